@@ -1,0 +1,50 @@
+#include "app.h"
+
+#include "synth/synth.h"
+
+#include <new>
+
+bool ToneFrames(const ToneSettings& settings, int32_t& frames) {
+    const double product = static_cast<double>(settings.sample_rate) * settings.length;
+    if (!(product < 2147483648.0)) { // also refuses NaN
+        return false;
+    }
+    frames = product > 0 ? static_cast<int32_t>(product) : 0;
+    return true;
+}
+
+RenderedTone RenderTone(const ToneSettings& settings) {
+    RenderedTone tone;
+    if (!ToneFrames(settings, tone.frames)) {
+        tone.status = RenderStatus::TooLong;
+        return tone;
+    }
+    const auto frames = static_cast<size_t>(tone.frames);
+    // Left uninitialised: the generator writes every sample.
+    std::unique_ptr<int32_t[]> samples(new (std::nothrow) int32_t[frames]);
+    tone.packed.reset(new (std::nothrow) unsigned char[frames * 3]);
+    if (!samples || !tone.packed) {
+        tone.packed.reset();
+        tone.status = RenderStatus::NoMemory;
+        return tone;
+    }
+    MakeTone(samples.get(), settings.frequency, settings.sample_rate, tone.frames, settings.level);
+    NUM24_TO_CHAR(samples.get(), tone.packed.get(), tone.frames);
+    return tone;
+}
+
+void ReportRenderFailure(const ToneSettings& settings, const RenderedTone& tone, FILE* stream) {
+    if (tone.status == RenderStatus::TooLong) {
+        std::fprintf(stream, "Tone too long: %.2f seconds at %u Hz is more than 2147483647 frames\n",
+                     settings.length, settings.sample_rate);
+    } else if (tone.status == RenderStatus::NoMemory) {
+        std::fprintf(stream, "Not enough memory for a tone of %d frames\n", tone.frames);
+    }
+}
+
+void RefreshNoteFrequency(ToneSettings& settings) {
+    if (settings.pitch_source == NOTE) {
+        settings.frequency =
+            static_cast<float>(Get_Freq(settings.note, settings.octave, settings.cents));
+    }
+}

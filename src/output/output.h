@@ -1,0 +1,42 @@
+// Audio output: playback through ALSA and export to a 24-bit mono WAV file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+// Plays `frames` packed S24_3LE mono samples on the ALSA device, the same samples in every
+// channel, and returns once the device has drained. `rate` is the requested rate and
+// receives the rate the device granted. Returns 0 when the tone was played, or 1 after a
+// failure that ends the program (its message is already printed on `err`).
+[[nodiscard]] int PLAY(const char* device, uint32_t& rate, int channels, int32_t frames,
+                       const unsigned char* data, FILE* out = stdout, FILE* err = stderr);
+
+struct ToneSettings;
+
+// The "exp" command: reads a file name from `in` and writes the current tone to it as a
+// 24-bit mono WAV file. Failures are reported on `out`; the program carries on.
+void ExportTone(ToneSettings& settings, FILE* in, FILE* out);
+
+// Largest tone whose data and RIFF sizes still fit the header's 32-bit fields.
+constexpr int32_t kMaxWavFrames = (UINT32_MAX - 36) / 3;
+
+constexpr size_t kWavHeaderSize = 44;
+using WavHeader = std::array<unsigned char, kWavHeaderSize>;
+
+// The 44-byte header of a mono PCM WAV file holding `frames` samples of `bits` bits.
+WavHeader WavHeaderBytes(uint32_t rate, unsigned bits, int32_t frames);
+
+// Creates or truncates `path` and writes the header. Returns 1 when it was written, 0 after
+// printing "Unable to write to file!" on `out`.
+int MAKE_HEADER(const char* path, uint32_t rate, unsigned bits, int32_t frames,
+                FILE* out = stdout);
+
+// Appends frames * bits / 8 bytes of sample data to `path`. Returns the number of bytes
+// written, or 0 after printing "Unable to write to file!" on `out`.
+size_t WriteFile(const char* path, const unsigned char* data, int32_t frames, unsigned bits,
+                 FILE* out = stdout);
+
+// Little-endian bytes of header fields.
+void Decon4(uint32_t value, unsigned char* out);
+void Decon2(uint16_t value, unsigned char* out);

@@ -1,0 +1,232 @@
+#include "output.h"
+
+#include <alsa/asoundlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+constexpr snd_pcm_uframes_t kPeriodFrames = 1024;
+constexpr snd_pcm_uframes_t kBufferFrames = 2048;
+constexpr int kWaitMs = 1;
+constexpr size_t kBytesPerSample = 3;
+// A device that takes nothing for this long, or keeps failing without taking a frame, is
+// gone: better a clear failure than a program that never returns.
+constexpr double kStallSeconds = 5.0;
+constexpr int kMaxIdleRecoveries = 8;
+constexpr int kResumeTries = 50;
+constexpr useconds_t kResumePauseUs = 100000;
+
+struct Stream {
+    snd_pcm_t* pcm = nullptr;
+    unsigned channels = 0;
+    bool interleaved = false;
+    std::vector<void*> channel_data;     // non-interleaved: every channel reads the mono data
+    std::vector<unsigned char> scratch;  // interleaved: the mono data copied to each channel
+    snd_pcm_uframes_t scratch_frames = 0;
+};
+
+double Now() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+int CloseWith(snd_pcm_t* pcm, int status) {
+    snd_pcm_close(pcm);
+    return status;
+}
+
+// Plugins of sound servers (PulseAudio, PipeWire, ...) offer interleaved access only; a
+// refused access mode would otherwise pass hw_params and fail on every write.
+void ChooseAccess(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, Stream& stream) {
+    stream.interleaved =
+        snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_NONINTERLEAVED) < 0;
+    if (stream.interleaved) {
+        snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED);
+    }
+}
+
+void WarnIfRateChanged(snd_pcm_hw_params_t* params, unsigned requested, uint32_t& rate, FILE* out) {
+    unsigned granted = rate;
+    snd_pcm_hw_params_get_rate(params, &granted, nullptr);
+    rate = granted;
+    if (granted != requested) {
+        std::fputs("Warning Soundcard Did Not Return Requested Samplerate...this will affect tuning\n",
+                   out);
+        std::fprintf(out, "Samplerate = %u\n", granted);
+    }
+}
+
+// Negotiates the hardware parameters. Returns 0, or 1 after printing why the device cannot
+// be used.
+int Configure(Stream& stream, uint32_t& rate, int channels, FILE* out, FILE* err) {
+    snd_pcm_t* pcm = stream.pcm;
+    snd_pcm_hw_params_t* params = nullptr;
+    snd_pcm_hw_params_alloca(&params);
+    snd_pcm_hw_params_any(pcm, params);
+    ChooseAccess(pcm, params, stream);
+
+    int rc = snd_pcm_hw_params_set_format(pcm, params, SND_PCM_FORMAT_S24_3LE);
+    if (rc < 0) {
+        std::fprintf(err, "Unable to set playback format: %s\n", snd_strerror(rc));
+        std::fputs("Try a different soundcard device name.\n", out);
+        return 1;
+    }
+    snd_pcm_hw_params_set_channels(pcm, params, static_cast<unsigned>(channels));
+    const unsigned requested = rate;
+    snd_pcm_hw_params_set_rate_near(pcm, params, &rate, nullptr);
+    snd_pcm_uframes_t period = kPeriodFrames;
+    snd_pcm_hw_params_set_period_size_near(pcm, params, &period, nullptr);
+    snd_pcm_uframes_t buffer = kBufferFrames;
+    snd_pcm_hw_params_set_buffer_size_near(pcm, params, &buffer);
+
+    rc = snd_pcm_hw_params(pcm, params);
+    if (rc < 0) {
+        std::fprintf(err, "unable to set hw parameters: %s\n", snd_strerror(rc));
+        return 1;
+    }
+    WarnIfRateChanged(params, requested, rate, out);
+    snd_pcm_hw_params_get_buffer_size(params, &buffer);
+    snd_pcm_hw_params_get_channels(params, &stream.channels);
+
+    stream.channel_data.assign(stream.channels, nullptr);
+    if (stream.interleaved) {
+        stream.scratch_frames = buffer;
+        stream.scratch.resize(buffer * stream.channels * kBytesPerSample);
+    }
+    return 0;
+}
+
+snd_pcm_sframes_t WriteChunk(Stream& stream, const unsigned char* mono, snd_pcm_uframes_t frames) {
+    if (!stream.interleaved) {
+        std::fill(stream.channel_data.begin(), stream.channel_data.end(),
+                  const_cast<unsigned char*>(mono));
+        return snd_pcm_writen(stream.pcm, stream.channel_data.data(), frames);
+    }
+    unsigned char* dst = stream.scratch.data();
+    for (snd_pcm_uframes_t i = 0; i < frames; ++i, mono += kBytesPerSample) {
+        for (unsigned c = 0; c < stream.channels; ++c, dst += kBytesPerSample) {
+            std::memcpy(dst, mono, kBytesPerSample);
+        }
+    }
+    return snd_pcm_writei(stream.pcm, stream.scratch.data(), frames);
+}
+
+int ResumeAfterSuspend(snd_pcm_t* pcm) {
+    int rc = snd_pcm_resume(pcm);
+    for (int tries = 1; rc == -EAGAIN && tries < kResumeTries; ++tries) {
+        usleep(kResumePauseUs);
+        rc = snd_pcm_resume(pcm);
+    }
+    // Devices that cannot resume in place start again from a fresh prepare.
+    return rc < 0 ? snd_pcm_prepare(pcm) : rc;
+}
+
+// Clears an error of the write loop. Returns 0 when playback can go on, or the error that
+// could not be cleared. A sound server that went away reports an underrun too; only the
+// failing prepare tells it apart.
+int Recover(snd_pcm_t* pcm, int error, FILE* out) {
+    switch (error) {
+    case -EPIPE:
+        std::fputs("RX\n", out);
+        return snd_pcm_prepare(pcm);
+    case -ESTRPIPE:
+        return ResumeAfterSuspend(pcm);
+    case -EAGAIN:
+        return 0;
+    default:
+        return error;
+    }
+}
+
+struct LoopFailure {
+    int error = 0; // the ALSA error, or 0 for a device that stopped taking audio
+};
+
+// Hands every frame to the device, advancing only by what it accepted. The frames of a
+// failed write are written again after recovery.
+int WriteAllFrames(Stream& stream, const unsigned char* data, int32_t frames, FILE* out,
+                   LoopFailure& failure) {
+    int32_t offset = 0;
+    int idle_recoveries = 0;
+    double last_progress = Now();
+    while (offset < frames) {
+        snd_pcm_sframes_t result = snd_pcm_avail_update(stream.pcm);
+        if (result == 0) {
+            result = snd_pcm_wait(stream.pcm, kWaitMs);
+            if (result >= 0) {
+                if (Now() - last_progress > kStallSeconds) {
+                    return 1;
+                }
+                continue;
+            }
+        } else if (result > 0) {
+            snd_pcm_uframes_t chunk =
+                std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(result),
+                                            static_cast<snd_pcm_uframes_t>(frames - offset));
+            if (stream.interleaved) {
+                chunk = std::min(chunk, stream.scratch_frames);
+            }
+            result = WriteChunk(stream, data + kBytesPerSample * static_cast<size_t>(offset), chunk);
+            if (result >= 0) {
+                offset += static_cast<int32_t>(result);
+                if (result > 0) {
+                    idle_recoveries = 0;
+                    last_progress = Now();
+                }
+                continue;
+            }
+        }
+        const int rc = Recover(stream.pcm, static_cast<int>(result), out);
+        if (rc < 0 || ++idle_recoveries > kMaxIdleRecoveries) {
+            failure.error = rc < 0 ? rc : static_cast<int>(result);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int Drain(snd_pcm_t* pcm) {
+    const int rc = snd_pcm_drain(pcm);
+    // An underrun at the very end means the device already played everything it held.
+    return rc == -EPIPE ? 0 : rc;
+}
+
+int ReportPlaybackFailure(const LoopFailure& failure, FILE* err) {
+    if (failure.error == 0) {
+        std::fprintf(err, "Playback failed: the device took no audio for %.0f seconds\n",
+                     kStallSeconds);
+    } else {
+        std::fprintf(err, "Playback failed: %s\n", snd_strerror(failure.error));
+    }
+    return 1;
+}
+
+} // namespace
+
+int PLAY(const char* device, uint32_t& rate, int channels, int32_t frames,
+         const unsigned char* data, FILE* out, FILE* err) {
+    Stream stream;
+    int rc = snd_pcm_open(&stream.pcm, device, SND_PCM_STREAM_PLAYBACK, 0);
+    if (rc < 0) {
+        std::fprintf(err, "unable to open pcm device: %s\n", snd_strerror(rc));
+        return 1;
+    }
+    if (Configure(stream, rate, channels, out, err) != 0) {
+        return CloseWith(stream.pcm, 1);
+    }
+    LoopFailure failure;
+    if (WriteAllFrames(stream, data, frames, out, failure) != 0) {
+        return CloseWith(stream.pcm, ReportPlaybackFailure(failure, err));
+    }
+    failure.error = Drain(stream.pcm);
+    if (failure.error < 0) {
+        return CloseWith(stream.pcm, ReportPlaybackFailure(failure, err));
+    }
+    return CloseWith(stream.pcm, 0);
+}

@@ -1,0 +1,87 @@
+#include "output.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr unsigned char kRiff[] = {'R', 'I', 'F', 'F'};
+constexpr unsigned char kWave[] = {'W', 'A', 'V', 'E'};
+constexpr unsigned char kFmt[] = {'f', 'm', 't', ' '};
+constexpr unsigned char kData[] = {'d', 'a', 't', 'a'};
+
+void ReportWriteFailure(FILE* out) { std::fputs("Unable to write to file!\n", out); }
+
+// fclose flushes what stdio still buffers, so its result is part of the write.
+bool WriteAll(FILE* file, const unsigned char* bytes, size_t size) {
+    const bool written = std::fwrite(bytes, 1, size, file) == size;
+    const bool closed = std::fclose(file) == 0;
+    return written && closed;
+}
+
+} // namespace
+
+void Decon4(uint32_t value, unsigned char* out) {
+    const uint32_t b3 = value / 16777216u;
+    value -= b3 * 16777216u;
+    const uint32_t b2 = value / 65536u;
+    value -= b2 * 65536u;
+    const uint32_t b1 = value / 256u;
+    out[0] = static_cast<unsigned char>(value & 0xFF);
+    out[1] = static_cast<unsigned char>(b1);
+    out[2] = static_cast<unsigned char>(b2);
+    out[3] = static_cast<unsigned char>(b3);
+}
+
+void Decon2(uint16_t value, unsigned char* out) {
+    out[0] = static_cast<unsigned char>(value & 0xFF);
+    out[1] = static_cast<unsigned char>(value >> 8);
+}
+
+WavHeader WavHeaderBytes(uint32_t rate, unsigned bits, int32_t frames) {
+    const uint32_t bytes_per_sample = bits / 8;
+    const uint32_t data_size = static_cast<uint32_t>(frames) * bytes_per_sample;
+    WavHeader h{};
+    std::memcpy(&h[0], kRiff, 4);
+    Decon4(data_size + 36, &h[4]);
+    std::memcpy(&h[8], kWave, 4);
+    std::memcpy(&h[12], kFmt, 4);
+    Decon4(16, &h[16]);
+    Decon2(1, &h[20]); // PCM
+    Decon2(1, &h[22]); // mono
+    Decon4(rate, &h[24]);
+    Decon4(rate * bytes_per_sample, &h[28]);
+    Decon2(static_cast<uint16_t>(bytes_per_sample), &h[32]);
+    Decon2(static_cast<uint16_t>(bits), &h[34]);
+    std::memcpy(&h[36], kData, 4);
+    Decon4(data_size, &h[40]);
+    return h;
+}
+
+int MAKE_HEADER(const char* path, uint32_t rate, unsigned bits, int32_t frames, FILE* out) {
+    FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) {
+        ReportWriteFailure(out);
+        return 0;
+    }
+    const WavHeader header = WavHeaderBytes(rate, bits, frames);
+    if (!WriteAll(file, header.data(), header.size())) {
+        ReportWriteFailure(out);
+        return 0;
+    }
+    return 1;
+}
+
+size_t WriteFile(const char* path, const unsigned char* data, int32_t frames, unsigned bits,
+                 FILE* out) {
+    FILE* file = std::fopen(path, "ab");
+    if (file == nullptr) {
+        ReportWriteFailure(out);
+        return 0;
+    }
+    const size_t size = static_cast<size_t>(frames > 0 ? frames : 0) * (bits / 8);
+    if (!WriteAll(file, data, size)) {
+        ReportWriteFailure(out);
+        return 0;
+    }
+    return size;
+}

@@ -1,0 +1,47 @@
+#include "synth.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+struct NoteName {
+    const char* name;
+    int semitones;  // above A
+};
+
+constexpr NoteName kNotes[] = {
+    {"a", 0},  {"a#", 1}, {"bb", 1}, {"b", 2},  {"c", 3},   {"c#", 4},  {"db", 4},
+    {"d", 5},  {"d#", 6}, {"eb", 6}, {"e", 7},  {"f", 8},   {"f#", 9},  {"gb", 9},
+    {"g", 10}, {"g#", 11}, {"ab", 11},
+};
+
+int SemitonesAboveA(const char* note) {
+    for (const NoteName& n : kNotes) {
+        if (std::strcmp(note, n.name) == 0) {
+            return n.semitones;
+        }
+    }
+    return 0;
+}
+
+double OctaveFactor(double octave) {
+    double factor = 1.0;
+    if (octave > 0) {
+        factor = std::pow(2.0, octave);
+    } else if (octave < 0) {
+        factor = std::pow(0.5, -octave);
+    }
+    return factor == 0.0 ? 1.0 : factor;
+}
+
+} // namespace
+
+double Get_Freq(const char* note, double octave, double cents) {
+    // s / 12 is rounded to a double before the power on purpose: the table values
+    // (830.61 Hz for g#/ab among them) are defined by that rounding.
+    const double exponent = SemitonesAboveA(note) / 12.0;
+    const double ratio = std::pow(2.0, exponent);
+    const double cents_factor = std::pow(2.0, cents / 1200.0);
+    return cents_factor * (((ratio - 1.0) * 440.0 + 440.0) * OctaveFactor(octave));
+}

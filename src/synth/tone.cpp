@@ -1,0 +1,79 @@
+#include "synth.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr double kFullScale = 8388608.0; // 2^23
+constexpr int32_t kMaxSample = 8388607;
+constexpr int32_t kMinSample = -8388608;
+constexpr double kTwoPi = 6.283185307179586;
+
+// Truncates toward zero into the signed 24-bit range. Only a sine of exactly 1.0 at full
+// level reaches +2^23, which does not fit and becomes 2^23 - 1.
+int32_t ToSample(double value) {
+    const double truncated = std::trunc(value);
+    if (truncated > kMaxSample) {
+        return kMaxSample;
+    }
+    if (truncated < kMinSample) {
+        return kMinSample;
+    }
+    return static_cast<int32_t>(truncated);
+}
+
+bool EndsBefore(int64_t cycles, double cycle, int32_t count) {
+    return std::trunc(static_cast<double>(cycles) * cycle) < count;
+}
+
+} // namespace
+
+int64_t WholeCycles(double cycle, int32_t count) {
+    // Also covers a zero or NaN frequency (infinite or NaN cycle): no cycle fits.
+    if (count <= 0 || !(cycle > 0.0) || !std::isfinite(cycle) || !EndsBefore(1, cycle, count)) {
+        return 0;
+    }
+    // The quotient lands within a step of the answer; the exact truncation test decides,
+    // so the result is the same as counting cycles one by one.
+    int64_t cycles = static_cast<int64_t>(std::floor(count / cycle));
+    while (EndsBefore(cycles + 1, cycle, count)) {
+        ++cycles;
+    }
+    while (cycles > 0 && !EndsBefore(cycles, cycle, count)) {
+        --cycles;
+    }
+    return cycles;
+}
+
+void MakeTone(int32_t* samples, float frequency, uint32_t rate, int32_t count, float level) {
+    if (count <= 0) {
+        return;
+    }
+    const double amplitude = std::isnan(level) ? 0.0 : static_cast<double>(level) / 100.0 * kFullScale;
+    float f = std::fabs(frequency);
+    if (f > rate * 0.5) {
+        f = static_cast<float>(rate * 0.5);
+    }
+    const double cycle = static_cast<double>(rate) / f;
+    const double step = f * kTwoPi / rate;
+
+    const int64_t cycles = WholeCycles(cycle, count);
+    const int32_t sounding =
+        cycles == 0 ? 0 : static_cast<int32_t>(std::trunc(static_cast<double>(cycles) * cycle));
+    for (int32_t i = 0; i < sounding; ++i) {
+        // The phase comes from the index, not a running sum, so it never drifts.
+        const double phase = i * step;
+        samples[i] = ToSample(std::sin(phase) * amplitude);
+    }
+    std::memset(samples + sounding, 0, sizeof(int32_t) * static_cast<size_t>(count - sounding));
+}
+
+void NUM24_TO_CHAR(const int32_t* samples, unsigned char* packed, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        const auto v = static_cast<uint32_t>(samples[i]);
+        packed[3 * static_cast<size_t>(i)] = static_cast<unsigned char>(v & 0xFF);
+        packed[3 * static_cast<size_t>(i) + 1] = static_cast<unsigned char>((v >> 8) & 0xFF);
+        packed[3 * static_cast<size_t>(i) + 2] = static_cast<unsigned char>((v >> 16) & 0xFF);
+    }
+}

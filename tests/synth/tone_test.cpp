@@ -1,0 +1,128 @@
+#include "synth/synth.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int32_t kEightSeconds = 44100 * 8;
+
+std::vector<int32_t> Tone(float hz, int32_t count = kEightSeconds, float level = 25,
+                          uint32_t rate = 44100) {
+    std::vector<int32_t> samples(static_cast<size_t>(count), 12345);
+    MakeTone(samples.data(), hz, rate, count, level);
+    return samples;
+}
+
+// Index just past the last sample that is not zero.
+size_t SoundingLength(const std::vector<int32_t>& samples) {
+    auto last = std::find_if(samples.rbegin(), samples.rend(), [](int32_t v) { return v != 0; });
+    return static_cast<size_t>(samples.rend() - last);
+}
+
+bool AllZero(const std::vector<int32_t>& samples) {
+    return std::all_of(samples.begin(), samples.end(), [](int32_t v) { return v == 0; });
+}
+
+// The cycle count as the plain upward search finds it.
+int64_t CountCyclesUpward(double cycle, int32_t count) {
+    int64_t k = 0;
+    while (std::trunc(static_cast<double>(k) * cycle) < count) {
+        ++k;
+    }
+    return k - 1;
+}
+
+TEST(MakeTone, WholeCyclesThenSilence) {
+    // 441 Hz: cycles of exactly 100 samples would fill 8 s exactly; the last one is left out.
+    EXPECT_EQ(WholeCycles(100.0, kEightSeconds), 3527);
+    EXPECT_EQ(SoundingLength(Tone(441)), static_cast<size_t>(kEightSeconds - 100));
+
+    const float low_e = 82.40689f;
+    EXPECT_EQ(WholeCycles(44100.0 / low_e, kEightSeconds), 659);
+    EXPECT_EQ(SoundingLength(Tone(low_e)), static_cast<size_t>(kEightSeconds - 137));
+
+    EXPECT_EQ(SoundingLength(Tone(440)), static_cast<size_t>(kEightSeconds - 101));
+}
+
+TEST(MakeTone, CycleCountMatchesTheUpwardSearch) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> hz(0.01f, 22050.0f);
+    std::uniform_int_distribution<int32_t> count(1, 200000);
+    for (int trial = 0; trial < 2000; ++trial) {
+        const float f = hz(random);
+        const int32_t n = count(random);
+        const double cycle = 44100.0 / f;
+        ASSERT_EQ(WholeCycles(cycle, n), CountCyclesUpward(cycle, n)) << f << " Hz, " << n;
+    }
+    for (int32_t n : {1, 2, 3, 99, 100, 101, 200, 201}) {
+        EXPECT_EQ(WholeCycles(100.0, n), CountCyclesUpward(100.0, n)) << n;
+        EXPECT_EQ(WholeCycles(2.0, n), CountCyclesUpward(2.0, n)) << n;
+    }
+}
+
+TEST(MakeTone, SamplesFollowThePhaseOfTheIndex) {
+    // Reference values from an independent computation of trunc(sin(i * w) * A).
+    const std::vector<int32_t> tone = Tone(440);
+    EXPECT_EQ(tone[0], 0);
+    EXPECT_EQ(tone[1], 131383);
+    EXPECT_EQ(tone[25], 2097138);
+    EXPECT_EQ(tone[1000], -297783);
+    EXPECT_EQ(tone[123457], -2079742);
+    EXPECT_EQ(tone[352698], -232579);
+    EXPECT_EQ(Tone(-440), tone); // a negative frequency sounds as its magnitude
+}
+
+TEST(MakeTone, AboveHalfTheRateIsGeneratedAtHalfTheRate) {
+    EXPECT_TRUE(AllZero(Tone(30000)));
+    EXPECT_TRUE(AllZero(Tone(std::numeric_limits<float>::infinity())));
+}
+
+TEST(MakeTone, LevelSetsTheLinearAmplitude) {
+    const std::vector<int32_t> full = Tone(441, 44100, 100);
+    EXPECT_EQ(*std::max_element(full.begin(), full.end()), 8388607);
+    EXPECT_EQ(*std::min_element(full.begin(), full.end()), -8388608);
+    EXPECT_EQ(full[25], 8388607); // sin = 1.0 exactly, once per cycle
+    EXPECT_EQ(full[125], 8388607);
+
+    const std::vector<int32_t> quarter = Tone(441, 44100, 25);
+    EXPECT_EQ(*std::max_element(quarter.begin(), quarter.end()), 2097152);
+    EXPECT_TRUE(AllZero(Tone(440, 44100, 0)));
+    EXPECT_TRUE(AllZero(Tone(440, 44100, std::numeric_limits<float>::quiet_NaN())));
+}
+
+TEST(MakeTone, NoCycleFitsGivesSilence) {
+    EXPECT_TRUE(AllZero(Tone(1, 22050)));    // one cycle is longer than the buffer
+    EXPECT_TRUE(AllZero(Tone(0)));           // an endless cycle
+    EXPECT_TRUE(AllZero(Tone(1e-30f)));
+    EXPECT_TRUE(AllZero(Tone(std::numeric_limits<float>::quiet_NaN())));
+    EXPECT_TRUE(AllZero(Tone(440, 1000, 25, 0))); // no sample rate at all
+}
+
+TEST(MakeTone, NonPositiveCountLeavesTheBufferAlone) {
+    std::array<int32_t, 4> buffer{7, 7, 7, 7};
+    MakeTone(buffer.data(), 440, 44100, 0, 25);
+    MakeTone(buffer.data(), 440, 44100, -5, 25);
+    EXPECT_EQ(buffer, (std::array<int32_t, 4>{7, 7, 7, 7}));
+}
+
+TEST(Num24ToChar, PacksLittleEndianTwosComplement) {
+    const int32_t samples[] = {8388607, -1, -8388608, 1};
+    unsigned char packed[12] = {};
+    NUM24_TO_CHAR(samples, packed, 4);
+    const unsigned char expected[] = {0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF,
+                                      0x00, 0x00, 0x80, 0x01, 0x00, 0x00};
+    EXPECT_TRUE(std::equal(packed, packed + 12, expected));
+
+    unsigned char untouched[3] = {9, 9, 9};
+    NUM24_TO_CHAR(samples, untouched, 0);
+    EXPECT_EQ(untouched[0], 9);
+}
+
+} // namespace
