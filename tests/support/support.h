@@ -1,0 +1,47 @@
+// Helpers shared by the tests: running the program as a user would, scratch directories
+// and the bytes of files.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct RunResult {
+    int status = -1; // exit status; 128 + signal when killed (a timeout kills)
+    std::string out;
+    std::string err;
+};
+
+// Runs the ondelis binary with `args`, feeding `input` on standard input (empty: no input at
+// all), under a time limit so that a hang fails the test instead of the whole run.
+// `environment` is prepended to the command, e.g. "LD_PRELOAD=... FAULT=...".
+RunResult RunOndelis(const std::vector<std::string>& args, const std::string& input = "",
+                     int timeout_seconds = 30, const std::string& environment = "");
+
+// Quotes a word for /bin/sh.
+std::string ShellQuote(const std::string& word);
+
+std::string ReadBytes(const std::filesystem::path& path);
+
+// A fresh directory that is also the working directory while it lives, so that relative
+// paths such as the ALSA file device's "FILE=o.raw" land in it.
+class ScratchDir {
+  public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+    std::filesystem::path previous_;
+};
+
+// The S24_3LE mono samples the program renders for a tone (frequency, rate, frames, level).
+std::vector<unsigned char> PackedTone(float hz, uint32_t rate, int32_t frames, float level);
+
+// Both channels of an interleaved stereo S24_3LE recording carry `mono`, frame by frame.
+// Returns the index of the first frame that differs, or -1 when all agree and the sizes match.
+long FirstStereoMismatch(const std::string& stereo, const std::vector<unsigned char>& mono);
