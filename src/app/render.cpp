@@ -4,9 +4,16 @@
 
 #include <new>
 
+// The frame count is a signed 32-bit number. Fuzzing builds lower the limit so that no input
+// can ask for gigabytes of tone.
+#ifndef ONDELIS_MAX_FRAMES
+#define ONDELIS_MAX_FRAMES 2147483647
+#endif
+constexpr double kMaxFrames = ONDELIS_MAX_FRAMES;
+
 bool ToneFrames(const ToneSettings& settings, int32_t& frames) {
     const double product = static_cast<double>(settings.sample_rate) * settings.length;
-    if (!(product < 2147483648.0)) { // also refuses NaN
+    if (!(product < kMaxFrames + 1)) { // also refuses NaN
         return false;
     }
     frames = product > 0 ? static_cast<int32_t>(product) : 0;
@@ -35,8 +42,8 @@ RenderedTone RenderTone(const ToneSettings& settings) {
 
 void ReportRenderFailure(const ToneSettings& settings, const RenderedTone& tone, FILE* stream) {
     if (tone.status == RenderStatus::TooLong) {
-        std::fprintf(stream, "Tone too long: %.2f seconds at %u Hz is more than 2147483647 frames\n",
-                     settings.length, settings.sample_rate);
+        std::fprintf(stream, "Tone too long: %.2f seconds at %u Hz is more than %.0f frames\n",
+                     settings.length, settings.sample_rate, kMaxFrames);
     } else if (tone.status == RenderStatus::NoMemory) {
         std::fprintf(stream, "Not enough memory for a tone of %d frames\n", tone.frames);
     }
