@@ -1,0 +1,43 @@
+// Throughput of the generator and the 24-bit packing, in frames per second.
+#include "synth/synth.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+constexpr uint32_t kRate = 44100;
+
+// The default tone: 440 Hz at 25 percent. The argument is the length in seconds.
+void BM_MakeTone(benchmark::State& state) {
+    const auto frames = static_cast<int32_t>(state.range(0) * kRate);
+    const std::unique_ptr<int32_t[]> samples(new int32_t[static_cast<size_t>(frames)]);
+    for (auto _ : state) {
+        MakeTone(samples.get(), 440.0f, kRate, frames, 25.0f);
+        benchmark::DoNotOptimize(samples.get());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * frames);
+}
+BENCHMARK(BM_MakeTone)->Arg(8)->Arg(600)->Unit(benchmark::kMillisecond);
+
+void BM_Num24ToChar(benchmark::State& state) {
+    const auto frames = static_cast<int32_t>(state.range(0) * kRate);
+    const std::unique_ptr<int32_t[]> samples(new int32_t[static_cast<size_t>(frames)]);
+    const std::unique_ptr<unsigned char[]> packed(
+        new unsigned char[static_cast<size_t>(frames) * 3]);
+    MakeTone(samples.get(), 440.0f, kRate, frames, 25.0f);
+    for (auto _ : state) {
+        NUM24_TO_CHAR(samples.get(), packed.get(), frames);
+        benchmark::DoNotOptimize(packed.get());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * frames);
+}
+BENCHMARK(BM_Num24ToChar)->Arg(8)->Arg(600)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
