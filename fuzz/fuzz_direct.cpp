@@ -1,0 +1,43 @@
+// The bytes are up to four command-line arguments, each ended by a zero byte or a newline.
+#include "app/app.h"
+#include "sandbox.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    EnterSandbox();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    constexpr size_t kMaxArguments = 4;
+    std::vector<std::string> arguments(1);
+    for (size_t i = 0; i < size; ++i) {
+        const char c = static_cast<char>(data[i]);
+        if (c == '\0' || c == '\n') {
+            if (arguments.size() == kMaxArguments) {
+                break; // direct mode reads no further
+            }
+            arguments.emplace_back();
+        } else {
+            arguments.back() += c;
+        }
+    }
+
+    std::vector<char*> argv{const_cast<char*>("ondelis")};
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+
+    ToneSettings settings;
+    const int status = RunDirectMode(settings, static_cast<int>(argv.size() - 1), argv.data());
+    ClearScratch();
+    if (status != 0 && status != 1) {
+        std::abort();
+    }
+    return 0;
+}
