@@ -25,8 +25,8 @@ struct Stream {
     snd_pcm_t* pcm = nullptr;
     unsigned channels = 0;
     bool interleaved = false;
-    std::vector<void*> channel_data;     // non-interleaved: every channel reads the mono data
-    std::vector<unsigned char> scratch;  // interleaved: the mono data copied to each channel
+    std::vector<void*> channel_data;    // non-interleaved: every channel reads the mono data
+    std::vector<unsigned char> scratch; // interleaved: the mono data copied to each channel
     snd_pcm_uframes_t scratch_frames = 0;
 };
 
@@ -56,8 +56,9 @@ void WarnIfRateChanged(snd_pcm_hw_params_t* params, unsigned requested, uint32_t
     snd_pcm_hw_params_get_rate(params, &granted, nullptr);
     rate = granted;
     if (granted != requested) {
-        std::fputs("Warning Soundcard Did Not Return Requested Samplerate...this will affect tuning\n",
-                   out);
+        std::fputs(
+            "Warning Soundcard Did Not Return Requested Samplerate...this will affect tuning\n",
+            out);
         std::fprintf(out, "Samplerate = %u\n", granted);
     }
 }
@@ -172,12 +173,15 @@ int WriteAllFrames(Stream& stream, const unsigned char* data, int32_t frames, FI
             if (stream.interleaved) {
                 chunk = std::min(chunk, stream.scratch_frames);
             }
-            result = WriteChunk(stream, data + kBytesPerSample * static_cast<size_t>(offset), chunk);
+            result =
+                WriteChunk(stream, data + kBytesPerSample * static_cast<size_t>(offset), chunk);
             if (result >= 0) {
                 offset += static_cast<int32_t>(result);
                 if (result > 0) {
                     idle_recoveries = 0;
                     last_progress = Now();
+                } else if (Now() - last_progress > kStallSeconds) {
+                    return 1; // room on offer but never taken stalls as surely as no room
                 }
                 continue;
             }

@@ -1,0 +1,252 @@
+// Preloaded into the ondelis binary, this stands in for a few ALSA calls so that a test can
+// make a device misbehave on demand. Every call goes on to the real ALSA unless the
+// environment asks for a fault:
+//
+//   FAULT_WRITE=ERR[:FIRST[:COUNT]]   writes FIRST .. FIRST+COUNT-1 (1-based, COUNT absent:
+//                                     every write from FIRST on) return -ERR, nothing written
+//   FAULT_WRITE_MAX=K                 a write takes at most K frames (0: none at all)
+//   FAULT_RESUME, FAULT_PREPARE,      the same ERR[:FIRST[:COUNT]] rule for those calls; a
+//   FAULT_AVAIL, FAULT_DRAIN,         resume outside its rule answers 0 without asking ALSA,
+//   FAULT_HW_PARAMS, FAULT_FORMAT     since only a faked suspend ever leads to one
+//   FAULT_RATE=R                      the device grants R Hz whatever was asked
+//   FAULT_INTERLEAVED_ONLY=1          only interleaved access is offered, as sound servers do
+//   FAULT_NO_ROOM=1                   the device never has room: avail 0, waits time out
+//   FAULT_LOG=PATH                    one line per write, prepare, resume and drain
+//
+// ALSA's plugins call these same functions on their slaves; only the program's own calls
+// (the outermost ones) are counted, logged or failed.
+#include <alsa/asoundlib.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+template <typename F> F Real(const char* name) {
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+int ErrorNumber(const char* name) {
+    static constexpr struct {
+        const char* name;
+        int value;
+    } kErrors[] = {{"EPIPE", EPIPE},   {"ESTRPIPE", ESTRPIPE}, {"EIO", EIO},
+                   {"EAGAIN", EAGAIN}, {"ENOSYS", ENOSYS},     {"EINVAL", EINVAL},
+                   {"ENODEV", ENODEV}, {"EBADFD", EBADFD}};
+    for (const auto& error : kErrors) {
+        if (std::strcmp(name, error.name) == 0) {
+            return error.value;
+        }
+    }
+    std::fprintf(stderr, "alsa_fault: unknown error %s\n", name);
+    std::abort();
+}
+
+// The fault rule of one call, counting the program's calls to it.
+class Rule {
+  public:
+    explicit Rule(const char* variable) {
+        const char* text = std::getenv(variable);
+        if (text == nullptr || *text == '\0') {
+            return;
+        }
+        char name[16] = "";
+        std::sscanf(text, "%15[A-Z]:%ld:%ld", name, &first_, &count_);
+        error_ = ErrorNumber(name);
+    }
+
+    // The error this call returns, or 0 when it goes on to ALSA.
+    int Next() {
+        ++calls_;
+        const bool hit =
+            error_ != 0 && calls_ >= first_ && (count_ < 0 || calls_ < first_ + count_);
+        return hit ? -error_ : 0;
+    }
+
+    bool Set() const { return error_ != 0; }
+
+  private:
+    int error_ = 0;
+    long first_ = 1;
+    long count_ = -1;
+    long calls_ = 0;
+};
+
+long EnvNumber(const char* variable, long unset = 0) {
+    const char* text = std::getenv(variable);
+    return text == nullptr ? unset : std::strtol(text, nullptr, 10);
+}
+
+void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Log(const char* format, ...) {
+    static FILE* log = [] {
+        const char* path = std::getenv("FAULT_LOG");
+        return path == nullptr ? nullptr : std::fopen(path, "a");
+    }();
+    if (log == nullptr) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(log, format, args);
+    va_end(args);
+    std::fflush(log);
+}
+
+// True for the program's own call, false inside a call that is already being handled.
+thread_local int depth = 0;
+struct Outer {
+    Outer() { ++depth; }
+    ~Outer() { --depth; }
+    Outer(const Outer&) = delete;
+    Outer& operator=(const Outer&) = delete;
+    bool operator()() const { return depth == 1; }
+};
+
+// Interleaved and non-interleaved writes count as one sequence of writes.
+Rule& WriteRule() {
+    static Rule rule("FAULT_WRITE");
+    return rule;
+}
+
+template <typename Buffer>
+snd_pcm_sframes_t Write(const char* call, Buffer buffer, snd_pcm_uframes_t frames,
+                        snd_pcm_sframes_t (*real)(snd_pcm_t*, Buffer, snd_pcm_uframes_t),
+                        snd_pcm_t* pcm) {
+    const Outer outer;
+    if (!outer()) {
+        return real(pcm, buffer, frames);
+    }
+    snd_pcm_sframes_t result = WriteRule().Next();
+    if (result == 0) {
+        const long max_frames = EnvNumber("FAULT_WRITE_MAX", -1);
+        if (max_frames >= 0 && frames > static_cast<snd_pcm_uframes_t>(max_frames)) {
+            frames = static_cast<snd_pcm_uframes_t>(max_frames);
+        }
+        result = real(pcm, buffer, frames);
+    }
+    Log("%s %lu %ld\n", call, frames, result);
+    return result;
+}
+
+// Runs the real call unless `rule` fails it; logs the outcome under `call` when given.
+template <typename Call> int Guarded(Rule& rule, const char* call, Call real) {
+    const Outer outer;
+    if (!outer()) {
+        return real();
+    }
+    int result = rule.Next();
+    if (result == 0) {
+        result = real();
+    }
+    if (call != nullptr) {
+        Log("%s %d\n", call, result);
+    }
+    return result;
+}
+
+} // namespace
+
+extern "C" {
+
+snd_pcm_sframes_t snd_pcm_writen(snd_pcm_t* pcm, void** bufs, snd_pcm_uframes_t size) {
+    static const auto real =
+        Real<snd_pcm_sframes_t (*)(snd_pcm_t*, void**, snd_pcm_uframes_t)>("snd_pcm_writen");
+    return Write("writen", bufs, size, real, pcm);
+}
+
+snd_pcm_sframes_t snd_pcm_writei(snd_pcm_t* pcm, const void* buffer, snd_pcm_uframes_t size) {
+    static const auto real =
+        Real<snd_pcm_sframes_t (*)(snd_pcm_t*, const void*, snd_pcm_uframes_t)>("snd_pcm_writei");
+    return Write("writei", buffer, size, real, pcm);
+}
+
+int snd_pcm_prepare(snd_pcm_t* pcm) {
+    static const auto real = Real<int (*)(snd_pcm_t*)>("snd_pcm_prepare");
+    static Rule rule("FAULT_PREPARE");
+    return Guarded(rule, "prepare", [&] { return real(pcm); });
+}
+
+int snd_pcm_resume(snd_pcm_t* pcm) {
+    static const auto real = Real<int (*)(snd_pcm_t*)>("snd_pcm_resume");
+    static Rule rule("FAULT_RESUME");
+    // The stream was never really suspended, so ALSA has nothing to resume.
+    return Guarded(rule, "resume", [&] { return rule.Set() ? 0 : real(pcm); });
+}
+
+int snd_pcm_drain(snd_pcm_t* pcm) {
+    static const auto real = Real<int (*)(snd_pcm_t*)>("snd_pcm_drain");
+    static Rule rule("FAULT_DRAIN");
+    return Guarded(rule, "drain", [&] { return real(pcm); });
+}
+
+snd_pcm_sframes_t snd_pcm_avail_update(snd_pcm_t* pcm) {
+    static const auto real = Real<snd_pcm_sframes_t (*)(snd_pcm_t*)>("snd_pcm_avail_update");
+    static Rule rule("FAULT_AVAIL");
+    static const bool no_room = EnvNumber("FAULT_NO_ROOM") != 0;
+    const Outer outer;
+    if (!outer()) {
+        return real(pcm);
+    }
+    if (const int error = rule.Next(); error != 0) {
+        return error;
+    }
+    return no_room ? 0 : real(pcm);
+}
+
+int snd_pcm_wait(snd_pcm_t* pcm, int timeout) {
+    static const auto real = Real<int (*)(snd_pcm_t*, int)>("snd_pcm_wait");
+    static const bool no_room = EnvNumber("FAULT_NO_ROOM") != 0;
+    const Outer outer;
+    if (outer() && no_room) {
+        usleep(static_cast<useconds_t>(timeout > 0 ? timeout : 0) * 1000);
+        return 0;
+    }
+    return real(pcm, timeout);
+}
+
+int snd_pcm_hw_params(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {
+    static const auto real = Real<int (*)(snd_pcm_t*, snd_pcm_hw_params_t*)>("snd_pcm_hw_params");
+    static Rule rule("FAULT_HW_PARAMS");
+    return Guarded(rule, nullptr, [&] { return real(pcm, params); });
+}
+
+int snd_pcm_hw_params_set_format(snd_pcm_t* pcm, snd_pcm_hw_params_t* params,
+                                 snd_pcm_format_t format) {
+    static const auto real = Real<int (*)(snd_pcm_t*, snd_pcm_hw_params_t*, snd_pcm_format_t)>(
+        "snd_pcm_hw_params_set_format");
+    static Rule rule("FAULT_FORMAT");
+    return Guarded(rule, nullptr, [&] { return real(pcm, params, format); });
+}
+
+int snd_pcm_hw_params_set_access(snd_pcm_t* pcm, snd_pcm_hw_params_t* params,
+                                 snd_pcm_access_t access) {
+    static const auto real = Real<int (*)(snd_pcm_t*, snd_pcm_hw_params_t*, snd_pcm_access_t)>(
+        "snd_pcm_hw_params_set_access");
+    static const bool interleaved_only = EnvNumber("FAULT_INTERLEAVED_ONLY") != 0;
+    const Outer outer;
+    if (outer() && interleaved_only && access != SND_PCM_ACCESS_RW_INTERLEAVED) {
+        return -EINVAL;
+    }
+    return real(pcm, params, access);
+}
+
+int snd_pcm_hw_params_set_rate_near(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, unsigned int* rate,
+                                    int* dir) {
+    static const auto real = Real<int (*)(snd_pcm_t*, snd_pcm_hw_params_t*, unsigned int*, int*)>(
+        "snd_pcm_hw_params_set_rate_near");
+    static const long granted = EnvNumber("FAULT_RATE");
+    const Outer outer;
+    if (outer() && granted > 0) {
+        *rate = static_cast<unsigned int>(granted);
+    }
+    return real(pcm, params, rate, dir);
+}
+
+} // extern "C"

@@ -1,0 +1,303 @@
+// Playback faults made on demand: the real binary runs with alsa_fault preloaded, plays into
+// the ALSA file device, and the tests check what it says, how it ends and what reached the
+// device.
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kDevice = "file:FILE=o.raw";
+constexpr int kTimeoutSeconds = 20;
+
+const std::string kSummary = "Ondelis Direct Mode\n\tSoundcard:\tfile:FILE=o.raw\n"
+                             "\tFrequency:\t440.00 Hz\n\tDuration:\t0.30 sec\n"
+                             "\tLevel:\t25.00 percent\n";
+
+// The 0.3 s tone of the direct-mode runs below.
+const std::vector<unsigned char>& Tone() {
+    static const std::vector<unsigned char> tone = PackedTone(440, 44100, 13230, 25);
+    return tone;
+}
+
+struct FaultRun {
+    RunResult run;
+    double seconds = 0;
+    std::string log; // the calls alsa_fault saw: "writen 2048 -32", "prepare 0", ...
+};
+
+// Runs the binary with the fault library preloaded and `faults` ("FAULT_WRITE=EIO:3 ...") in
+// its environment.
+FaultRun RunWithFaults(const std::string& faults, const std::vector<std::string>& args,
+                       const std::string& input) {
+    // The library is built with the sanitizers too in such builds; ASan then finds itself
+    // after it in the load order, which is harmless here.
+    const std::string environment = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}"
+                                    "verify_asan_link_order=0 FAULT_LOG=fault.log "
+                                    "LD_PRELOAD=" ALSA_FAULT_LIBRARY " " +
+                                    faults;
+    const auto start = std::chrono::steady_clock::now();
+    FaultRun result;
+    result.run = RunOndelis(args, input, kTimeoutSeconds, environment);
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.log = ReadBytes("fault.log");
+    return result;
+}
+
+// Direct mode with the 0.3 s tone.
+FaultRun Direct(const std::string& faults) {
+    return RunWithFaults(faults, {"440", "0.3", kDevice}, "");
+}
+
+FaultRun Menu(const std::string& faults, const std::string& input) {
+    return RunWithFaults(faults, {}, input);
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+long Recorded() {
+    return FirstStereoMismatch(ReadBytes("o.raw"), Tone());
+}
+
+TEST(FaultLibrary, WithoutFaultsEveryCallReachesAlsa) {
+    // Also proves the library is loaded: every other test relies on its log.
+    ScratchDir dir;
+    const FaultRun f = Direct("");
+    EXPECT_EQ(f.run.status, 0);
+    EXPECT_EQ(f.run.out, kSummary);
+    EXPECT_EQ(f.run.err, "");
+    EXPECT_EQ(Recorded(), -1);
+    EXPECT_GT(Count(f.log, "writen "), 0u) << f.log;
+    EXPECT_EQ(Count(f.log, "drain 0\n"), 1u) << f.log;
+    EXPECT_EQ(Count(f.log, "prepare"), 0u) << f.log;
+}
+
+TEST(Recovery, UnderrunIsReportedAndTheFailedFramesAreSentAgain) {
+    // On the first write, on a later one, and seen by avail instead of a write.
+    for (const char* fault :
+         {"FAULT_WRITE=EPIPE:1:1", "FAULT_WRITE=EPIPE:3:1", "FAULT_AVAIL=EPIPE:2:1"}) {
+        ScratchDir dir;
+        const FaultRun f = Direct(fault);
+        EXPECT_EQ(f.run.status, 0) << fault;
+        EXPECT_EQ(f.run.out, kSummary + "RX\n") << fault;
+        EXPECT_EQ(f.run.err, "") << fault;
+        EXPECT_EQ(Recorded(), -1) << fault;
+        EXPECT_EQ(Count(f.log, "prepare 0\n"), 1u) << fault << "\n" << f.log;
+    }
+}
+
+TEST(Recovery, SuspendResumesOrStartsAgainFromPrepare) {
+    {
+        ScratchDir dir;
+        const FaultRun f = Direct("FAULT_WRITE=ESTRPIPE:2:1 FAULT_RESUME=EAGAIN:1:3");
+        EXPECT_EQ(f.run.status, 0);
+        EXPECT_EQ(f.run.out, kSummary);
+        EXPECT_EQ(f.run.err, "");
+        EXPECT_EQ(Recorded(), -1);
+        EXPECT_EQ(Count(f.log, "resume -11\n"), 3u) << f.log;
+        EXPECT_EQ(Count(f.log, "resume 0\n"), 1u) << f.log;
+        EXPECT_EQ(Count(f.log, "prepare"), 0u) << f.log;
+    }
+    {
+        // A device that cannot resume in place.
+        ScratchDir dir;
+        const FaultRun f = Direct("FAULT_WRITE=ESTRPIPE:2:1 FAULT_RESUME=ENOSYS");
+        EXPECT_EQ(f.run.status, 0);
+        EXPECT_EQ(f.run.out, kSummary);
+        EXPECT_EQ(f.run.err, "");
+        EXPECT_EQ(Recorded(), -1);
+        EXPECT_TRUE(Has(f.log, "resume -38\nprepare 0\n")) << f.log;
+    }
+}
+
+// The frame counts of the logged writes of one kind ("writen" or "writei").
+std::vector<long> WriteSizes(const std::string& log, const std::string& call) {
+    std::vector<long> sizes;
+    for (size_t at = log.find(call + " "); at != std::string::npos;
+         at = log.find(call + " ", at + 1)) {
+        sizes.push_back(std::stol(log.substr(at + call.size() + 1)));
+    }
+    return sizes;
+}
+
+TEST(Recovery, ShortWritesStillDeliverEveryFrame) {
+    struct Case {
+        const char* faults;
+        const char* call;
+        long most;
+    };
+    for (const Case& c :
+         {Case{"FAULT_WRITE_MAX=1", "writen", 1}, Case{"FAULT_WRITE_MAX=300", "writen", 300},
+          Case{"FAULT_WRITE_MAX=300 FAULT_INTERLEAVED_ONLY=1", "writei", 300}}) {
+        ScratchDir dir;
+        const FaultRun f = Direct(c.faults);
+        EXPECT_EQ(f.run.status, 0) << c.faults;
+        EXPECT_EQ(f.run.out, kSummary) << c.faults;
+        EXPECT_EQ(Recorded(), -1) << c.faults;
+        const std::vector<long> sizes = WriteSizes(f.log, c.call);
+        EXPECT_GE(sizes.size(), static_cast<size_t>(13230 / c.most)) << c.faults;
+        for (long size : sizes) {
+            ASSERT_LE(size, c.most) << c.faults;
+        }
+    }
+}
+
+TEST(DeviceSettings, AnotherRateIsAnnouncedAndPlaybackGoesOn) {
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_RATE=48000");
+    EXPECT_EQ(f.run.status, 0);
+    EXPECT_EQ(f.run.out, kSummary +
+                             "Warning Soundcard Did Not Return Requested Samplerate...this will "
+                             "affect tuning\nSamplerate = 48000\n");
+    EXPECT_EQ(f.run.err, "");
+    EXPECT_EQ(Recorded(), -1);
+}
+
+TEST(DeviceSettings, MenuKeepsTheGrantedRateForTheNextTone) {
+    ScratchDir dir;
+    const FaultRun f = Menu("FAULT_RATE=48000", "s file:FILE=o.raw\nl 0.1\np\nx\n");
+    EXPECT_EQ(f.run.status, 0);
+    EXPECT_EQ(f.run.err, "");
+    const std::string& out = f.run.out;
+    const size_t warning = out.find("Warning Soundcard Did Not Return Requested Samplerate...this "
+                                    "will affect tuning\nSamplerate = 48000\n");
+    ASSERT_NE(warning, std::string::npos) << out;
+    EXPECT_EQ(out.find("Enter 'r' to change the samplerate from 48000\n"),
+              out.find("Enter 'r'", warning))
+        << out;
+    EXPECT_FALSE(Has(out.substr(warning), "from 44100")) << out;
+    EXPECT_EQ(FirstStereoMismatch(ReadBytes("o.raw"), PackedTone(440, 44100, 4410, 25)), -1);
+
+    // The next tone is made for the granted rate, which the device then grants silently.
+    ScratchDir again;
+    const FaultRun twice = Menu("FAULT_RATE=48000", "s file:FILE=o.raw\nl 0.1\np\np\nx\n");
+    EXPECT_EQ(twice.run.status, 0);
+    EXPECT_EQ(Count(twice.run.out, "Samplerate = 48000\n"), 1u) << twice.run.out;
+    EXPECT_EQ(FirstStereoMismatch(ReadBytes("o.raw"), PackedTone(440, 48000, 4800, 25)), -1);
+}
+
+TEST(DeviceSettings, RefusedFormatAsksForAnotherDevice) {
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_FORMAT=EINVAL");
+    EXPECT_EQ(f.run.status, 1);
+    EXPECT_EQ(f.run.err, "Unable to set playback format: Invalid argument\n");
+    EXPECT_EQ(f.run.out, kSummary + "Try a different soundcard device name.\n");
+    EXPECT_EQ(ReadBytes("o.raw"), "");
+    EXPECT_EQ(Count(f.log, "write"), 0u) << f.log;
+}
+
+TEST(DeviceSettings, InterleavedOnlyDeviceGetsTheToneInBothChannels) {
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_INTERLEAVED_ONLY=1");
+    EXPECT_EQ(f.run.status, 0);
+    EXPECT_EQ(f.run.out, kSummary);
+    EXPECT_EQ(f.run.err, "");
+    EXPECT_EQ(Recorded(), -1);
+    EXPECT_GT(Count(f.log, "writei "), 0u) << f.log;
+    EXPECT_EQ(Count(f.log, "writen "), 0u) << f.log;
+}
+
+TEST(DeviceSettings, RefusedHardwareParametersEndTheProgram) {
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_HW_PARAMS=EINVAL");
+    EXPECT_EQ(f.run.status, 1);
+    EXPECT_EQ(f.run.out, kSummary);
+    EXPECT_EQ(f.run.err, "unable to set hw parameters: Invalid argument\n");
+    EXPECT_EQ(ReadBytes("o.raw"), "");
+}
+
+TEST(Failures, DeviceFailingMidToneEndsPromptly) {
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_WRITE=EIO:3");
+    EXPECT_EQ(f.run.status, 1);
+    EXPECT_EQ(f.run.out, kSummary);
+    EXPECT_EQ(f.run.err, "Playback failed: Input/output error\n");
+    EXPECT_LT(f.seconds, 3.0);
+    EXPECT_EQ(Count(f.log, " -5\n"), 1u) << f.log; // not written again
+}
+
+TEST(Failures, LostSoundServerEndsAfterOneUnderrun) {
+    // Through the pulse plugin a dead server looks like an underrun whose prepare fails.
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_WRITE=EPIPE:3 FAULT_PREPARE=EIO");
+    EXPECT_EQ(f.run.status, 1);
+    EXPECT_EQ(f.run.out, kSummary + "RX\n");
+    EXPECT_EQ(f.run.err, "Playback failed: Input/output error\n");
+    EXPECT_LT(f.seconds, 3.0);
+    EXPECT_EQ(Count(f.log, "prepare -5\n"), 1u) << f.log;
+}
+
+TEST(Failures, UnderrunsThatNeverClearEndInsteadOfSpinning) {
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_WRITE=EPIPE:3");
+    EXPECT_EQ(f.run.status, 1);
+    EXPECT_EQ(f.run.err, "Playback failed: Broken pipe\n");
+    EXPECT_LT(f.seconds, 3.0);
+    const size_t underruns = Count(f.run.out, "RX\n");
+    EXPECT_GE(underruns, 1u);
+    EXPECT_LE(underruns, 10u);
+}
+
+TEST(Failures, PersistentAvailErrorIsReported) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"FAULT_AVAIL=EBADFD", "Playback failed: File descriptor in bad state\n"},
+        {"FAULT_AVAIL=ENODEV:4", "Playback failed: No such device\n"}};
+    for (const auto& [fault, message] : cases) {
+        ScratchDir dir;
+        const FaultRun f = Direct(fault);
+        EXPECT_EQ(f.run.status, 1) << fault;
+        EXPECT_EQ(f.run.out, kSummary) << fault;
+        EXPECT_EQ(f.run.err, message) << fault;
+        EXPECT_LT(f.seconds, 3.0) << fault;
+    }
+}
+
+TEST(Failures, DeviceThatTakesNoAudioIsGivenUpAfterFiveSeconds) {
+    // Never room in the buffer, or room that every write leaves untouched.
+    for (const char* fault : {"FAULT_NO_ROOM=1", "FAULT_WRITE_MAX=0"}) {
+        ScratchDir dir;
+        const FaultRun f = Direct(fault);
+        EXPECT_EQ(f.run.status, 1) << fault;
+        EXPECT_EQ(f.run.out, kSummary) << fault;
+        EXPECT_EQ(f.run.err, "Playback failed: the device took no audio for 5 seconds\n") << fault;
+        EXPECT_GT(f.seconds, 4.5) << fault;
+        EXPECT_LT(f.seconds, 6.5) << fault;
+    }
+}
+
+TEST(Failures, DrainFailureIsReported) {
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_DRAIN=EIO");
+    EXPECT_EQ(f.run.status, 1);
+    EXPECT_EQ(f.run.out, kSummary);
+    EXPECT_EQ(f.run.err, "Playback failed: Input/output error\n");
+    EXPECT_EQ(Count(f.log, "drain -5\n"), 1u) << f.log;
+}
+
+TEST(Failures, MenuEndsWhenTheDeviceFailsMidTone) {
+    ScratchDir dir;
+    const FaultRun f = Menu("FAULT_WRITE=EIO:2", "s file:FILE=o.raw\nl 0.3\np\nx\n");
+    EXPECT_EQ(f.run.status, 1);
+    EXPECT_EQ(f.run.err, "Playback failed: Input/output error\n");
+    // The failure ends the program: no menu after the tone.
+    const std::string tail = "Frequency = 440.00 Hz\n";
+    ASSERT_GE(f.run.out.size(), tail.size());
+    EXPECT_EQ(f.run.out.substr(f.run.out.size() - tail.size()), tail);
+}
+
+} // namespace

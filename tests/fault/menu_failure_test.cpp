@@ -1,0 +1,50 @@
+// Failures the menu meets outside the sound device's own calls: a device that does not
+// exist, and export files that cannot be written.
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST(MenuFailures, UnknownDeviceEndsTheProgram) {
+    const RunResult run = RunOndelis({}, "s no_such_device\np\nx\n", 20);
+    EXPECT_EQ(run.status, 1);
+    // ALSA may say more first; the program's own line comes last.
+    EXPECT_TRUE(EndsWith(run.err, "\nunable to open pcm device: No such file or directory\n") ||
+                run.err == "unable to open pcm device: No such file or directory\n")
+        << run.err;
+    // Nothing after the failed tone: no menu, and the "x" is never read.
+    EXPECT_TRUE(EndsWith(run.out, "Frequency = 440.00 Hz\n")) << run.out;
+}
+
+TEST(MenuFailures, ExportThatCannotBeWrittenIsReportedAndTheMenuComesBack) {
+    ScratchDir dir;
+    // A full device fails when the data is flushed; a missing directory when it is opened.
+    const RunResult run = RunOndelis({}, "l 0.1\nexp\n/dev/full\nexp\nno/such/dir/t.wav\nx\n", 20);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const std::string reported = "Enter the filename to write to\nUnable to write to file!\n"
+                                 "Unable to write to file!\nEnter 'p' to play";
+    EXPECT_EQ(Count(run.out, reported), 2u) << run.out;
+    EXPECT_EQ(Count(run.out, "Unable to write to file!\n"), 4u) << run.out;
+    EXPECT_TRUE(EndsWith(run.out, "Enter 'x' to exit\n")) << run.out;
+    EXPECT_FALSE(std::filesystem::exists("no"));
+}
+
+} // namespace
