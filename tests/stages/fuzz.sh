@@ -27,7 +27,7 @@ for target in menu direct; do
   # reporting on a copy of stderr.
   set +e
   TMPDIR=$dir/tmp "$build/fuzz/fuzz_$target" \
-    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=1024 -max_len=1024 \
+    -max_total_time="$seconds" -timeout=30 -rss_limit_mb=1024 -max_len=1024 \
     -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$dir/artifacts/" \
     "$dir/corpus" >"$dir/log" 2>&1
   rc=$?
