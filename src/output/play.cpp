@@ -149,6 +149,26 @@ struct LoopFailure {
     int error = 0; // the ALSA error, or 0 for a device that stopped taking audio
 };
 
+// Writes as much as the device has room for, after a short wait when it has none. Returns
+// the frames it took (0 for none) or a negative ALSA error.
+snd_pcm_sframes_t WriteWhatFits(Stream& stream, const unsigned char* data, int32_t frames,
+                                int32_t offset) {
+    const snd_pcm_sframes_t room = snd_pcm_avail_update(stream.pcm);
+    if (room == 0) {
+        const int rc = snd_pcm_wait(stream.pcm, kWaitMs);
+        return rc < 0 ? rc : 0;
+    }
+    if (room < 0) {
+        return room;
+    }
+    snd_pcm_uframes_t chunk = std::min<snd_pcm_uframes_t>(
+        static_cast<snd_pcm_uframes_t>(room), static_cast<snd_pcm_uframes_t>(frames - offset));
+    if (stream.interleaved) {
+        chunk = std::min(chunk, stream.scratch_frames);
+    }
+    return WriteChunk(stream, data + kBytesPerSample * static_cast<size_t>(offset), chunk);
+}
+
 // Hands every frame to the device, advancing only by what it accepted. The frames of a
 // failed write are written again after recovery.
 int WriteAllFrames(Stream& stream, const unsigned char* data, int32_t frames, FILE* out,
@@ -157,39 +177,21 @@ int WriteAllFrames(Stream& stream, const unsigned char* data, int32_t frames, FI
     int idle_recoveries = 0;
     double last_progress = Now();
     while (offset < frames) {
-        snd_pcm_sframes_t result = snd_pcm_avail_update(stream.pcm);
-        if (result == 0) {
-            result = snd_pcm_wait(stream.pcm, kWaitMs);
-            if (result >= 0) {
-                if (Now() - last_progress > kStallSeconds) {
-                    return 1;
-                }
-                continue;
+        const snd_pcm_sframes_t result = WriteWhatFits(stream, data, frames, offset);
+        if (result > 0) {
+            offset += static_cast<int32_t>(result);
+            idle_recoveries = 0;
+            last_progress = Now();
+        } else if (result == 0) {
+            if (Now() - last_progress > kStallSeconds) {
+                return 1;
             }
-        } else if (result > 0) {
-            snd_pcm_uframes_t chunk =
-                std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(result),
-                                            static_cast<snd_pcm_uframes_t>(frames - offset));
-            if (stream.interleaved) {
-                chunk = std::min(chunk, stream.scratch_frames);
+        } else {
+            const int rc = Recover(stream.pcm, static_cast<int>(result), out);
+            if (rc < 0 || ++idle_recoveries > kMaxIdleRecoveries) {
+                failure.error = rc < 0 ? rc : static_cast<int>(result);
+                return 1;
             }
-            result =
-                WriteChunk(stream, data + kBytesPerSample * static_cast<size_t>(offset), chunk);
-            if (result >= 0) {
-                offset += static_cast<int32_t>(result);
-                if (result > 0) {
-                    idle_recoveries = 0;
-                    last_progress = Now();
-                } else if (Now() - last_progress > kStallSeconds) {
-                    return 1; // room on offer but never taken stalls as surely as no room
-                }
-                continue;
-            }
-        }
-        const int rc = Recover(stream.pcm, static_cast<int>(result), out);
-        if (rc < 0 || ++idle_recoveries > kMaxIdleRecoveries) {
-            failure.error = rc < 0 ? rc : static_cast<int>(result);
-            return 1;
         }
     }
     return 0;
