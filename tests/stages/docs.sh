@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The man page renders without warnings and names every menu command and string preset, and
+# `cmake --install` of build-test (built by scripts/test.sh before the stages run) puts the
+# program and the man page in place. Fails on the first problem.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+page=docs/ondelis.1
+build=build-test
+
+fail() {
+  echo "docs: $*" >&2
+  exit 1
+}
+
+[ -f "$page" ] || fail "$page is missing"
+
+# Both checks print warnings on stderr and nothing else there.
+warnings=$(groff -man -ww -z "$page" 2>&1) || fail "groff failed on $page: $warnings"
+[ -z "$warnings" ] || fail "groff -man -ww warns about $page:"$'\n'"$warnings"
+warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || fail "man -l failed: $warnings"
+[ -z "$warnings" ] || fail "man --warnings warns about $page:"$'\n'"$warnings"
+
+for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" EXAMPLES FILES "SEE ALSO"; do
+  grep -qx "\.SH \"\?$section\"\?" "$page" || fail "$page has no $section section"
+done
+for command in a b c d e f g p o cn z l v s r exp h x; do
+  grep -q "^\.B.* $command\b\|^\.B $command\$" "$page" || fail "$page does not describe the menu command '$command'"
+done
+presets="G1:329.63 G2:246.94 G3:196.00 G4:146.83 G5:110.00 G6:82.41 B1:98.00 B2:73.42 B3:55.00 B4:41.20"
+for preset in $presets; do
+  grep -A1 -x "\.B ${preset%%:*}" "$page" | grep -q "${preset#*:} Hz" ||
+    fail "$page does not give ${preset%%:*} as ${preset#*:} Hz"
+done
+
+[ -x "$build/ondelis" ] || fail "$build/ondelis is missing: build it first (scripts/test.sh does)"
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/ondelis-install-XXXXXX")
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install $build failed"
+[ -x "$prefix/bin/ondelis" ] || fail "cmake --install did not install bin/ondelis"
+[ -f "$prefix/share/man/man1/ondelis.1" ] || fail "cmake --install did not install share/man/man1/ondelis.1"
+cmp -s "$page" "$prefix/share/man/man1/ondelis.1" || fail "the installed man page differs from $page"
+"$prefix/bin/ondelis" --help | grep -q '^Usage: ondelis' || fail "the installed ondelis does not answer --help"
+MANPATH="$prefix/share/man" man -w ondelis >/dev/null 2>&1 || fail "man does not find the installed page"
+echo "docs: man page renders cleanly; install puts bin/ondelis and share/man/man1/ondelis.1 in place"
