@@ -27,7 +27,7 @@ done
 
 bench_option=OFF
 [ "$micro" = 1 ] && bench_option=ON
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DONDELIS_TESTS=OFF \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DONDELIS_BENCH="$bench_option" >/dev/null
 targets=(--target ondelis)
 [ "$micro" = 1 ] && targets+=(--target tone_bench)
@@ -69,17 +69,17 @@ compare() {
   local ours theirs
   ours=$(median <ondelis.times)
   theirs=$(median <sox.times)
-  printf '%-28s %10.4f s %10.4f s %8.3f   (%d runs; %d and %d bytes)\n' "$label" "$ours" \
-    "$theirs" "$(awk -v a="$ours" -v b="$theirs" 'BEGIN { print a / b }')" "$count" \
-    "$size_ondelis" "$size_sox"
+  ratio=$(awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%.3f", a / b }')
+  printf '%-28s %10.4f s %10.4f s %8s   (%d runs; %d and %d bytes)\n' "$label" "$ours" \
+    "$theirs" "$ratio" "$count" "$size_ondelis" "$size_sox"
 }
 
 # memory <label> <frames> <menu input>
 memory() {
   local label=$1 frames=$2 menu=$3
   printf '%s' "$menu" >menu.txt
-  local kib
   kib=$(/usr/bin/time -f %M "$program" <menu.txt 2>&1 >/dev/null | tail -n 1)
+  over=$(awk -v kib="$kib" -v frames="$frames" 'BEGIN { printf "%.3f", (kib * 1024 - 6 * 1048576) / frames }')
   awk -v label="$label" -v kib="$kib" -v frames="$frames" 'BEGIN {
     bytes = kib * 1024
     printf "%-28s %10d KiB %9d frames %8.3f bytes/frame   (%.3f over 6 MiB)\n",
@@ -93,11 +93,18 @@ echo "machine: $(nproc) x $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinf
 echo
 printf '%-28s %12s %12s %8s\n' "export, median wall time" ondelis sox ratio
 compare "8 s of 440 Hz (default)" 8 "exp out.wav x" "$runs"
+ratio_default=$ratio
 compare "600 s of 440 Hz" 600 "l 600 exp out.wav x" "$long_runs"
+ratio_long=$ratio
 echo
 echo "peak resident memory (/usr/bin/time -f %M)"
 memory "8 s of 440 Hz (default)" 352800 "exp out.wav x"
 memory "600 s of 440 Hz" 26460000 "l 600 exp out.wav x"
+echo
+verdict() { awk -v v="$1" -v limit="$2" 'BEGIN { print (v <= limit ? "met" : "MISSED") }'; }
+echo "targets: default export <= 0.40 x SoX: $(verdict "$ratio_default" 0.40) ($ratio_default);" \
+  "600 s export <= 0.55 x SoX: $(verdict "$ratio_long" 0.55) ($ratio_long);" \
+  "memory <= 7.5 bytes/frame + 6 MiB: $(verdict "$over" 7.5) ($over)"
 
 if [ "$micro" = 1 ]; then
   echo
