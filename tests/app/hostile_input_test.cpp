@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,15 @@ TEST(HostileMenu, TwoHundredCharacterTokens) {
     EXPECT_FALSE(Has(run.out, "Unable to write"));
     EXPECT_TRUE(IsShortWav("after.wav"));
     EXPECT_FALSE(std::filesystem::exists(file.substr(0, 127)));
+}
+
+TEST(HostileMenu, AMegabyteWordIsOneNote) {
+    ScratchDir dir;
+    const RunResult run = Menu(kQuiet + std::string(1 << 20, 'z') + " exp after.wav x");
+    ASSERT_TRUE(EndedCleanly(run));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(Count(run.out, "Frequency = 440.00 Hz\n"), 1u);
+    EXPECT_TRUE(IsShortWav("after.wav"));
 }
 
 TEST(HostileMenu, BinaryBytesAreNotesAndWhatFollowsStillRuns) {
