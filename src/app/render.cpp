@@ -4,7 +4,6 @@
 
 #include <sys/mman.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <new>
 
@@ -38,61 +37,6 @@ void PreferHugePages(void* buffer, size_t size) {
     }
 }
 
-// The 4-byte samples of a tone, mapped on their own so that the part already packed can go
-// back to the system while the rest is packed: the packed bytes then reuse those pages
-// instead of adding 3 bytes per frame to the 4 the samples hold.
-class SampleBuffer {
-  public:
-    explicit SampleBuffer(size_t frames) : size_(frames * sizeof(int32_t)) {
-        if (size_ == 0) {
-            return;
-        }
-        void* memory =
-            mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (memory == MAP_FAILED) {
-            failed_ = true;
-            return;
-        }
-        // Left as the kernel hands it over: the generator writes every sample.
-        data_ = static_cast<int32_t*>(memory);
-        PreferHugePages(memory, size_);
-    }
-    SampleBuffer(const SampleBuffer&) = delete;
-    SampleBuffer& operator=(const SampleBuffer&) = delete;
-    ~SampleBuffer() {
-        if (data_ != nullptr && released_ < size_) {
-            munmap(Address(released_), size_ - released_);
-        }
-    }
-
-    bool Failed() const { return failed_; }
-    int32_t* Data() const { return data_; }
-
-    // Hands back the memory of the first `frames` samples, in whole 2 MiB blocks: cutting
-    // into a huge page would only make the kernel split it.
-    void ReleaseBefore(size_t frames) {
-        const uintptr_t base = reinterpret_cast<uintptr_t>(data_);
-        const uintptr_t end = HugePageDown(base + frames * sizeof(int32_t));
-        if (data_ == nullptr || end <= base + released_) {
-            return;
-        }
-        if (munmap(Address(released_), end - (base + released_)) == 0) {
-            released_ = end - base;
-        }
-    }
-
-  private:
-    void* Address(size_t offset) const { return reinterpret_cast<char*>(data_) + offset; }
-
-    size_t size_;
-    int32_t* data_ = nullptr;
-    size_t released_ = 0; // bytes at the start already handed back
-    bool failed_ = false;
-};
-
-// Frames packed between two releases of sample memory: 4 MiB of samples.
-constexpr int32_t kPackFrames = 1 << 20;
-
 } // namespace
 
 bool ToneFrames(const ToneSettings& settings, int32_t& frames) {
@@ -111,23 +55,18 @@ RenderedTone RenderTone(const ToneSettings& settings) {
         return tone;
     }
     const auto frames = static_cast<size_t>(tone.frames);
-    SampleBuffer samples(frames);
-    // Left uninitialised: the packing writes every byte.
+    // Left uninitialised: the generator writes every sample and the packing every byte.
+    std::unique_ptr<int32_t[]> samples(new (std::nothrow) int32_t[frames]);
     tone.packed.reset(new (std::nothrow) unsigned char[frames * 3]);
-    if (samples.Failed() || !tone.packed) {
+    if (!samples || !tone.packed) {
         tone.packed.reset();
         tone.status = RenderStatus::NoMemory;
         return tone;
     }
+    PreferHugePages(samples.get(), frames * sizeof(int32_t));
     PreferHugePages(tone.packed.get(), frames * 3);
-    MakeTone(samples.Data(), settings.frequency, settings.sample_rate, tone.frames, settings.level);
-    for (int32_t done = 0; done < tone.frames;) {
-        const int32_t count = std::min(kPackFrames, tone.frames - done);
-        NUM24_TO_CHAR(samples.Data() + done, tone.packed.get() + 3 * static_cast<size_t>(done),
-                      count);
-        done += count;
-        samples.ReleaseBefore(static_cast<size_t>(done));
-    }
+    MakeTone(samples.get(), settings.frequency, settings.sample_rate, tone.frames, settings.level);
+    NUM24_TO_CHAR(samples.get(), tone.packed.get(), tone.frames);
     return tone;
 }
 
