@@ -131,13 +131,18 @@ TEST(HostileMenu, InfiniteLengthWritesNoFileButTheNextExportDoes) {
 }
 
 TEST(HostileMenu, NegativeZeroIsZero) {
-    const RunResult run = Menu(kQuiet + "z -0 p o -0 r -0 cn -0 v -0 l -0 p x");
+    ScratchDir dir;
+    const RunResult run = Menu(kQuiet + "z -0 p o -0 r -0 cn -0 v -0 l -0 p exp zero.wav x");
     ASSERT_TRUE(EndedCleanly(run));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(Count(run.out, "Frequency = -0.00 Hz\n"), 2u);
     EXPECT_TRUE(Has(run.out, "octave offset from 0.00\n"));
     EXPECT_TRUE(Has(run.out, "samplerate from 44100\n"));
     EXPECT_TRUE(Has(run.out, "(-inf dBFS)"));
+    // No samples, but still a well-formed file.
+    const std::string wav = ReadBytes("zero.wav");
+    EXPECT_EQ(wav.size(), 44u);
+    EXPECT_EQ(wav.compare(0, 4, "RIFF"), 0);
 }
 
 TEST(HostileMenu, HexadecimalAndOctalNumbers) {
