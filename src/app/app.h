@@ -9,9 +9,9 @@ enum PitchSource { NOTE = 1, FREQUENCY = 2 };
 
 struct ToneSettings {
     uint32_t sample_rate = 44100;
-    float length = 8.0f;   // seconds, never negative
+    float length = 8.0f;    // seconds, never negative
     float frequency = 0.0f; // Hz, as handed to the generator
-    float level = 25.0f;   // percent of full scale
+    float level = 25.0f;    // percent of full scale
     float cents = 0.0f;
     double octave = 0.0;
     char note[4] = "a";

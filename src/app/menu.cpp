@@ -23,17 +23,18 @@ constexpr StringPreset STRING_PRESETS[] = {
     {"G6", "e", -3}, {"B1", "g", -3}, {"B2", "d", -3}, {"B3", "a", -3}, {"B4", "e", -4},
 };
 
-constexpr const char* kHelp = "\n-------------------------------------\n"
-                              "Ondelis 1.02 by Tarvenne\n"
-                              "\nThis program may be run with command line arguments as follows:\n"
-                              "ondelis <frequency in Hz> <time in seconds> <soundcard device> <level>\n"
-                              "\nOr, run the program interactively using the commands below.\n"
-                              "Enter the note a,b,c,d,e,f,g plus '#' for a sharp and 'b' for a flat.\n"
-                              "For example: f# gb\n"
-                              "\n"
-                              "Enter G1 G2 G3 G4 G5 or G6 for guitar string tuning\n"
-                              "Enter B1 B2 B3 or B4 for bass string tuning\n"
-                              "-------------------------------------\n\n";
+constexpr const char* kHelp =
+    "\n-------------------------------------\n"
+    "Ondelis 1.02 by Tarvenne\n"
+    "\nThis program may be run with command line arguments as follows:\n"
+    "ondelis <frequency in Hz> <time in seconds> <soundcard device> <level>\n"
+    "\nOr, run the program interactively using the commands below.\n"
+    "Enter the note a,b,c,d,e,f,g plus '#' for a sharp and 'b' for a flat.\n"
+    "For example: f# gb\n"
+    "\n"
+    "Enter G1 G2 G3 G4 G5 or G6 for guitar string tuning\n"
+    "Enter B1 B2 B3 or B4 for bass string tuning\n"
+    "-------------------------------------\n\n";
 
 void PrintHeader(MenuHeader header, FILE* out) {
     if (header == BANNER) {
@@ -81,7 +82,9 @@ bool ReadFloat(FILE* in, float& value) {
 
 // "%i": decimal, 0x hexadecimal or 0 octal. Read as long long so that numbers beyond any
 // range saturate and fail the range tests instead of wrapping into them.
-bool ReadInteger(FILE* in, long long& value) { return std::fscanf(in, "%lli", &value) == 1; }
+bool ReadInteger(FILE* in, long long& value) {
+    return std::fscanf(in, "%lli", &value) == 1;
+}
 
 float Clamp(float value, float low, float high) {
     return value > high ? high : (low > value ? low : value);
@@ -152,9 +155,15 @@ Step Export(ToneSettings& s, FILE* in, FILE* out) {
     return Step::Next;
 }
 
-Step Play(ToneSettings&, FILE*, FILE*) { return Step::Play; }
-Step Help(ToneSettings&, FILE*, FILE*) { return Step::Next; }
-Step Exit(ToneSettings&, FILE*, FILE*) { return Step::Exit; }
+Step Play(ToneSettings&, FILE*, FILE*) {
+    return Step::Play;
+}
+Step Help(ToneSettings&, FILE*, FILE*) {
+    return Step::Next;
+}
+Step Exit(ToneSettings&, FILE*, FILE*) {
+    return Step::Exit;
+}
 
 struct Command {
     const char* token;
@@ -162,9 +171,9 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"p", Play},         {"h", Help},         {"x", Exit},      {"z", SetFrequency},
-    {"o", SetOctave},    {"l", SetLength},    {"s", SetDevice}, {"v", SetLevel},
-    {"r", SetRate},      {"exp", Export},     {"cn", SetCents},
+    {"p", Play},      {"h", Help},      {"x", Exit},      {"z", SetFrequency},
+    {"o", SetOctave}, {"l", SetLength}, {"s", SetDevice}, {"v", SetLevel},
+    {"r", SetRate},   {"exp", Export},  {"cn", SetCents},
 };
 
 void SelectNote(ToneSettings& s, const char* note, double octave) {

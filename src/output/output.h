@@ -29,8 +29,7 @@ WavHeader WavHeaderBytes(uint32_t rate, unsigned bits, int32_t frames);
 
 // Creates or truncates `path` and writes the header. Returns 1 when it was written, 0 after
 // printing "Unable to write to file!" on `out`.
-int MAKE_HEADER(const char* path, uint32_t rate, unsigned bits, int32_t frames,
-                FILE* out = stdout);
+int MAKE_HEADER(const char* path, uint32_t rate, unsigned bits, int32_t frames, FILE* out = stdout);
 
 // Appends frames * bits / 8 bytes of sample data to `path`. Returns the number of bytes
 // written, or 0 after printing "Unable to write to file!" on `out`.

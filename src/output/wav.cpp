@@ -9,7 +9,9 @@ constexpr unsigned char kWave[] = {'W', 'A', 'V', 'E'};
 constexpr unsigned char kFmt[] = {'f', 'm', 't', ' '};
 constexpr unsigned char kData[] = {'d', 'a', 't', 'a'};
 
-void ReportWriteFailure(FILE* out) { std::fputs("Unable to write to file!\n", out); }
+void ReportWriteFailure(FILE* out) {
+    std::fputs("Unable to write to file!\n", out);
+}
 
 // fclose flushes what stdio still buffers, so its result is part of the write.
 bool WriteAll(FILE* file, const unsigned char* bytes, size_t size) {

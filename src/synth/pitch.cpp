@@ -7,13 +7,13 @@ namespace {
 
 struct NoteName {
     const char* name;
-    int semitones;  // above A
+    int semitones; // above A
 };
 
 constexpr NoteName kNotes[] = {
-    {"a", 0},  {"a#", 1}, {"bb", 1}, {"b", 2},  {"c", 3},   {"c#", 4},  {"db", 4},
-    {"d", 5},  {"d#", 6}, {"eb", 6}, {"e", 7},  {"f", 8},   {"f#", 9},  {"gb", 9},
-    {"g", 10}, {"g#", 11}, {"ab", 11},
+    {"a", 0},  {"a#", 1}, {"bb", 1}, {"b", 2},   {"c", 3},   {"c#", 4},
+    {"db", 4}, {"d", 5},  {"d#", 6}, {"eb", 6},  {"e", 7},   {"f", 8},
+    {"f#", 9}, {"gb", 9}, {"g", 10}, {"g#", 11}, {"ab", 11},
 };
 
 int SemitonesAboveA(const char* note) {

@@ -21,18 +21,6 @@ const std::string kQuiet = "s null l 0.01 ";
 // 44-byte header.
 constexpr size_t kShortWavSize = 44 + 3 * 440;
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 // Anything but 0 or 1 is a crash, an abort or the kill of the timeout.
 ::testing::AssertionResult EndedCleanly(const RunResult& run) {
     if (run.status == 0 || run.status == 1) {

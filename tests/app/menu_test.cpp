@@ -16,12 +16,13 @@ struct Session {
 
 // Drives the menu with `input` as everything the user types. Plays go to the null device
 // and last 50 ms unless the test sets otherwise.
-Session RunMenu(const std::string& input, ToneSettings settings = [] {
-    ToneSettings s;
-    std::strcpy(s.device, "null");
-    s.length = 0.05f;
-    return s;
-}()) {
+Session RunMenu(
+    const std::string& input, ToneSettings settings = [] {
+        ToneSettings s;
+        std::strcpy(s.device, "null");
+        s.length = 0.05f;
+        return s;
+    }()) {
     std::string bytes = input;
     FILE* in = fmemopen(bytes.data(), bytes.size(), "r");
     if (bytes.empty()) {
@@ -38,30 +39,19 @@ Session RunMenu(const std::string& input, ToneSettings settings = [] {
     return session;
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-constexpr const char* kFirstMenu = "\nOndelis\n\n"
-                                   "Enter 'p' to play current note (440.00 Hz)\n"
-                                   "Enter 'o' to change the octave offset from 0.00\n"
-                                   "Enter 'l' to change playback length from 8.00 seconds\n"
-                                   "Enter 'z' to set a specific frequency\n"
-                                   "Enter 'cn' to change the cent value from 0.00\n\n"
-                                   "Enter 's' to change soundcard device from 'default'\n"
-                                   "Enter 'r' to change the samplerate from 44100\n"
-                                   "Enter 'v' to change output volume from 25 percent (-12.04 dBFS)\n"
-                                   "Enter 'exp' to export to file\n\n"
-                                   "Enter 'h' for help and shortcuts\n"
-                                   "Enter 'x' to exit\n";
+constexpr const char* kFirstMenu =
+    "\nOndelis\n\n"
+    "Enter 'p' to play current note (440.00 Hz)\n"
+    "Enter 'o' to change the octave offset from 0.00\n"
+    "Enter 'l' to change playback length from 8.00 seconds\n"
+    "Enter 'z' to set a specific frequency\n"
+    "Enter 'cn' to change the cent value from 0.00\n\n"
+    "Enter 's' to change soundcard device from 'default'\n"
+    "Enter 'r' to change the samplerate from 44100\n"
+    "Enter 'v' to change output volume from 25 percent (-12.04 dBFS)\n"
+    "Enter 'exp' to export to file\n\n"
+    "Enter 'h' for help and shortcuts\n"
+    "Enter 'x' to exit\n";
 
 TEST(Menu, FirstMenuWithDefaultsByteForByte) {
     const Session session = RunMenu("x\n", ToneSettings{});
@@ -112,8 +102,8 @@ TEST(Menu, OctaveOffsetAcceptsOnlyWholeNumbersInRange) {
                                           "Enter 'p' to play current note (440.00 Hz)\n"
                                           "Enter 'o' to change the octave offset from 0.00\n"));
     EXPECT_TRUE(Has(RunMenu("o 0x3 x").out, "octave offset from 3.00"));
-    EXPECT_TRUE(Has(RunMenu("o 04 x").out, "octave offset from 4.00"));   // octal
-    EXPECT_FALSE(Has(RunMenu("o 010 x").out, "offset from 8.00"));       // octal 8
+    EXPECT_TRUE(Has(RunMenu("o 04 x").out, "octave offset from 4.00")); // octal
+    EXPECT_FALSE(Has(RunMenu("o 010 x").out, "offset from 8.00"));      // octal 8
     EXPECT_TRUE(Has(RunMenu("o -0 x").out, "octave offset from 0.00"));
     // Beyond 32 and 64 bits: never wrapped into range.
     EXPECT_FALSE(Has(RunMenu("o 4294967297 x").out, "offset from 1.00"));
@@ -142,7 +132,8 @@ TEST(Menu, VolumeIsClampedAndShownInDecibels) {
     EXPECT_TRUE(Has(RunMenu("v 0 x").out, "volume from 0 percent (-inf dBFS)\n"));
     EXPECT_TRUE(Has(RunMenu("v 250 x").out, "volume from 100 percent (0.00 dBFS)\n"));
     EXPECT_TRUE(Has(RunMenu("v -5 x").out, "volume from 0 percent (-inf dBFS)\n"));
-    EXPECT_TRUE(Has(RunMenu("v 50 v nan x").out, "volume from 50 percent (-6.02 dBFS)\nEnter 'exp'"));
+    EXPECT_TRUE(
+        Has(RunMenu("v 50 v nan x").out, "volume from 50 percent (-6.02 dBFS)\nEnter 'exp'"));
     EXPECT_EQ(Count(RunMenu("v 50 v nan x").out, "volume from 50 percent"), 2u);
     EXPECT_TRUE(Has(RunMenu("v inf x").out, "volume from 100 percent"));
 }

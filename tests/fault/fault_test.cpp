@@ -58,18 +58,6 @@ FaultRun Menu(const std::string& faults, const std::string& input) {
     return RunWithFaults(faults, {}, input);
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 long Recorded() {
     return FirstStereoMismatch(ReadBytes("o.raw"), Tone());
 }

@@ -9,19 +9,6 @@
 
 namespace {
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 TEST(MenuFailures, UnknownDeviceEndsTheProgram) {
     const RunResult run = RunOndelis({}, "s no_such_device\np\nx\n", 20);
     EXPECT_EQ(run.status, 1);

@@ -23,8 +23,8 @@ Played Play(const char* device, const std::vector<unsigned char>& mono) {
     FILE* out = open_memstream(&out_text, &out_size);
     FILE* err = open_memstream(&err_text, &err_size);
     uint32_t rate = 44100;
-    const int status = PLAY(device, rate, 2, static_cast<int32_t>(mono.size() / 3), mono.data(),
-                            out, err);
+    const int status =
+        PLAY(device, rate, 2, static_cast<int32_t>(mono.size() / 3), mono.data(), out, err);
     std::fclose(out);
     std::fclose(err);
     Played played{status, rate, std::string(out_text, out_size), std::string(err_text, err_size)};

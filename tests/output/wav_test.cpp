@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -18,7 +18,9 @@ const unsigned char kDefaultHeader[] = {
     0x20, 0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x44, 0xAC, 0x00, 0x00, 0xCC, 0x04,
     0x02, 0x00, 0x03, 0x00, 0x18, 0x00, 0x64, 0x61, 0x74, 0x61, 0x60, 0x26, 0x10, 0x00};
 
-std::string HeaderOf(const std::string& file) { return file.substr(0, kWavHeaderSize); }
+std::string HeaderOf(const std::string& file) {
+    return file.substr(0, kWavHeaderSize);
+}
 std::string AsText(const unsigned char* bytes, size_t size) {
     return std::string(reinterpret_cast<const char*>(bytes), size);
 }
@@ -75,8 +77,8 @@ TEST(Export, EmptyAndOneFrameTonesHaveExactSizesAndNoPadByte) {
     Export(settings, "empty.wav");
     const std::string empty = ReadBytes("empty.wav");
     ASSERT_EQ(empty.size(), 44u);
-    EXPECT_EQ(empty.substr(4, 4), std::string("\x24\0\0\0", 4));  // RIFF size 36
-    EXPECT_EQ(empty.substr(40, 4), std::string("\0\0\0\0", 4)); // data size 0
+    EXPECT_EQ(empty.substr(4, 4), std::string("\x24\0\0\0", 4)); // RIFF size 36
+    EXPECT_EQ(empty.substr(40, 4), std::string("\0\0\0\0", 4));  // data size 0
 
     settings.sample_rate = 1;
     settings.length = 1.5f;

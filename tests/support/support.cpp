@@ -10,6 +10,23 @@
 #include <random>
 #include <sstream>
 
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 std::string ShellQuote(const std::string& word) {
     std::string quoted = "'";
     for (char c : word) {
@@ -27,9 +44,9 @@ std::string ReadBytes(const std::filesystem::path& path) {
 
 RunResult RunOndelis(const std::vector<std::string>& args, const std::string& input,
                      int timeout_seconds, const std::string& environment) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("ondelis-run-" + std::to_string(getpid()) + "-" +
-                                       std::to_string(std::random_device{}()));
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        ("ondelis-run-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(dir);
     const auto in = dir / "in";
     std::ofstream(in, std::ios::binary) << input;
@@ -39,8 +56,8 @@ RunResult RunOndelis(const std::vector<std::string>& args, const std::string& in
     for (const std::string& arg : args) {
         command += " " + ShellQuote(arg);
     }
-    command += " < " + ShellQuote(in) + " > " + ShellQuote(dir / "out") + " 2> " +
-               ShellQuote(dir / "err");
+    command +=
+        " < " + ShellQuote(in) + " > " + ShellQuote(dir / "out") + " 2> " + ShellQuote(dir / "err");
 
     RunResult result;
     const int raw = std::system(command.c_str());
@@ -78,7 +95,8 @@ long FirstStereoMismatch(const std::string& stereo, const std::vector<unsigned c
         }
         for (size_t channel = 0; channel < 2; ++channel) {
             for (size_t b = 0; b < 3; ++b) {
-                if (static_cast<unsigned char>(stereo[6 * i + 3 * channel + b]) != mono[3 * i + b]) {
+                if (static_cast<unsigned char>(stereo[6 * i + 3 * channel + b]) !=
+                    mono[3 * i + b]) {
                     return static_cast<long>(i);
                 }
             }

@@ -19,6 +19,11 @@ struct RunResult {
 RunResult RunOndelis(const std::vector<std::string>& args, const std::string& input = "",
                      int timeout_seconds = 30, const std::string& environment = "");
 
+// How often `part` occurs in `text`, overlaps included.
+size_t Count(const std::string& text, const std::string& part);
+bool Has(const std::string& text, const std::string& part);
+bool EndsWith(const std::string& text, const std::string& tail);
+
 // Quotes a word for /bin/sh.
 std::string ShellQuote(const std::string& word);
 

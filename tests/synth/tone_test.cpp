@@ -98,8 +98,8 @@ TEST(MakeTone, LevelSetsTheLinearAmplitude) {
 }
 
 TEST(MakeTone, NoCycleFitsGivesSilence) {
-    EXPECT_TRUE(AllZero(Tone(1, 22050)));    // one cycle is longer than the buffer
-    EXPECT_TRUE(AllZero(Tone(0)));           // an endless cycle
+    EXPECT_TRUE(AllZero(Tone(1, 22050))); // one cycle is longer than the buffer
+    EXPECT_TRUE(AllZero(Tone(0)));        // an endless cycle
     EXPECT_TRUE(AllZero(Tone(1e-30f)));
     EXPECT_TRUE(AllZero(Tone(std::numeric_limits<float>::quiet_NaN())));
     EXPECT_TRUE(AllZero(Tone(440, 1000, 25, 0))); // no sample rate at all
