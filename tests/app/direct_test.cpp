@@ -6,12 +6,6 @@
 
 namespace {
 
-std::string Summary(const std::string& device, const std::string& hz, const std::string& seconds,
-                    const std::string& level) {
-    return "Ondelis Direct Mode\n\tSoundcard:\t" + device + "\n\tFrequency:\t" + hz +
-           " Hz\n\tDuration:\t" + seconds + " sec\n\tLevel:\t" + level + " percent\n";
-}
-
 TEST(DirectMode, PlaysEveryFrameOfTheToneAndPrintsTheSummary) {
     ScratchDir dir;
     const RunResult run = RunOndelis({"440", "0.5", "file:FILE=o.raw"});

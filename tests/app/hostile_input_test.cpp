@@ -40,12 +40,6 @@ RunResult Direct(const std::vector<std::string>& args) {
     return RunOndelis(args, "", kTimeout);
 }
 
-std::string Summary(const std::string& device, const std::string& hz, const std::string& seconds,
-                    const std::string& level) {
-    return "Ondelis Direct Mode\n\tSoundcard:\t" + device + "\n\tFrequency:\t" + hz +
-           " Hz\n\tDuration:\t" + seconds + " sec\n\tLevel:\t" + level + " percent\n";
-}
-
 // Bytes no command, note or number is made of: control characters, zero bytes and the upper
 // half, from a fixed generator so that a failure can be replayed.
 std::string BinaryGarbage(size_t size) {

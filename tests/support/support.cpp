@@ -27,6 +27,12 @@ bool EndsWith(const std::string& text, const std::string& tail) {
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+std::string Summary(const std::string& device, const std::string& hz, const std::string& seconds,
+                    const std::string& level) {
+    return "Ondelis Direct Mode\n\tSoundcard:\t" + device + "\n\tFrequency:\t" + hz +
+           " Hz\n\tDuration:\t" + seconds + " sec\n\tLevel:\t" + level + " percent\n";
+}
+
 std::string ShellQuote(const std::string& word) {
     std::string quoted = "'";
     for (char c : word) {

@@ -24,6 +24,10 @@ size_t Count(const std::string& text, const std::string& part);
 bool Has(const std::string& text, const std::string& part);
 bool EndsWith(const std::string& text, const std::string& tail);
 
+// The summary direct mode prints before it plays.
+std::string Summary(const std::string& device, const std::string& hz, const std::string& seconds,
+                    const std::string& level);
+
 // Quotes a word for /bin/sh.
 std::string ShellQuote(const std::string& word);
 
