@@ -145,9 +145,9 @@ int Recover(snd_pcm_t* pcm, int error, FILE* out) {
     }
 }
 
-struct LoopFailure {
-    int error = 0; // the ALSA error, or 0 for a device that stopped taking audio
-};
+// What the write loop returns for a device that stopped taking audio; ALSA's errors are
+// negative.
+constexpr int kStalled = 1;
 
 // Writes as much as the device has room for, after a short wait when it has none. Returns
 // the frames it took (0 for none) or a negative ALSA error.
@@ -170,9 +170,9 @@ snd_pcm_sframes_t WriteWhatFits(Stream& stream, const unsigned char* data, int32
 }
 
 // Hands every frame to the device, advancing only by what it accepted. The frames of a
-// failed write are written again after recovery.
-int WriteAllFrames(Stream& stream, const unsigned char* data, int32_t frames, FILE* out,
-                   LoopFailure& failure) {
+// failed write are written again after recovery. Returns 0, kStalled, or the ALSA error that
+// recovery could not clear.
+int WriteAllFrames(Stream& stream, const unsigned char* data, int32_t frames, FILE* out) {
     int32_t offset = 0;
     int idle_recoveries = 0;
     double last_progress = Now();
@@ -184,13 +184,12 @@ int WriteAllFrames(Stream& stream, const unsigned char* data, int32_t frames, FI
             last_progress = Now();
         } else if (result == 0) {
             if (Now() - last_progress > kStallSeconds) {
-                return 1;
+                return kStalled;
             }
         } else {
             const int rc = Recover(stream.pcm, static_cast<int>(result), out);
             if (rc < 0 || ++idle_recoveries > kMaxIdleRecoveries) {
-                failure.error = rc < 0 ? rc : static_cast<int>(result);
-                return 1;
+                return rc < 0 ? rc : static_cast<int>(result);
             }
         }
     }
@@ -203,12 +202,12 @@ int Drain(snd_pcm_t* pcm) {
     return rc == -EPIPE ? 0 : rc;
 }
 
-int ReportPlaybackFailure(const LoopFailure& failure, FILE* err) {
-    if (failure.error == 0) {
+int ReportPlaybackFailure(int error, FILE* err) {
+    if (error == kStalled) {
         std::fprintf(err, "Playback failed: the device took no audio for %.0f seconds\n",
                      kStallSeconds);
     } else {
-        std::fprintf(err, "Playback failed: %s\n", snd_strerror(failure.error));
+        std::fprintf(err, "Playback failed: %s\n", snd_strerror(error));
     }
     return 1;
 }
@@ -226,13 +225,9 @@ int PLAY(const char* device, uint32_t& rate, int channels, int32_t frames,
     if (Configure(stream, rate, channels, out, err) != 0) {
         return CloseWith(stream.pcm, 1);
     }
-    LoopFailure failure;
-    if (WriteAllFrames(stream, data, frames, out, failure) != 0) {
-        return CloseWith(stream.pcm, ReportPlaybackFailure(failure, err));
+    rc = WriteAllFrames(stream, data, frames, out);
+    if (rc == 0) {
+        rc = Drain(stream.pcm);
     }
-    failure.error = Drain(stream.pcm);
-    if (failure.error < 0) {
-        return CloseWith(stream.pcm, ReportPlaybackFailure(failure, err));
-    }
-    return CloseWith(stream.pcm, 0);
+    return CloseWith(stream.pcm, rc == 0 ? 0 : ReportPlaybackFailure(rc, err));
 }
