@@ -1,11 +1,28 @@
-// The bytes are up to four command-line arguments, each ended by a zero byte or a newline.
+// The bytes are up to six command-line arguments (options, then the four positional ones),
+// each ended by a zero byte or a newline.
 #include "app/app.h"
 #include "sandbox.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+namespace {
+
+// Options alone lead to the menu: it finds no input and its text goes nowhere.
+FILE* Empty() {
+    static FILE* in = std::fopen("/dev/null", "r");
+    return in;
+}
+
+FILE* Discard() {
+    static FILE* out = std::fopen("/dev/null", "w");
+    return out;
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     EnterSandbox();
@@ -13,7 +30,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    constexpr size_t kMaxArguments = 4;
+    constexpr size_t kMaxArguments = 6;
     std::vector<std::string> arguments(1);
     for (size_t i = 0; i < size; ++i) {
         const char c = static_cast<char>(data[i]);
@@ -34,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     argv.push_back(nullptr);
 
     ToneSettings settings;
-    const int status = RunDirectMode(settings, static_cast<int>(argv.size() - 1), argv.data());
+    const int status = RunCommandLine(settings, static_cast<int>(argv.size() - 1), argv.data(),
+                                      Empty(), Discard());
     ClearScratch();
     if (status != 0 && status != 1) {
         std::abort();

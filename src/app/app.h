@@ -18,7 +18,18 @@ struct ToneSettings {
     char device[32] = "default";
     char export_file[128] = "tone.wav";
     PitchSource pitch_source = NOTE;
+    double a4 = 440.0; // Hz, the pitch of A that every note is counted from
 };
+
+// A guitar or bass string: the note it is tuned to and that note's octave offset.
+struct StringPreset {
+    const char* token;
+    const char* note;
+    double octave;
+};
+
+// The preset named by `token` (G1 high E ... G6 low E, B1 G ... B4 low E), or null.
+const StringPreset* FindStringPreset(const char* token);
 
 enum class RenderStatus { Ok, TooLong, NoMemory };
 
@@ -55,8 +66,21 @@ bool StoredWhole(const char* buffer, size_t capacity, size_t length);
 // true when the field took the new word.
 bool ReadName(FILE* in, char* field, size_t capacity, const char* what, FILE* out);
 
-// Direct mode: summary, one tone, then the exit status.
+// Status of TakeOptions when the program goes on to direct mode or the menu.
+constexpr int kGoOn = -1;
+
+// Reads the options in front of the positional arguments (-h, --help, --version, --a4 HZ,
+// --a4=HZ); `first` receives the index of the first positional argument. Returns kGoOn, or
+// the exit status once help or the version is printed or an option is refused.
+int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first);
+
+// Direct mode on the positional arguments argv[1] .. argv[argc - 1]: summary, one tone,
+// then the exit status (kStoppedBySignal + the signal when one stopped the tone).
 int RunDirectMode(ToneSettings& settings, int argc, char** argv);
+
+// The whole command line: the options, then direct mode when a positional argument follows,
+// else the menu on `in` and `out`. Returns the exit status as above.
+int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE* out);
 
 // The interactive menu, reading tokens from `in` and writing to `out` until "x" or the end
 // of the input. Returns the exit status.

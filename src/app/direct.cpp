@@ -1,6 +1,7 @@
 #include "app.h"
 
 #include "output/output.h"
+#include "synth/synth.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -9,19 +10,31 @@
 namespace {
 
 constexpr const char* kUsage =
-    R"(Usage: ondelis <frequency in Hz> [<time in seconds> [<soundcard device> [<level>]]]
-       ondelis                 (no arguments: the interactive menu)
+    R"(Usage: ondelis [--a4 HZ] <frequency, note or string> [<time in seconds>
+                [<soundcard device> [<level>]]]
+       ondelis [--a4 HZ]       (no positional arguments: the interactive menu)
        ondelis -h | --help | --version
 
 Ondelis plays a pure sine reference tone for tuning musical instruments.
 
 With arguments it prints a summary, plays one tone and exits:
-  frequency   Hz; a negative frequency sounds as its magnitude
+  frequency   Hz (440, 82.41); a negative frequency sounds as its magnitude;
+              or a note, a to g with '#' for sharp or 'b' for flat (c#, eb),
+              counted upward from A as in the menu; or a string preset,
+              G1 to G6 (guitar) or B1 to B4 (bass)
   time        seconds of tone (default 8); a negative time plays nothing
   device      ALSA PCM device name, at most 31 characters (default "default");
               'aplay -L' lists the device names of this machine, and 'null'
               plays into nothing, for trying things out without a sound card
   level       percent of full scale, 0 to 100 (default 25)
+
+Options, before the other arguments:
+  --a4 HZ     the pitch of A, 400 to 480 Hz (default 440); every note and string
+              preset follows it, in both modes; frequencies in Hz do not change
+              (also --a4=HZ)
+
+Ctrl-C during a tone ends it at the end of the cycle in progress, without a click.
+In the menu at a terminal the menu then comes back; otherwise the program ends.
 
 With no arguments it shows a menu and reads commands, one word at a time, from
 standard input (type them and press Enter, or pipe them in):
@@ -35,6 +48,10 @@ standard input (type them and press Enter, or pipe them in):
 
 Examples:
   ondelis 440 2                             A (440 Hz) for 2 seconds
+  ondelis G6                                the low E string of a guitar, 8 seconds
+  ondelis c# 4                              C sharp for 4 seconds
+  ondelis --a4 442                          the menu, with every note tuned to A = 442 Hz
+  ondelis --a4 415 a 4                      baroque pitch: A at 415 Hz for 4 seconds
   ondelis 82.41 4 default 50                low E string, 4 seconds at 50 percent
   printf 'G1 G2 G3 G4 G5 G6 x' | ondelis    tune a guitar: the six strings in turn
   printf 'B1 B2 B3 B4 x' | ondelis          tune a bass: the four strings in turn
@@ -44,9 +61,14 @@ Examples:
   printf 'l 2 exp a440.wav x' | ondelis     2 seconds of A written to a440.wav;
                                             'aplay a440.wav' plays it
 
-Exit status: 0 after a normal end, 1 when the sound device fails or a tone cannot be made.
+Exit status: 0 after a normal end, 1 when the sound device fails, a tone cannot be made or
+an argument is refused; Ctrl-C or SIGTERM during a tone ends the program by that signal
+(130 for Ctrl-C), except in the menu at a terminal.
 The manual page (man ondelis) has the details.
 )";
+
+constexpr double kLowestA4 = 400;
+constexpr double kHighestA4 = 480;
 
 // strtod's reading: the leading number, 0 when there is none. NaN counts as no number.
 float ArgumentValue(const char* text) {
@@ -54,22 +76,76 @@ float ArgumentValue(const char* text) {
     return std::isnan(value) ? 0.0f : value;
 }
 
-bool HandleOption(const char* first, int& status) {
-    if (std::strcmp(first, "-h") == 0 || std::strcmp(first, "--help") == 0) {
-        std::fputs(kUsage, stdout);
-        status = 0;
+bool StartsWith(const char* text, const char* start) {
+    return std::strncmp(text, start, std::strlen(start)) == 0;
+}
+
+bool IsOption(const char* argument) {
+    return StartsWith(argument, "--") || std::strcmp(argument, "-h") == 0;
+}
+
+bool SetReferencePitch(ToneSettings& settings, const char* text) {
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(value >= kLowestA4 && value <= kHighestA4)) {
+        std::fprintf(stderr, "The pitch of A (--a4) is a number from %.0f to %.0f Hz, not '%s'\n",
+                     kLowestA4, kHighestA4, text);
+        return false;
+    }
+    settings.a4 = value;
+    return true;
+}
+
+// The frequency of a note name or a string preset, computed as the menu computes it.
+bool NamedPitch(const ToneSettings& settings, const char* name, float& frequency) {
+    double octave = 0;
+    const StringPreset* preset = FindStringPreset(name);
+    if (preset != nullptr) {
+        name = preset->note;
+        octave = preset->octave;
+    } else if (!IsNoteName(name)) {
+        return false;
+    }
+    frequency = static_cast<float>(Get_Freq(name, octave, 0, settings.a4));
+    return true;
+}
+
+// The first argument: a number wherever strtod reads one (a frequency in Hz, as given), else
+// a note or a string preset. Anything else would play a silent 0 Hz tone; refuse it.
+bool ParsePitch(ToneSettings& settings, const char* text) {
+    char* end = nullptr;
+    std::strtod(text, &end);
+    if (end != text) {
+        settings.frequency = ArgumentValue(text);
         return true;
     }
-    if (std::strcmp(first, "--version") == 0) {
-        std::puts("Ondelis 1.02");
-        status = 0;
+    if (NamedPitch(settings, text, settings.frequency)) {
         return true;
     }
+    std::fprintf(stderr,
+                 "Not a frequency, a note or a string preset: '%s'\n"
+                 "Give a frequency in Hz (440, 82.41), a note a to g with '#' for sharp or 'b' "
+                 "for flat\n(c#, eb), or a string preset G1 to G6 (guitar) or B1 to B4 (bass)\n",
+                 text);
     return false;
 }
 
+// An option after the pitch would otherwise be read as a length or a level of 0.
+bool NoLateOption(int argc, char** argv) {
+    for (int i = 2; i < argc; ++i) {
+        if (StartsWith(argv[i], "--")) {
+            std::fprintf(stderr, "Options go before the frequency, note or string: '%s'\n",
+                         argv[i]);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ParseArguments(ToneSettings& settings, int argc, char** argv) {
-    settings.frequency = ArgumentValue(argv[1]);
+    if (!ParsePitch(settings, argv[1]) || !NoLateOption(argc, argv)) {
+        return false;
+    }
     if (argc > 2) {
         const float v = ArgumentValue(argv[2]);
         settings.length = 0 > v ? 0 : v;
@@ -99,11 +175,53 @@ void PrintSummary(const ToneSettings& settings) {
 
 } // namespace
 
-int RunDirectMode(ToneSettings& settings, int argc, char** argv) {
-    int status = 0;
-    if (HandleOption(argv[1], status)) {
+int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
+    for (first = 1; first < argc && IsOption(argv[first]); ++first) {
+        const char* option = argv[first];
+        if (std::strcmp(option, "-h") == 0 || std::strcmp(option, "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(option, "--version") == 0) {
+            std::puts("Ondelis 1.02");
+            return 0;
+        }
+        if (StartsWith(option, "--a4=")) {
+            if (!SetReferencePitch(settings, option + 5)) {
+                return 1;
+            }
+        } else if (std::strcmp(option, "--a4") == 0) {
+            if (first + 1 == argc) {
+                std::fprintf(stderr, "--a4 needs the pitch of A, %.0f to %.0f Hz\n", kLowestA4,
+                             kHighestA4);
+                return 1;
+            }
+            if (!SetReferencePitch(settings, argv[++first])) {
+                return 1;
+            }
+        } else {
+            std::fprintf(stderr, "Unknown option: '%s' ('ondelis --help' lists the options)\n",
+                         option);
+            return 1;
+        }
+    }
+    return kGoOn;
+}
+
+int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE* out) {
+    int first = 1;
+    const int status = TakeOptions(settings, argc, argv, first);
+    if (status != kGoOn) {
         return status;
     }
+    if (first == argc) {
+        return RunMenuLoop(settings, in, out);
+    }
+    // Direct mode reads its arguments from argv[1], as if the options were not there.
+    return RunDirectMode(settings, argc - first + 1, argv + first - 1);
+}
+
+int RunDirectMode(ToneSettings& settings, int argc, char** argv) {
     if (!ParseArguments(settings, argc, argv)) {
         return 1;
     }
@@ -114,5 +232,6 @@ int RunDirectMode(ToneSettings& settings, int argc, char** argv) {
         ReportRenderFailure(settings, tone, stderr);
         return 1;
     }
-    return PLAY(settings.device, settings.sample_rate, 2, tone.frames, tone.packed.get());
+    return PLAY(settings.device, settings.sample_rate, 2, tone.frames, tone.packed.get(), stdout,
+                stderr, settings.frequency);
 }

@@ -3,7 +3,10 @@
 #include "output/output.h"
 #include "synth/synth.h"
 
+#include <unistd.h>
+
 #include <cmath>
+#include <csignal>
 #include <cstring>
 
 namespace {
@@ -11,12 +14,6 @@ namespace {
 enum MenuHeader { BANNER = 0, NONE = 1, HELP = 2 };
 
 enum class Step { Next, Play, Exit };
-
-struct StringPreset {
-    const char* token;
-    const char* note;
-    double octave;
-};
 
 constexpr StringPreset STRING_PRESETS[] = {
     {"G1", "e", -1}, {"G2", "b", -1}, {"G3", "g", -2}, {"G4", "d", -2}, {"G5", "a", -2},
@@ -194,11 +191,9 @@ Step Act(ToneSettings& s, const char* token, FILE* in, FILE* out) {
             return command.act(s, in, out);
         }
     }
-    for (const StringPreset& preset : STRING_PRESETS) {
-        if (std::strcmp(token, preset.token) == 0) {
-            SelectNote(s, preset.note, preset.octave);
-            return Step::Play;
-        }
+    if (const StringPreset* preset = FindStringPreset(token)) {
+        SelectNote(s, preset->note, preset->octave);
+        return Step::Play;
     }
     SelectNote(s, token, s.octave);
     return Step::Play;
@@ -213,10 +208,26 @@ int PlayCurrentTone(ToneSettings& s, FILE* out) {
         return 0;
     }
     std::fflush(out);
-    return PLAY(s.device, s.sample_rate, 2, tone.frames, tone.packed.get(), out, stderr);
+    return PLAY(s.device, s.sample_rate, 2, tone.frames, tone.packed.get(), out, stderr,
+                s.frequency);
+}
+
+// Ctrl-C at the keyboard stops only the tone; the player is there to choose the next one.
+// Piped or scripted input, or SIGTERM, ends the program as interrupted.
+bool StoppedAtTheKeyboard(int status, FILE* in) {
+    return status == kStoppedBySignal + SIGINT && isatty(fileno(in)) == 1;
 }
 
 } // namespace
+
+const StringPreset* FindStringPreset(const char* token) {
+    for (const StringPreset& preset : STRING_PRESETS) {
+        if (std::strcmp(token, preset.token) == 0) {
+            return &preset;
+        }
+    }
+    return nullptr;
+}
 
 int RunMenuLoop(ToneSettings& settings, FILE* in, FILE* out) {
     MenuHeader header = BANNER;
@@ -239,7 +250,9 @@ int RunMenuLoop(ToneSettings& settings, FILE* in, FILE* out) {
         }
         if (step == Step::Play) {
             const int status = PlayCurrentTone(settings, out);
-            if (status != 0) {
+            if (StoppedAtTheKeyboard(status, in)) {
+                std::fputs("Tone stopped.\n", out);
+            } else if (status != 0) {
                 return status;
             }
         }

@@ -5,12 +5,23 @@
 #include <cstdint>
 #include <cstdio>
 
+// PLAY's result when SIGINT or SIGTERM cut the tone short: this plus the signal's number,
+// the status a shell shows for a program that the signal ended.
+constexpr int kStoppedBySignal = 128;
+
 // Plays `frames` packed S24_3LE mono samples on the ALSA device, the same samples in every
 // channel, and returns once the device has drained. `rate` is the requested rate and
 // receives the rate the device granted. Returns 0 when the tone was played, or 1 after a
 // failure that ends the program (its message is already printed on `err`).
+//
+// While it plays, SIGINT and SIGTERM stop the tone instead of the program: no frame past
+// the end of the cycle in progress (of a tone of `frequency` Hz, as MakeTone renders it) is
+// handed to the device, the device plays what it holds, and PLAY returns
+// kStoppedBySignal + the signal. A second signal meanwhile ends the program at once.
+// Outside PLAY both signals keep their usual action.
 [[nodiscard]] int PLAY(const char* device, uint32_t& rate, int channels, int32_t frames,
-                       const unsigned char* data, FILE* out = stdout, FILE* err = stderr);
+                       const unsigned char* data, FILE* out = stdout, FILE* err = stderr,
+                       float frequency = 0);
 
 struct ToneSettings;
 

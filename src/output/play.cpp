@@ -1,6 +1,9 @@
 #include "output.h"
 
+#include "synth/synth.h"
+
 #include <alsa/asoundlib.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -23,12 +26,54 @@ constexpr useconds_t kResumePauseUs = 100000;
 
 struct Stream {
     snd_pcm_t* pcm = nullptr;
+    float frequency = 0;    // of the tone, for the cycle a stop may end on
+    uint32_t tone_rate = 0; // the rate it was rendered at, whatever the device granted
     unsigned channels = 0;
     bool interleaved = false;
     std::vector<void*> channel_data;    // non-interleaved: every channel reads the mono data
     std::vector<unsigned char> scratch; // interleaved: the mono data copied to each channel
     snd_pcm_uframes_t scratch_frames = 0;
 };
+
+// The signal that asked the tone to stop, 0 for none. Only the handler writes it.
+volatile sig_atomic_t g_stop_signal = 0;
+
+extern "C" void AskToStop(int signal) {
+    g_stop_signal = signal;
+}
+
+struct StopSignals {
+    struct sigaction interrupt {};
+    struct sigaction terminate {};
+};
+
+// Takes over one signal for the length of a tone, unless it is ignored (a program started in
+// the background keeps ignoring Ctrl-C). SA_RESETHAND: the first signal asks for a clean
+// stop, a second meets the usual action and ends the program at once.
+void CatchStopSignal(int signal, struct sigaction& saved) {
+    sigaction(signal, nullptr, &saved);
+    if (saved.sa_handler == SIG_IGN) {
+        return;
+    }
+    struct sigaction action {};
+    action.sa_handler = AskToStop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(signal, &action, nullptr);
+}
+
+StopSignals CatchStopSignals() {
+    g_stop_signal = 0;
+    StopSignals saved;
+    CatchStopSignal(SIGINT, saved.interrupt);
+    CatchStopSignal(SIGTERM, saved.terminate);
+    return saved;
+}
+
+void RestoreStopSignals(const StopSignals& saved) {
+    sigaction(SIGINT, &saved.interrupt, nullptr);
+    sigaction(SIGTERM, &saved.terminate, nullptr);
+}
 
 double Now() {
     timespec ts{};
@@ -139,6 +184,7 @@ int Recover(snd_pcm_t* pcm, int error, FILE* out) {
     case -ESTRPIPE:
         return ResumeAfterSuspend(pcm);
     case -EAGAIN:
+    case -EINTR: // a signal asking the tone to stop; the write loop sees it next
         return 0;
     default:
         return error;
@@ -151,7 +197,7 @@ constexpr int kStalled = 1;
 
 // Writes as much as the device has room for, after a short wait when it has none. Returns
 // the frames it took (0 for none) or a negative ALSA error.
-snd_pcm_sframes_t WriteWhatFits(Stream& stream, const unsigned char* data, int32_t frames,
+snd_pcm_sframes_t WriteWhatFits(Stream& stream, const unsigned char* data, int32_t end,
                                 int32_t offset) {
     const snd_pcm_sframes_t room = snd_pcm_avail_update(stream.pcm);
     if (room == 0) {
@@ -162,7 +208,7 @@ snd_pcm_sframes_t WriteWhatFits(Stream& stream, const unsigned char* data, int32
         return room;
     }
     snd_pcm_uframes_t chunk = std::min<snd_pcm_uframes_t>(
-        static_cast<snd_pcm_uframes_t>(room), static_cast<snd_pcm_uframes_t>(frames - offset));
+        static_cast<snd_pcm_uframes_t>(room), static_cast<snd_pcm_uframes_t>(end - offset));
     if (stream.interleaved) {
         chunk = std::min(chunk, stream.scratch_frames);
     }
@@ -170,14 +216,22 @@ snd_pcm_sframes_t WriteWhatFits(Stream& stream, const unsigned char* data, int32
 }
 
 // Hands every frame to the device, advancing only by what it accepted. The frames of a
-// failed write are written again after recovery. Returns 0, kStalled, or the ALSA error that
-// recovery could not clear.
+// failed write are written again after recovery. Once a signal asks the tone to stop, the
+// end moves to the close of the cycle in progress, so the tone still ends at a zero
+// crossing. Returns 0, kStalled, or the ALSA error that recovery could not clear.
 int WriteAllFrames(Stream& stream, const unsigned char* data, int32_t frames, FILE* out) {
     int32_t offset = 0;
+    int32_t end = frames;
+    bool stopping = false;
     int idle_recoveries = 0;
     double last_progress = Now();
-    while (offset < frames) {
-        const snd_pcm_sframes_t result = WriteWhatFits(stream, data, frames, offset);
+    while (offset < end) {
+        if (g_stop_signal != 0 && !stopping) {
+            stopping = true;
+            end = CycleEnd(stream.frequency, stream.tone_rate, frames, offset);
+            continue;
+        }
+        const snd_pcm_sframes_t result = WriteWhatFits(stream, data, end, offset);
         if (result > 0) {
             offset += static_cast<int32_t>(result);
             idle_recoveries = 0;
@@ -197,7 +251,12 @@ int WriteAllFrames(Stream& stream, const unsigned char* data, int32_t frames, FI
 }
 
 int Drain(snd_pcm_t* pcm) {
-    const int rc = snd_pcm_drain(pcm);
+    int rc = snd_pcm_drain(pcm);
+    // A signal asking the tone to stop may cut the wait short; what the device holds is
+    // still to be played out. The second signal ends the program, so this repeats once.
+    for (int tries = 0; rc == -EINTR && tries < 2; ++tries) {
+        rc = snd_pcm_drain(pcm);
+    }
     // An underrun at the very end means the device already played everything it held.
     return rc == -EPIPE ? 0 : rc;
 }
@@ -212,15 +271,20 @@ int ReportPlaybackFailure(int error, FILE* err) {
     return 1;
 }
 
-} // namespace
+int ReportOpenFailure(const char* device, int error, FILE* err) {
+    std::fprintf(err, "unable to open pcm device: %s\n", snd_strerror(error));
+    std::fprintf(err,
+                 "Cannot play to '%s': 'aplay -L' lists this machine's sound devices, and "
+                 "'null' plays into nothing, for trying without sound\n",
+                 device);
+    return 1;
+}
 
-int PLAY(const char* device, uint32_t& rate, int channels, int32_t frames,
-         const unsigned char* data, FILE* out, FILE* err) {
-    Stream stream;
+int PlayOn(Stream& stream, const char* device, uint32_t& rate, int channels, int32_t frames,
+           const unsigned char* data, FILE* out, FILE* err) {
     int rc = snd_pcm_open(&stream.pcm, device, SND_PCM_STREAM_PLAYBACK, 0);
     if (rc < 0) {
-        std::fprintf(err, "unable to open pcm device: %s\n", snd_strerror(rc));
-        return 1;
+        return ReportOpenFailure(device, rc, err);
     }
     if (Configure(stream, rate, channels, out, err) != 0) {
         return CloseWith(stream.pcm, 1);
@@ -229,5 +293,21 @@ int PLAY(const char* device, uint32_t& rate, int channels, int32_t frames,
     if (rc == 0) {
         rc = Drain(stream.pcm);
     }
-    return CloseWith(stream.pcm, rc == 0 ? 0 : ReportPlaybackFailure(rc, err));
+    if (rc != 0) {
+        return CloseWith(stream.pcm, ReportPlaybackFailure(rc, err));
+    }
+    return CloseWith(stream.pcm, g_stop_signal == 0 ? 0 : kStoppedBySignal + g_stop_signal);
+}
+
+} // namespace
+
+int PLAY(const char* device, uint32_t& rate, int channels, int32_t frames,
+         const unsigned char* data, FILE* out, FILE* err, float frequency) {
+    Stream stream;
+    stream.frequency = frequency;
+    stream.tone_rate = rate;
+    const StopSignals saved = CatchStopSignals();
+    const int status = PlayOn(stream, device, rate, channels, frames, data, out, err);
+    RestoreStopSignals(saved);
+    return status;
 }

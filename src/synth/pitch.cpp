@@ -16,13 +16,18 @@ constexpr NoteName kNotes[] = {
     {"f#", 9}, {"gb", 9}, {"g", 10}, {"g#", 11}, {"ab", 11},
 };
 
-int SemitonesAboveA(const char* note) {
+const NoteName* FindNote(const char* note) {
     for (const NoteName& n : kNotes) {
         if (std::strcmp(note, n.name) == 0) {
-            return n.semitones;
+            return &n;
         }
     }
-    return 0;
+    return nullptr;
+}
+
+int SemitonesAboveA(const char* note) {
+    const NoteName* found = FindNote(note);
+    return found == nullptr ? 0 : found->semitones;
 }
 
 double OctaveFactor(double octave) {
@@ -37,11 +42,15 @@ double OctaveFactor(double octave) {
 
 } // namespace
 
-double Get_Freq(const char* note, double octave, double cents) {
+bool IsNoteName(const char* note) {
+    return FindNote(note) != nullptr;
+}
+
+double Get_Freq(const char* note, double octave, double cents, double a4) {
     // s / 12 is rounded to a double before the power on purpose: the table values
     // (830.61 Hz for g#/ab among them) are defined by that rounding.
     const double exponent = SemitonesAboveA(note) / 12.0;
     const double ratio = std::pow(2.0, exponent);
     const double cents_factor = std::pow(2.0, cents / 1200.0);
-    return cents_factor * (((ratio - 1.0) * 440.0 + 440.0) * OctaveFactor(octave));
+    return cents_factor * (((ratio - 1.0) * a4 + a4) * OctaveFactor(octave));
 }

@@ -30,6 +30,16 @@ bool EndsBefore(int64_t cycles, double cycle, int32_t count) {
     return std::trunc(static_cast<double>(cycles) * cycle) < count;
 }
 
+// The magnitude of the frequency, limited to half the rate: what the generator sounds.
+float SoundingFrequency(float frequency, uint32_t rate) {
+    const float f = std::fabs(frequency);
+    return f > rate * 0.5 ? static_cast<float>(rate * 0.5) : f;
+}
+
+int32_t CycleStart(int64_t cycles, double cycle) {
+    return static_cast<int32_t>(std::trunc(static_cast<double>(cycles) * cycle));
+}
+
 } // namespace
 
 int64_t WholeCycles(double cycle, int32_t count) {
@@ -55,22 +65,36 @@ void MakeTone(int32_t* samples, float frequency, uint32_t rate, int32_t count, f
     }
     const double amplitude =
         std::isnan(level) ? 0.0 : static_cast<double>(level) / 100.0 * kFullScale;
-    float f = std::fabs(frequency);
-    if (f > rate * 0.5) {
-        f = static_cast<float>(rate * 0.5);
-    }
+    const float f = SoundingFrequency(frequency, rate);
     const double cycle = static_cast<double>(rate) / f;
     const double step = f * kTwoPi / rate;
 
     const int64_t cycles = WholeCycles(cycle, count);
-    const int32_t sounding =
-        cycles == 0 ? 0 : static_cast<int32_t>(std::trunc(static_cast<double>(cycles) * cycle));
+    const int32_t sounding = cycles == 0 ? 0 : CycleStart(cycles, cycle);
     for (int32_t i = 0; i < sounding; ++i) {
         // The phase comes from the index, not a running sum, so it never drifts.
         const double phase = i * step;
         samples[i] = ToSample(std::sin(phase) * amplitude);
     }
     std::memset(samples + sounding, 0, sizeof(int32_t) * static_cast<size_t>(count - sounding));
+}
+
+int32_t CycleEnd(float frequency, uint32_t rate, int32_t count, int32_t at) {
+    const double cycle = static_cast<double>(rate) / SoundingFrequency(frequency, rate);
+    const int64_t cycles = WholeCycles(cycle, count);
+    if (at <= 0 || cycles == 0 || at >= CycleStart(cycles, cycle)) {
+        return at < 0 ? 0 : at;
+    }
+    // Cycle k ends where the generator would start cycle k + 1: the quotient is within a step
+    // of it, and the same truncation as the generator's decides.
+    auto k = static_cast<int64_t>(std::ceil(at / cycle));
+    while (k > 0 && CycleStart(k - 1, cycle) >= at) {
+        --k;
+    }
+    while (CycleStart(k, cycle) < at) {
+        ++k;
+    }
+    return CycleStart(k, cycle);
 }
 
 void NUM24_TO_CHAR(const int32_t* samples, unsigned char* packed, int32_t count) {

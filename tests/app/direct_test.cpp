@@ -2,9 +2,28 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
+
+// What the menu hands the device when a session picks `word`, with `options` given.
+std::string PlayedByTheMenu(const std::string& word, const std::vector<std::string>& options = {}) {
+    const RunResult run = RunOndelis(options, "s file:FILE=menu.raw l 0.2 " + word + " x");
+    EXPECT_EQ(run.status, 0) << word << run.err;
+    return ReadBytes("menu.raw");
+}
+
+// Direct mode with a 0.2 s tone into the file device; the summary must show `hz`.
+std::string PlayedDirectly(const std::vector<std::string>& pitch, const std::string& hz) {
+    std::vector<std::string> args = pitch;
+    args.insert(args.end(), {"0.2", "file:FILE=direct.raw"});
+    const RunResult run = RunOndelis(args);
+    EXPECT_EQ(run.status, 0) << pitch.back() << run.err;
+    EXPECT_EQ(run.out, Summary("file:FILE=direct.raw", hz, "0.20", "25.00")) << pitch.back();
+    return ReadBytes("direct.raw");
+}
 
 TEST(DirectMode, PlaysEveryFrameOfTheToneAndPrintsTheSummary) {
     ScratchDir dir;
@@ -45,8 +64,7 @@ TEST(DirectMode, ValuesAreLimitedAsDocumented) {
 }
 
 TEST(DirectMode, TextThatIsNoNumberCountsAsZero) {
-    EXPECT_EQ(RunOndelis({"abc", "nan", "null", "NAN"}).out,
-              Summary("null", "0.00", "0.00", "0.00"));
+    EXPECT_EQ(RunOndelis({"0", "nan", "null", "NAN"}).out, Summary("null", "0.00", "0.00", "0.00"));
     EXPECT_EQ(RunOndelis({"nan", "0.1x", "null", "12abc"}).out,
               Summary("null", "0.00", "0.10", "12.00"));
     EXPECT_EQ(RunOndelis({"0x1b8", "-0", "null"}).out, Summary("null", "440.00", "-0.00", "25.00"));
@@ -58,6 +76,68 @@ TEST(DirectMode, ToneTooLongIsRefused) {
         EXPECT_EQ(run.status, 1) << seconds;
         EXPECT_NE(run.err.find("Tone too long: "), std::string::npos) << run.err;
     }
+}
+
+TEST(DirectMode, NotesAndStringPresetsSoundAsInTheMenu) {
+    ScratchDir dir;
+    const struct {
+        const char* word;
+        const char* hz;
+    } cases[] = {
+        {"e", "659.26"}, {"c#", "554.37"}, {"bb", "466.16"}, {"G6", "82.41"}, {"B4", "41.20"}};
+    for (const auto& c : cases) {
+        const std::string direct = PlayedDirectly({c.word}, c.hz);
+        EXPECT_EQ(direct.size(), 8820u * 6) << c.word;
+        EXPECT_EQ(direct, PlayedByTheMenu(c.word)) << c.word;
+    }
+}
+
+TEST(DirectMode, ReferencePitchMovesNotesAndPresetsButNotHertz) {
+    ScratchDir dir;
+    // The low E string at A = 442 Hz: 82.41 Hz x 442 / 440.
+    const std::string low_e = PlayedDirectly({"--a4", "442", "G6"}, "82.78");
+    EXPECT_EQ(low_e, PlayedByTheMenu("G6", {"--a4=442"}));
+    EXPECT_NE(low_e, PlayedByTheMenu("G6"));
+    EXPECT_EQ(FirstStereoMismatch(PlayedDirectly({"--a4=415", "a"}, "415.00"),
+                                  PackedTone(415, 44100, 8820, 25)),
+              -1);
+    EXPECT_EQ(FirstStereoMismatch(PlayedDirectly({"--a4", "415", "440"}, "440.00"),
+                                  PackedTone(440, 44100, 8820, 25)),
+              -1);
+
+    // In the menu too: notes follow, an exact frequency stays.
+    const RunResult menu = RunOndelis({"--a4", "415"}, "s null l 0 z 440 p c x");
+    EXPECT_TRUE(Has(menu.out, "Enter 'p' to play current note (415.00 Hz)\n")) << menu.out;
+    EXPECT_TRUE(Has(menu.out, "Frequency = 440.00 Hz\nEnter 'p' to play the current frequency"));
+    EXPECT_TRUE(Has(menu.out, "Frequency = 493.52 Hz\n")); // C, three semitones above A
+}
+
+TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
+    ScratchDir dir;
+    const std::vector<std::vector<std::string>> refused = {
+        {"E"},
+        {"h2"},
+        {""},
+        {"--bogus", "440"},
+        {"--", "440"},
+        {"--a4", "481", "a"},
+        {"--a4=399.9", "a"},
+        {"--a4=442Hz", "a"},
+        {"--a4", "nan", "a"},
+        {"--a4"},
+        {"a", "0.1", "file:FILE=o.raw", "--a4=442"}};
+    for (std::vector<std::string> args : refused) {
+        if (args.size() < 3) {
+            args.insert(args.end(), {"0.1", "file:FILE=o.raw"});
+        }
+        const RunResult run = RunOndelis(args);
+        EXPECT_EQ(run.status, 1) << args[0];
+        EXPECT_EQ(run.out, "") << args[0];
+        EXPECT_NE(run.err, "") << args[0];
+        EXPECT_FALSE(std::filesystem::exists("o.raw")) << args[0];
+    }
+    EXPECT_TRUE(Has(RunOndelis({"E"}).err, "Not a frequency, a note or a string preset: 'E'\n"));
+    EXPECT_TRUE(Has(RunOndelis({"--a4=500"}).err, "from 400 to 480 Hz, not '500'\n"));
 }
 
 TEST(DirectMode, DeviceFailuresEndWithStatusOne) {
@@ -81,6 +161,7 @@ TEST(DirectMode, HelpAndVersionNeverTouchTheDevice) {
         EXPECT_EQ(help.out.rfind("Usage: ondelis", 0), 0u);
         EXPECT_NE(help.out.find("aplay -L"), std::string::npos);
         EXPECT_NE(help.out.find("G1"), std::string::npos);
+        EXPECT_NE(help.out.find("--a4 HZ"), std::string::npos);
     }
     EXPECT_EQ(RunOndelis({"--version"}).out, "Ondelis 1.02\n");
 }

@@ -373,7 +373,13 @@ TEST(HostileDirect, BinaryBytes) {
     for (char c : BinaryGarbage(64)) {
         garbage += c == '\0' ? '\x01' : c; // a command line cannot hold a zero byte
     }
-    const RunResult run = Direct({garbage, garbage, "null", garbage});
+    const RunResult pitch = Direct({garbage, "0.01", "null"});
+    ASSERT_TRUE(EndedCleanly(pitch));
+    EXPECT_EQ(pitch.status, 1);
+    EXPECT_EQ(pitch.out, "");
+    EXPECT_TRUE(Has(pitch.err, "Not a frequency, a note or a string preset: '"));
+
+    const RunResult run = Direct({"0", garbage, "null", garbage});
     ASSERT_TRUE(EndedCleanly(run));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, Summary("null", "0.00", "0.00", "0.00"));
@@ -385,7 +391,13 @@ TEST(HostileDirect, BinaryBytes) {
 }
 
 TEST(HostileDirect, EmptyAndMissingArguments) {
-    const RunResult empty = Direct({"", "", "null", ""});
+    const RunResult refused = Direct({"", "1", "null"});
+    ASSERT_TRUE(EndedCleanly(refused));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_TRUE(Has(refused.err, "Not a frequency, a note or a string preset: ''\n"));
+
+    const RunResult empty = Direct({"0", "", "null", ""});
     ASSERT_TRUE(EndedCleanly(empty));
     EXPECT_EQ(empty.status, 0);
     EXPECT_EQ(empty.out, Summary("null", "0.00", "0.00", "0.00"));

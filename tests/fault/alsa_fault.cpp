@@ -11,6 +11,9 @@
 //   FAULT_RATE=R                      the device grants R Hz whatever was asked
 //   FAULT_INTERLEAVED_ONLY=1          only interleaved access is offered, as sound servers do
 //   FAULT_NO_ROOM=1                   the device never has room: avail 0, waits time out
+//   FAULT_SIGNAL_AT=N[:SIG]           the write that reaches frame N takes no frame past it,
+//                                     then the program gets SIGINT (or SIG: INT, TERM), as
+//                                     from a key press while that frame plays
 //   FAULT_LOG=PATH                    one line per write, prepare, resume and drain
 //
 // ALSA's plugins call these same functions on their slaves; only the program's own calls
@@ -18,6 +21,7 @@
 #include <alsa/asoundlib.h>
 
 #include <dlfcn.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,7 +42,7 @@ int ErrorNumber(const char* name) {
         int value;
     } kErrors[] = {{"EPIPE", EPIPE},   {"ESTRPIPE", ESTRPIPE}, {"EIO", EIO},
                    {"EAGAIN", EAGAIN}, {"ENOSYS", ENOSYS},     {"EINVAL", EINVAL},
-                   {"ENODEV", ENODEV}, {"EBADFD", EBADFD}};
+                   {"ENODEV", ENODEV}, {"EBADFD", EBADFD},     {"EINTR", EINTR}};
     for (const auto& error : kErrors) {
         if (std::strcmp(name, error.name) == 0) {
             return error.value;
@@ -115,6 +119,49 @@ Rule& WriteRule() {
     return rule;
 }
 
+// Frames the program has handed over so far, and the signal due at frame N.
+struct SignalAt {
+    long frame = -1;
+    int signal = SIGINT;
+    long written = 0;
+};
+
+SignalAt& PendingSignal() {
+    static SignalAt pending = [] {
+        SignalAt at;
+        at.frame = EnvNumber("FAULT_SIGNAL_AT", -1);
+        const char* text = std::getenv("FAULT_SIGNAL_AT");
+        const char* name = text == nullptr ? nullptr : std::strchr(text, ':');
+        if (name != nullptr && std::strcmp(name + 1, "TERM") == 0) {
+            at.signal = SIGTERM;
+        }
+        return at;
+    }();
+    return pending;
+}
+
+// Caps a write at the signal's frame.
+snd_pcm_uframes_t UpToSignal(snd_pcm_uframes_t frames) {
+    const SignalAt& at = PendingSignal();
+    if (at.frame >= at.written && frames > static_cast<snd_pcm_uframes_t>(at.frame - at.written)) {
+        return static_cast<snd_pcm_uframes_t>(at.frame - at.written);
+    }
+    return frames;
+}
+
+// Counts what a write took and raises the signal once its frame is reached.
+void CountWritten(snd_pcm_sframes_t result) {
+    SignalAt& at = PendingSignal();
+    if (result <= 0) {
+        return;
+    }
+    at.written += result;
+    if (at.frame >= 0 && at.written >= at.frame) {
+        at.frame = -1;
+        raise(at.signal);
+    }
+}
+
 template <typename Buffer>
 snd_pcm_sframes_t Write(const char* call, Buffer buffer, snd_pcm_uframes_t frames,
                         snd_pcm_sframes_t (*real)(snd_pcm_t*, Buffer, snd_pcm_uframes_t),
@@ -129,7 +176,9 @@ snd_pcm_sframes_t Write(const char* call, Buffer buffer, snd_pcm_uframes_t frame
         if (max_frames >= 0 && frames > static_cast<snd_pcm_uframes_t>(max_frames)) {
             frames = static_cast<snd_pcm_uframes_t>(max_frames);
         }
+        frames = UpToSignal(frames);
         result = real(pcm, buffer, frames);
+        CountWritten(result);
     }
     Log("%s %lu %ld\n", call, frames, result);
     return result;

@@ -2,10 +2,12 @@
 // the ALSA file device, and the tests check what it says, how it ends and what reached the
 // device.
 #include "support.h"
+#include "synth/synth.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -286,6 +288,88 @@ TEST(Failures, MenuEndsWhenTheDeviceFailsMidTone) {
     const std::string tail = "Frequency = 440.00 Hz\n";
     ASSERT_GE(f.run.out.size(), tail.size());
     EXPECT_EQ(f.run.out.substr(f.run.out.size() - tail.size()), tail);
+}
+
+// The 0.3 s tone's samples, for finding its zero crossings.
+std::vector<int32_t> ToneSamples() {
+    std::vector<int32_t> samples(13230);
+    MakeTone(samples.data(), 440, 44100, 13230, 25);
+    return samples;
+}
+
+// The frames the device received end the tone at its first frame `n` or after, where a
+// cycle closes: the rising zero crossing lies between the last frame and the next.
+void ExpectEndsWhereACycleCloses(long n, long cycle_frames) {
+    static const std::vector<int32_t> samples = ToneSamples();
+    const std::string played = ReadBytes("o.raw");
+    const long end = static_cast<long>(played.size() / 6);
+    EXPECT_GE(end, n);
+    EXPECT_LE(end - n, cycle_frames);
+    EXPECT_LE(samples[static_cast<size_t>(end)], 0) << end;
+    EXPECT_GT(samples[static_cast<size_t>(end) + 1], 0) << end;
+    EXPECT_EQ(FirstStereoMismatch(
+                  played, std::vector<unsigned char>(Tone().begin(), Tone().begin() + 3 * end)),
+              -1);
+}
+
+TEST(Stop, SignalEndsTheToneWhereTheCycleInProgressCloses) {
+    // 440 Hz at 44100 Hz: a cycle is 100.2 frames. Mid-cycle, on the first frame, and just
+    // as a cycle closes (frame 5011 begins the 51st).
+    for (long n : {5000L, 1L, 5011L}) {
+        ScratchDir dir;
+        const FaultRun f = Direct("FAULT_SIGNAL_AT=" + std::to_string(n));
+        EXPECT_EQ(f.run.status, 128 + SIGINT) << n; // ended by the signal, as a shell sees it
+        EXPECT_EQ(f.run.out, kSummary) << n;
+        EXPECT_EQ(f.run.err, "") << n;
+        ExpectEndsWhereACycleCloses(n, 100);
+        EXPECT_EQ(Count(f.log, "drain 0\n"), 1u) << f.log; // what the device holds is played
+    }
+    {
+        ScratchDir dir;
+        EXPECT_EQ(Direct("FAULT_SIGNAL_AT=5000:TERM").run.status, 128 + SIGTERM);
+        ExpectEndsWhereACycleCloses(5000, 100);
+    }
+    {
+        // In the silence after the last whole cycle there is nothing to wait for.
+        ScratchDir dir;
+        EXPECT_EQ(Direct("FAULT_SIGNAL_AT=13200").run.status, 128 + SIGINT);
+        EXPECT_EQ(ReadBytes("o.raw").size(), 13200u * 6);
+    }
+}
+
+TEST(Stop, PipedMenuEndsAsInterruptedAndTheTerminalMenuComesBack) {
+    const std::string session = "s file:FILE=o.raw\nl 0.3\np\n";
+    {
+        ScratchDir dir;
+        const FaultRun f = Menu("FAULT_SIGNAL_AT=5000", session + "x\n");
+        EXPECT_EQ(f.run.status, 128 + SIGINT);
+        EXPECT_TRUE(EndsWith(f.run.out, "Frequency = 440.00 Hz\n")) << f.run.out;
+        ExpectEndsWhereACycleCloses(5000, 100);
+    }
+    ScratchDir dir;
+    Terminal terminal =
+        StartOnTerminal({ONDELIS_BINARY}, {"LD_PRELOAD=" ALSA_FAULT_LIBRARY, "FAULT_SIGNAL_AT=5000",
+                                           "ASAN_OPTIONS=verify_asan_link_order=0"});
+    ASSERT_TRUE(WaitFor(terminal, "Enter 'x' to exit", 10)) << terminal.screen;
+    Type(terminal, session);
+    const bool stopped = WaitFor(terminal, "Tone stopped.\r\n", 10);
+    const bool menu_again =
+        WaitFor(terminal, "Enter 'x' to exit", 10, terminal.screen.rfind("Tone"));
+    Type(terminal, "x\n");
+    EXPECT_EQ(Finish(terminal, 10), 0) << terminal.screen;
+    EXPECT_TRUE(stopped) << terminal.screen;
+    EXPECT_TRUE(menu_again) << terminal.screen;
+    ExpectEndsWhereACycleCloses(5000, 100);
+}
+
+TEST(Stop, InterruptedCallsAreNoErrors) {
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_WRITE=EINTR:2:1 FAULT_DRAIN=EINTR:1:1");
+    EXPECT_EQ(f.run.status, 0);
+    EXPECT_EQ(f.run.out, kSummary);
+    EXPECT_EQ(f.run.err, "");
+    EXPECT_EQ(Recorded(), -1);
+    EXPECT_TRUE(Has(f.log, "drain -4\ndrain 0\n")) << f.log;
 }
 
 } // namespace

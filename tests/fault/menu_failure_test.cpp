@@ -12,10 +12,11 @@ namespace {
 TEST(MenuFailures, UnknownDeviceEndsTheProgram) {
     const RunResult run = RunOndelis({}, "s no_such_device\np\nx\n", 20);
     EXPECT_EQ(run.status, 1);
-    // ALSA may say more first; the program's own line comes last.
-    EXPECT_TRUE(EndsWith(run.err, "\nunable to open pcm device: No such file or directory\n") ||
-                run.err == "unable to open pcm device: No such file or directory\n")
-        << run.err;
+    // ALSA may say more first; the program's own lines come last.
+    const std::string reported = "unable to open pcm device: No such file or directory\n"
+                                 "Cannot play to 'no_such_device': 'aplay -L' lists";
+    EXPECT_TRUE(Has(run.err, reported)) << run.err;
+    EXPECT_TRUE(EndsWith(run.err, "for trying without sound\n")) << run.err;
     // Nothing after the failed tone: no menu, and the "x" is never read.
     EXPECT_TRUE(EndsWith(run.out, "Frequency = 440.00 Hz\n")) << run.out;
 }

@@ -54,10 +54,13 @@ TEST(Play, NoFramesOpensAndClosesTheDeviceSilently) {
     EXPECT_EQ(ReadBytes("o.raw"), "");
 }
 
-TEST(Play, UnknownDeviceIsAFailureWithTheAlsaReason) {
+TEST(Play, UnknownDeviceIsAFailureWithTheAlsaReasonAndAHint) {
     const Played played = Play("no_such_device", PackedTone(440, 44100, 100, 25));
     EXPECT_EQ(played.status, 1);
-    EXPECT_EQ(played.err, "unable to open pcm device: No such file or directory\n");
+    EXPECT_EQ(played.err, "unable to open pcm device: No such file or directory\n"
+                          "Cannot play to 'no_such_device': 'aplay -L' lists this machine's "
+                          "sound devices, and 'null' plays into nothing, for trying without "
+                          "sound\n");
 }
 
 } // namespace

@@ -2,9 +2,13 @@
 
 #include "synth/synth.h"
 
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -109,4 +113,67 @@ long FirstStereoMismatch(const std::string& stereo, const std::vector<unsigned c
         }
     }
     return stereo.size() == 6 * frames ? -1 : static_cast<long>(frames);
+}
+
+Terminal StartOnTerminal(const std::vector<std::string>& args,
+                         const std::vector<std::string>& environment) {
+    Terminal terminal;
+    terminal.pid = forkpty(&terminal.master, nullptr, nullptr, nullptr);
+    if (terminal.pid == 0) {
+        for (const std::string& setting : environment) {
+            putenv(const_cast<char*>(setting.c_str()));
+        }
+        std::vector<char*> argv;
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    return terminal;
+}
+
+bool WaitFor(Terminal& terminal, const std::string& text, double seconds, size_t from) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (terminal.screen.find(text, from) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > limit) {
+            return false;
+        }
+        pollfd ready{terminal.master, POLLIN, 0};
+        if (poll(&ready, 1, 20) == 1) {
+            char buffer[4096];
+            const ssize_t got = read(terminal.master, buffer, sizeof buffer);
+            if (got <= 0) { // the program has gone and closed the terminal
+                return terminal.screen.find(text, from) != std::string::npos;
+            }
+            terminal.screen.append(buffer, static_cast<size_t>(got));
+        }
+    }
+    return true;
+}
+
+void Type(const Terminal& terminal, const std::string& keys) {
+    const ssize_t written = write(terminal.master, keys.data(), keys.size());
+    (void)written;
+}
+
+int Finish(Terminal& terminal, double seconds) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int status = -1;
+    for (;;) {
+        WaitFor(terminal, std::string(1, '\0'), 0.02); // keeps the terminal drained meanwhile
+        int raw = 0;
+        if (waitpid(terminal.pid, &raw, WNOHANG) == terminal.pid) {
+            status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            break;
+        }
+        if (std::chrono::steady_clock::now() > limit) {
+            kill(terminal.pid, SIGKILL);
+            waitpid(terminal.pid, nullptr, 0);
+            break;
+        }
+    }
+    close(terminal.master);
+    return status;
 }

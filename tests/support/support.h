@@ -28,6 +28,29 @@ bool EndsWith(const std::string& text, const std::string& tail);
 std::string Summary(const std::string& device, const std::string& hz, const std::string& seconds,
                     const std::string& level);
 
+// A program on a pseudo-terminal, as somebody at a keyboard runs it.
+struct Terminal {
+    int pid = -1;
+    int master = -1;
+    std::string screen; // everything it showed so far, the echo of typed keys included
+};
+
+// Starts `args` (args[0] is the program) on a new pseudo-terminal, with `environment`
+// ("NAME=value" each) added to its own.
+Terminal StartOnTerminal(const std::vector<std::string>& args,
+                         const std::vector<std::string>& environment = {});
+
+// Reads what the program shows until `text` has appeared after `from` bytes of the screen,
+// or `seconds` have passed. True when it appeared.
+bool WaitFor(Terminal& terminal, const std::string& text, double seconds, size_t from = 0);
+
+// Types `keys`; "\x03" is Ctrl-C, which the terminal turns into SIGINT.
+void Type(const Terminal& terminal, const std::string& keys);
+
+// Waits at most `seconds` for the program to end: its exit status, 128 + the signal that
+// ended it, or -1 when it had to be killed.
+int Finish(Terminal& terminal, double seconds);
+
 // Quotes a word for /bin/sh.
 std::string ShellQuote(const std::string& word);
 

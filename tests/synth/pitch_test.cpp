@@ -28,6 +28,27 @@ TEST(GetFreq, NoteTableAtOffsetZero) {
     }
 }
 
+TEST(GetFreq, ReferencePitchScalesEveryNote) {
+    for (const char* note : {"a", "c#", "eb", "e", "g#"}) {
+        for (double octave : {-4.0, -3.0, 0.0, 2.0}) {
+            const double at_440 = Get_Freq(note, octave, -20);
+            EXPECT_NEAR(Get_Freq(note, octave, -20, 442), at_440 * 442 / 440, 1e-12 * at_440)
+                << note;
+        }
+    }
+    EXPECT_DOUBLE_EQ(Get_Freq("a", 0, 0, 415), 415.0);
+    EXPECT_EQ(Get_Freq("e", -3, 0, 440), Get_Freq("e", -3, 0));
+}
+
+TEST(GetFreq, OnlyTheTableHoldsNoteNames) {
+    for (const char* note : {"a", "a#", "bb", "c", "f#", "gb", "g#", "ab"}) {
+        EXPECT_TRUE(IsNoteName(note)) << note;
+    }
+    for (const char* word : {"", "A", "E", "h", "h2", "cb", "e#", "c##", "G6", "a "}) {
+        EXPECT_FALSE(IsNoteName(word)) << word;
+    }
+}
+
 TEST(GetFreq, OctaveOffsetsAndCents) {
     EXPECT_EQ(Shown(Get_Freq("c", -1, 0)), "261.63");
     EXPECT_DOUBLE_EQ(Get_Freq("a", 4, 0), 16 * 440.0);

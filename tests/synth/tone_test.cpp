@@ -125,4 +125,33 @@ TEST(Num24ToChar, PacksLittleEndianTwosComplement) {
     EXPECT_EQ(untouched[0], 9);
 }
 
+TEST(CycleEnd, StopsWhereTheRisingZeroCrossingClosesTheCycleInProgress) {
+    constexpr int32_t kCount = 44100;
+    for (float hz : {440.0f, 82.40689f, 1000.0f, 19999.0f, 7.3f}) {
+        std::vector<int32_t> s(kCount + 1);
+        MakeTone(s.data(), hz, 44100, kCount, 100);
+        int32_t sounding = kCount;
+        while (sounding > 0 && s[static_cast<size_t>(sounding - 1)] == 0) {
+            --sounding;
+        }
+        const double cycle = 44100.0 / hz;
+        EXPECT_EQ(CycleEnd(hz, 44100, kCount, 0), 0) << hz;
+        for (int32_t at = 1; at < kCount; at += 331) {
+            const int32_t end = CycleEnd(hz, 44100, kCount, at);
+            if (at >= sounding) {
+                EXPECT_EQ(end, at) << hz; // silence already: stop at once
+                continue;
+            }
+            EXPECT_GE(end, at) << hz << " Hz from " << at;
+            EXPECT_LT(end - at, cycle) << hz << " Hz from " << at;
+            if (end == sounding) {
+                continue; // the last cycle closes where the tone itself ends
+            }
+            EXPECT_LE(s[static_cast<size_t>(end)], 0) << hz << " Hz from " << at;
+            EXPECT_GT(s[static_cast<size_t>(end) + 1], 0) << hz << " Hz from " << at;
+        }
+    }
+    EXPECT_EQ(CycleEnd(0, 44100, kCount, 500), 500); // no cycle at all: nothing to wait for
+}
+
 } // namespace
