@@ -251,7 +251,7 @@ int RunMenuLoop(ToneSettings& settings, FILE* in, FILE* out) {
         if (step == Step::Play) {
             const int status = PlayCurrentTone(settings, out);
             if (StoppedAtTheKeyboard(status, in)) {
-                std::fputs("Tone stopped.\n", out);
+                std::fputs("\nTone stopped.\n", out); // after the echoed ^C
             } else if (status != 0) {
                 return status;
             }
