@@ -1,27 +1,82 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for building ("build") or for building and
-# testing ("test"). Packages already present are skipped; nothing is fetched otherwise.
+# testing ("test"). Packages already present are skipped, and so is any package whose
+# installation would remove one the machine has: PulseAudio and PipeWire's ALSA and pulse
+# routes conflict, and a test run must never take away the machine's sound set-up. The tests
+# that need what was left out say so and are skipped.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 build_packages=(cmake g++ make pkg-config libasound2-dev libasound2-plugins alsa-utils)
-test_packages=(libgtest-dev pulseaudio pulseaudio-utils python3 clang libclang-rt-14-dev
-               valgrind sox libbenchmark-dev time man-db groff-base)
+test_packages=(libgtest-dev pulseaudio pulseaudio-utils pipewire pipewire-bin wireplumber dbus
+               python3 clang libclang-rt-14-dev valgrind sox libbenchmark-dev time man-db
+               groff-base)
 
-wanted=("${build_packages[@]}")
-if [ "${1:-build}" = test ]; then
-  wanted+=("${test_packages[@]}")
-fi
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
 
-missing=()
-for package in "${wanted[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$package")
-  fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# What apt would remove to install the package ("Remv <name>" lines of a dry run).
+removals() {
+  LC_ALL=C apt-get -s install --no-install-recommends "$1" 2>/dev/null |
+    awk '/^Remv /{printf "%s ", $2}'
+}
 
 sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-echo "Installing: ${missing[*]}"
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+install_missing() {
+  local missing=() package
+  for package in "$@"; do
+    installed "$package" || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  "${sudo[@]}" apt-get update -qq
+  local wanted=() removed
+  for package in "${missing[@]}"; do
+    removed=$(removals "$package")
+    if [ -n "$removed" ]; then
+      echo "Leaving out $package: installing it would remove ${removed% }" >&2
+    else
+      wanted+=("$package")
+    fi
+  done
+  [ ${#wanted[@]} -eq 0 ] && return 0
+  echo "Installing: ${wanted[*]}"
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-remove \
+    --no-install-recommends "${wanted[@]}" >/dev/null
+}
+
+download() {
+  (cd "$1" && apt-get download -qq "$2" 2>/dev/null)
+}
+
+# PipeWire's ALSA plugin for the end-to-end tests. Its package, pipewire-alsa, conflicts with
+# pulseaudio, so where it is not installed the plugin is taken out of the package (of the
+# same version as the PipeWire library here) into build-deps/ without installing anything.
+extract_pipewire_alsa() {
+  installed pipewire-alsa && return 0
+  local version dest=$root/build-deps/pipewire-alsa scratch
+  version=$(dpkg-query -W -f='${Version}' libpipewire-0.3-0 2>/dev/null) || return 0
+  [ "$(cat "$dest/version" 2>/dev/null)" = "$version" ] && return 0
+  scratch=$(mktemp -d)
+  chmod 755 "$scratch" # apt downloads as its own user
+  if ! download "$scratch" "pipewire-alsa=$version" &&
+    ! { "${sudo[@]}" apt-get update -qq && download "$scratch" "pipewire-alsa=$version"; }; then
+    echo "Could not download pipewire-alsa $version: the PipeWire tests will say so" >&2
+    rm -rf "$scratch"
+    return 0
+  fi
+  rm -rf "$dest" && mkdir -p "$dest"
+  dpkg-deb -x "$scratch"/pipewire-alsa_*.deb "$dest"
+  echo "$version" >"$dest/version"
+  rm -rf "$scratch"
+  echo "Took PipeWire's ALSA plugin $version out of pipewire-alsa into build-deps/"
+}
+
+if [ "${1:-build}" = test ]; then
+  install_missing "${build_packages[@]}" "${test_packages[@]}"
+  extract_pipewire_alsa
+else
+  install_missing "${build_packages[@]}"
+fi

@@ -1,0 +1,563 @@
+// End to end on the sound paths of real desktops: a private PulseAudio or PipeWire server
+// with a null sink, started by the tests in a runtime directory of their own. The program
+// plays through ALSA's "default" device as a private ALSA configuration maps it, so neither
+// the machine's own mapping nor a server the user runs matters, and a recorder takes what
+// reached the sink. Every check is made on that recording, the same checks on both servers.
+#include "support.h"
+#include "synth/synth.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr double kFullScale = 8388608.0;
+constexpr uint32_t kRate = 44100;
+
+enum class Server { PulseAudio, PipeWire };
+
+std::string NameOf(Server server) {
+    return server == Server::PulseAudio ? "PulseAudio" : "PipeWire";
+}
+
+// Names the server in a failed test's message.
+void PrintTo(Server server, std::ostream* out) {
+    *out << NameOf(server);
+}
+
+struct Child {
+    pid_t pid = -1;
+};
+
+// Process groups a child may be put in: the test's own, a new one led by the child, or
+// (any other value) the group of that id.
+constexpr pid_t kTestsGroup = -1;
+constexpr pid_t kNewGroup = 0;
+
+// Starts args[0] with the given files as standard input, output and error.
+Child Start(const std::vector<std::string>& args, const fs::path& in, const fs::path& out,
+            const fs::path& err, pid_t group = kTestsGroup) {
+    Child child;
+    child.pid = fork();
+    if (child.pid == 0) {
+        if (group != kTestsGroup) {
+            setpgid(0, group);
+        }
+        const int fds[] = {open(in.c_str(), O_RDONLY),
+                           open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+                           open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)};
+        for (int fd = 0; fd < 3; ++fd) {
+            dup2(fds[fd], fd);
+        }
+        std::vector<char*> argv;
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+struct Finished {
+    int status = -1; // exit status, or 128 + signal, or -1 when it had to be killed
+    double cpu_seconds = 0;
+};
+
+// Waits for the child at most `limit`; a child still running then is killed and reported
+// with status -1, so a hang fails the test instead of blocking it.
+Finished Wait(Child child, std::chrono::duration<double> limit) {
+    const auto start = std::chrono::steady_clock::now();
+    Finished finished;
+    for (;;) {
+        int raw = 0;
+        rusage usage{};
+        if (wait4(child.pid, &raw, WNOHANG, &usage) == child.pid) {
+            finished.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            finished.cpu_seconds =
+                static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+            break;
+        }
+        if (std::chrono::steady_clock::now() - start > limit) {
+            kill(child.pid, SIGKILL);
+            waitpid(child.pid, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return finished;
+}
+
+bool WaitUntilExists(const fs::path& path, std::chrono::duration<double> limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!fs::exists(path) && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(10ms);
+    }
+    return fs::exists(path);
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool OnPath(const std::string& program) {
+    std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(path, dir, ':')) {
+        if (access((fs::path(dir) / program).c_str(), X_OK) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// PipeWire's ALSA plugin: the installed one where pipewire-alsa is installed, else the copy
+// scripts/install-deps.sh takes out of that package without installing it. Empty if neither.
+fs::path PipeWirePlugin() {
+    const std::string name = "libasound_module_pcm_pipewire.so";
+    if (fs::exists(fs::path(ONDELIS_ALSA_PLUGIN_DIR) / name)) {
+        return fs::path(ONDELIS_ALSA_PLUGIN_DIR) / name;
+    }
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(ONDELIS_EXTRACTED_PIPEWIRE_ALSA, error), end;
+         !error && it != end; it.increment(error)) {
+        if (it->path().filename() == name) {
+            return it->path();
+        }
+    }
+    return {};
+}
+
+// What this machine lacks for the tests on `server`; empty when nothing.
+std::string Missing(Server server) {
+    const std::vector<std::string> programs =
+        server == Server::PulseAudio
+            ? std::vector<std::string>{"pulseaudio", "parec"}
+            : std::vector<std::string>{"pipewire", "wireplumber", "dbus-run-session", "pw-record"};
+    for (const std::string& program : programs) {
+        if (!OnPath(program)) {
+            return program + " is not installed (scripts/install-deps.sh test installs it where "
+                             "that replaces nothing the machine has)";
+        }
+    }
+    if (server == Server::PulseAudio &&
+        !fs::exists(fs::path(ONDELIS_ALSA_PLUGIN_DIR) / "libasound_module_pcm_pulse.so")) {
+        return "ALSA's pulse plugin is not installed (package libasound2-plugins)";
+    }
+    if (server == Server::PipeWire && PipeWirePlugin().empty()) {
+        return "PipeWire's ALSA plugin is neither installed nor taken out of pipewire-alsa into " +
+               std::string(ONDELIS_EXTRACTED_PIPEWIRE_ALSA) + " (scripts/install-deps.sh test)";
+    }
+    return "";
+}
+
+// A null sink "tap" that takes S24LE stereo at 44100 Hz unchanged, so that what the program
+// plays arrives bit for bit.
+const char* const kPipeWireConfig = R"(
+context.properties = {
+    core.daemon = true
+    core.name = pipewire-0
+    default.clock.rate = 44100
+    default.clock.allowed-rates = [ 44100 ]
+}
+context.spa-libs = {
+    audio.convert.* = audioconvert/libspa-audioconvert
+    support.*       = support/libspa-support
+}
+context.modules = [
+    { name = libpipewire-module-protocol-native }
+    { name = libpipewire-module-metadata }
+    { name = libpipewire-module-spa-node-factory }
+    { name = libpipewire-module-client-node }
+    { name = libpipewire-module-access }
+    { name = libpipewire-module-adapter }
+    { name = libpipewire-module-link-factory }
+    { name = libpipewire-module-session-manager }
+]
+context.objects = [
+    { factory = spa-node-factory
+      args = { factory.name = support.node.driver node.name = Dummy-Driver priority.driver = 20000 } }
+    { factory = adapter
+      args = { factory.name = support.null-audio-sink node.name = tap media.class = Audio/Sink
+               audio.format = S24LE audio.rate = 44100 audio.channels = 2
+               audio.position = [ FL FR ] object.linger = true monitor.channel-volumes = true } }
+]
+)";
+
+// The private ALSA configuration: the system's, then `default` mapped to the server. The
+// system's file ends by loading the machine's conf.d and ~/.asoundrc, whose `default`
+// (99-pulse.conf, 99-pipewire-default.conf) would win over ours; the hook here takes the place
+// of that load, so only our devices are added.
+void WriteAlsaConfig(Server server, const fs::path& dir) {
+    std::ofstream(dir / "alsa.conf")
+        << "</usr/share/alsa/alsa.conf>\n@hooks [ { func load files [ \""
+        << (dir / "devices.conf").string() << "\" ] } ]\n";
+    std::ofstream devices(dir / "devices.conf");
+    if (server == Server::PulseAudio) {
+        devices << "pcm.!default { type pulse server \"unix:" << (dir / "pulse" / "native").string()
+                << "\" }\n";
+    } else {
+        devices << "pcm_type.pipewire { lib \"" << PipeWirePlugin().string() << "\" }\n"
+                << "pcm.!default { type pipewire }\n";
+    }
+}
+
+// A private server in a runtime directory of its own. All its processes (the session manager
+// and its bus for PipeWire) share one process group, killed whatever happens.
+class SoundServer {
+  public:
+    explicit SoundServer(Server server) : server_(server) {
+        const fs::path dir = scratch_.path();
+        setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+        setenv("ALSA_CONFIG_PATH", (dir / "alsa.conf").c_str(), 1);
+        setenv("PULSE_SERVER", ("unix:" + (dir / "pulse" / "native").string()).c_str(), 1);
+        unsetenv("PIPEWIRE_REMOTE");
+        unsetenv("PIPEWIRE_RUNTIME_DIR");
+        WriteAlsaConfig(server, dir);
+        started_ = server == Server::PulseAudio ? StartPulseAudio() : StartPipeWire();
+    }
+    ~SoundServer() { Stop(); }
+    SoundServer(const SoundServer&) = delete;
+    SoundServer& operator=(const SoundServer&) = delete;
+
+    bool started() const { return started_; }
+    const fs::path& dir() const { return scratch_.path(); }
+    std::string log() const { return ReadBytes(dir() / "server.err"); }
+
+    // The recorder of what reaches the sink, writing to `file`.
+    Child Record(const fs::path& file) const {
+        if (server_ == Server::PulseAudio) {
+            return Start({"parec", "-d", "tap.monitor", "--latency-msec=20", "--format=s24le",
+                          "--rate=44100", "--channels=2", "--raw"},
+                         "/dev/null", file, dir() / "recorder.err");
+        }
+        return Start({"pw-record", "--target", "tap", "-P", "{ stream.capture.sink=true }",
+                      "--format", "s24", "--rate", "44100", "--channels", "2", file.string()},
+                     "/dev/null", dir() / "recorder.out", dir() / "recorder.err");
+    }
+
+    void Stop() {
+        if (group_ <= 0) {
+            return;
+        }
+        kill(-group_, SIGKILL);
+        while (waitpid(-group_, nullptr, 0) > 0) {
+        }
+        group_ = -1;
+    }
+
+  private:
+    bool StartPulseAudio() {
+        const fs::path dir = scratch_.path();
+        group_ = Start({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "-L",
+                        "module-null-sink sink_name=tap format=s24le rate=44100 channels=2 "
+                        "norewinds=1",
+                        "-L", "module-native-protocol-unix"},
+                       "/dev/null", dir / "server.out", dir / "server.err", kNewGroup)
+                     .pid;
+        return WaitUntilExists(dir / "pulse" / "native", 20s);
+    }
+
+    // The session manager links the streams; it needs a bus of its own.
+    bool StartPipeWire() {
+        const fs::path dir = scratch_.path();
+        std::ofstream(dir / "pipewire.conf") << kPipeWireConfig;
+        group_ = Start({"pipewire", "-c", (dir / "pipewire.conf").string()}, "/dev/null",
+                       dir / "server.out", dir / "server.err", kNewGroup)
+                     .pid;
+        if (!WaitUntilExists(dir / "pipewire-0", 20s)) {
+            return false;
+        }
+        Start({"dbus-run-session", "--", "wireplumber"}, "/dev/null", dir / "session.out",
+              dir / "session.err", group_);
+        return true;
+    }
+
+    Server server_;
+    ScratchDir scratch_;
+    pid_t group_ = -1;
+    bool started_ = false;
+};
+
+uintmax_t FileSize(const fs::path& path) {
+    std::error_code error;
+    const uintmax_t size = fs::file_size(path, error);
+    return error ? 0 : size;
+}
+
+struct Recording {
+    std::vector<int32_t> left;
+    std::vector<int32_t> right;
+};
+
+// Interleaved stereo S24_3LE, raw (parec) or after a WAV header (pw-record). The header's
+// sizes are not read: a recorder stopped by a signal may not have written them.
+Recording Decode(const std::string& bytes) {
+    size_t at = 0;
+    if (bytes.rfind("RIFF", 0) == 0) {
+        const size_t data = bytes.find("data", 12);
+        at = data == std::string::npos ? bytes.size() : data + 8;
+    }
+    auto sample = [&](size_t i) {
+        const uint32_t v = static_cast<unsigned char>(bytes[i]) |
+                           static_cast<unsigned char>(bytes[i + 1]) << 8 |
+                           static_cast<unsigned char>(bytes[i + 2]) << 16;
+        return static_cast<int32_t>(v << 8) >> 8;
+    };
+    Recording r;
+    for (; at + 6 <= bytes.size(); at += 6) {
+        r.left.push_back(sample(at));
+        r.right.push_back(sample(at + 3));
+    }
+    return r;
+}
+
+// Frequency from the rising zero crossings, each placed between its two samples by linear
+// interpolation.
+double MeasuredFrequency(const std::vector<int32_t>& s) {
+    double first = -1;
+    double last = -1;
+    long crossings = 0;
+    for (size_t i = 1; i < s.size(); ++i) {
+        if (s[i - 1] < 0 && s[i] >= 0) {
+            const double at =
+                static_cast<double>(i - 1) + static_cast<double>(-s[i - 1]) / (s[i] - s[i - 1]);
+            if (first < 0) {
+                first = at;
+            }
+            last = at;
+            ++crossings;
+        }
+    }
+    return crossings < 2 ? 0 : static_cast<double>(crossings - 1) * kRate / (last - first);
+}
+
+// The tone as it sounded: from the zero sample just before the first non-zero one to the
+// last non-zero one.
+std::vector<int32_t> Sounding(const std::vector<int32_t>& s) {
+    size_t first = 0;
+    while (first < s.size() && s[first] == 0) {
+        ++first;
+    }
+    size_t last = s.size();
+    while (last > first && s[last - 1] == 0) {
+        --last;
+    }
+    if (first == s.size()) {
+        return {};
+    }
+    return {s.begin() + static_cast<long>(first - 1), s.begin() + static_cast<long>(last)};
+}
+
+std::vector<int32_t> Rendered(float hz, int32_t frames) {
+    std::vector<int32_t> samples(static_cast<size_t>(frames));
+    MakeTone(samples.data(), hz, kRate, frames, 25);
+    return samples;
+}
+
+// Index of the first sample where the two differ within the shorter; -1 when none does.
+long FirstDifference(const std::vector<int32_t>& heard, const std::vector<int32_t>& rendered) {
+    for (size_t i = 0; i < std::min(heard.size(), rendered.size()); ++i) {
+        if (heard[i] != rendered[i]) {
+            return static_cast<long>(i);
+        }
+    }
+    return -1;
+}
+
+int32_t Peak(const std::vector<int32_t>& s) {
+    int32_t peak = 0;
+    for (int32_t v : s) {
+        peak = std::max(peak, std::abs(v));
+    }
+    return peak;
+}
+
+// Each test gets its own server, already recording the sink: the recorder's first bytes show
+// that the server runs and (PipeWire) that the session manager links streams.
+class SoundServerPath : public testing::TestWithParam<Server> {
+  protected:
+    void SetUp() override {
+        const std::string missing = Missing(GetParam());
+        if (!missing.empty()) {
+            const char* ci = std::getenv("CI");
+            ASSERT_FALSE(ci && std::string(ci) == "true") << missing;
+            GTEST_SKIP() << missing;
+        }
+        server_ = std::make_unique<SoundServer>(GetParam());
+        ASSERT_TRUE(server_->started()) << server_->log();
+        recorder_ = server_->Record(Dir() / "rec.raw");
+        const size_t header = GetParam() == Server::PipeWire ? 44 : 0;
+        for (int i = 0; i < 1000 && FileSize(Dir() / "rec.raw") <= header; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        ASSERT_GT(FileSize(Dir() / "rec.raw"), header)
+            << ReadBytes(Dir() / "recorder.err") << ReadBytes(Dir() / "session.err");
+        std::this_thread::sleep_for(200ms);
+    }
+
+    void TearDown() override {
+        if (recorder_.pid > 0) {
+            kill(recorder_.pid, SIGKILL);
+            waitpid(recorder_.pid, nullptr, 0);
+        }
+        server_.reset();
+    }
+
+    const fs::path& Dir() const { return server_->dir(); }
+
+    // Plays `args` with `input` on standard input at most 30 s and collects the recording.
+    Finished Play(const std::vector<std::string>& args, const std::string& input = "") {
+        std::ofstream(Dir() / "input") << input;
+        std::vector<std::string> command{ONDELIS_BINARY};
+        command.insert(command.end(), args.begin(), args.end());
+        const Finished played =
+            Wait(Start(command, Dir() / "input", Dir() / "out", Dir() / "err"), 30s);
+        StopRecording();
+        return played;
+    }
+
+    // The recorder is stopped a little after the program, so that what the device still held
+    // is in the recording.
+    void StopRecording() {
+        std::this_thread::sleep_for(300ms);
+        kill(recorder_.pid, SIGTERM);
+        Wait(recorder_, 5s);
+        recorder_.pid = -1;
+        recording_ = Decode(ReadBytes(Dir() / "rec.raw"));
+        sounding_ = Sounding(recording_.left);
+    }
+
+    std::string Err() const { return ReadBytes(Dir() / "err"); }
+    std::string Out() const { return ReadBytes(Dir() / "out"); }
+
+    std::unique_ptr<SoundServer> server_;
+    Child recorder_;
+    Recording recording_;
+    std::vector<int32_t> sounding_;
+};
+
+TEST_P(SoundServerPath, ToneArrivesBitExactAtPitchAndLevel) {
+    const Finished played = Play({"440", "2", "default"});
+    ASSERT_EQ(played.status, 0) << Err();
+    EXPECT_EQ(recording_.left, recording_.right);
+
+    // Every frame of the whole cycles, as the generator made them, then silence.
+    const std::vector<int32_t> rendered = Sounding(Rendered(440, 2 * kRate));
+    EXPECT_EQ(sounding_.size(), rendered.size());
+    EXPECT_EQ(FirstDifference(sounding_, rendered), -1);
+
+    const double hz = MeasuredFrequency(sounding_);
+    EXPECT_NEAR(hz, 440.0, 0.05);
+    EXPECT_NEAR(Peak(sounding_), 0.25 * kFullScale, 0.01 * 0.25 * kFullScale);
+
+    // The write loop waits on the device instead of polling it.
+    EXPECT_LT(played.cpu_seconds, 0.08 * 2.0);
+    std::printf("%s: 440 Hz measured %.5f Hz, peak %d, %zu of %zu samples sounding, CPU %.3f s\n",
+                NameOf(GetParam()).c_str(), hz, Peak(sounding_), sounding_.size(), rendered.size(),
+                played.cpu_seconds);
+}
+
+TEST_P(SoundServerPath, LowEPresetFromTheMenuIsInTune) {
+    const Finished played = Play({}, "l 4\nG6\nx\n");
+    ASSERT_EQ(played.status, 0) << Err();
+    EXPECT_NE(Out().find("Frequency = 82.41 Hz\n"), std::string::npos);
+    const std::vector<int32_t> rendered = Sounding(Rendered(82.406891f, 4 * kRate));
+    EXPECT_EQ(sounding_.size(), rendered.size());
+    EXPECT_EQ(FirstDifference(sounding_, rendered), -1);
+    const double hz = MeasuredFrequency(sounding_);
+    EXPECT_NEAR(hz, 82.406891, 0.02);
+    std::printf("%s: G6 measured %.5f Hz\n", NameOf(GetParam()).c_str(), hz);
+}
+
+TEST_P(SoundServerPath, ServerKilledMidToneEndsThePlaybackWithAnError) {
+    const Child player =
+        Start({ONDELIS_BINARY, "440", "6", "default"}, "/dev/null", Dir() / "out", Dir() / "err");
+    std::this_thread::sleep_for(1500ms);
+    const auto killed = std::chrono::steady_clock::now();
+    server_->Stop();
+    const Finished finished = Wait(player, 5s);
+    const double seconds = SecondsSince(killed);
+    EXPECT_EQ(finished.status, 1);
+    EXPECT_NE(Err().find("Playback failed: "), std::string::npos) << Err();
+    std::printf("%s: ended within %.2f s of the server's death: %s", NameOf(GetParam()).c_str(),
+                seconds, Err().c_str());
+}
+
+// Where an interrupted tone stopped: what was heard is the generator's tone up to the end of
+// a whole cycle, then silence.
+void ExpectEndsAtAWholeCycle(const std::vector<int32_t>& sounding, float hz, int32_t frames) {
+    const auto heard = static_cast<int32_t>(sounding.size());
+    EXPECT_EQ(FirstDifference(sounding, Rendered(hz, frames)), -1);
+    EXPECT_EQ(CycleEnd(hz, kRate, frames, heard), heard);
+    EXPECT_GT(heard, static_cast<int32_t>(kRate / 2));
+    EXPECT_LT(heard, frames);
+    std::printf("ended after %d frames (%.4f s), %.3f cycles\n", heard,
+                static_cast<double>(heard) / kRate, heard * static_cast<double>(hz) / kRate);
+}
+
+TEST_P(SoundServerPath, CtrlCEndsTheToneAtTheCloseOfACycle) {
+    const Child player =
+        Start({ONDELIS_BINARY, "440", "10", "default"}, "/dev/null", Dir() / "out", Dir() / "err");
+    std::this_thread::sleep_for(1s);
+    const auto pressed = std::chrono::steady_clock::now();
+    kill(player.pid, SIGINT);
+    const Finished finished = Wait(player, 5s);
+    const double seconds = SecondsSince(pressed);
+    StopRecording();
+    EXPECT_EQ(finished.status, 128 + SIGINT) << Err();
+    EXPECT_LT(seconds, 0.5);
+    EXPECT_EQ(recording_.left, recording_.right);
+    std::printf("%s: died by SIGINT %.3f s after it, ", NameOf(GetParam()).c_str(), seconds);
+    ExpectEndsAtAWholeCycle(sounding_, 440, 10 * kRate);
+}
+
+TEST_P(SoundServerPath, CtrlCAtTheKeyboardBringsTheMenuBack) {
+    Terminal terminal = StartOnTerminal({ONDELIS_BINARY});
+    ASSERT_TRUE(WaitFor(terminal, "Enter 'x' to exit", 10)) << terminal.screen;
+    Type(terminal, "l 10\na\n");
+    ASSERT_TRUE(WaitFor(terminal, "Frequency = 440.00 Hz", 10)) << terminal.screen;
+    std::this_thread::sleep_for(1s);
+    const auto pressed = std::chrono::steady_clock::now();
+    Type(terminal, "\x03");
+    const bool stopped = WaitFor(terminal, "Tone stopped.\r\n", 5);
+    const double seconds = SecondsSince(pressed);
+    const bool menu_again =
+        WaitFor(terminal, "Enter 'x' to exit", 5, terminal.screen.rfind("Tone stopped."));
+    Type(terminal, "x\n");
+    EXPECT_EQ(Finish(terminal, 10), 0) << terminal.screen;
+    EXPECT_TRUE(stopped) << terminal.screen;
+    EXPECT_TRUE(menu_again) << terminal.screen;
+    EXPECT_LT(seconds, 0.5);
+    StopRecording();
+    std::printf("%s: menu said \"Tone stopped.\" %.3f s after Ctrl-C, ", NameOf(GetParam()).c_str(),
+                seconds);
+    ExpectEndsAtAWholeCycle(sounding_, 440, 10 * kRate);
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, SoundServerPath,
+                         testing::Values(Server::PulseAudio, Server::PipeWire),
+                         [](const testing::TestParamInfo<Server>& info) {
+                             return NameOf(info.param);
+                         });
+
+} // namespace
