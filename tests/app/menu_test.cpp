@@ -105,6 +105,9 @@ TEST(Menu, OctaveOffsetAcceptsOnlyWholeNumbersInRange) {
     EXPECT_TRUE(Has(RunMenu("o 04 x").out, "octave offset from 4.00")); // octal
     EXPECT_FALSE(Has(RunMenu("o 010 x").out, "offset from 8.00"));      // octal 8
     EXPECT_TRUE(Has(RunMenu("o -0 x").out, "octave offset from 0.00"));
+    // Both ends of the range, as the prompt offers them.
+    EXPECT_TRUE(Has(RunMenu("o -4 a x").out, "Frequency = 27.50 Hz\n"));
+    EXPECT_TRUE(Has(RunMenu("o 4 a x").out, "Frequency = 7040.00 Hz\n"));
     // Beyond 32 and 64 bits: never wrapped into range.
     EXPECT_FALSE(Has(RunMenu("o 4294967297 x").out, "offset from 1.00"));
     EXPECT_FALSE(Has(RunMenu("o 99999999999999999999999 x").out, "offset from -1.00"));

@@ -2,8 +2,10 @@
 // make a device misbehave on demand. Every call goes on to the real ALSA unless the
 // environment asks for a fault:
 //
-//   FAULT_WRITE=ERR[:FIRST[:COUNT]]   writes FIRST .. FIRST+COUNT-1 (1-based, COUNT absent:
-//                                     every write from FIRST on) return -ERR, nothing written
+//   FAULT_WRITE=ERR[:FIRST[:COUNT[:STEP]]]
+//                                     writes FIRST, FIRST+STEP, ... (1-based, STEP 1 unless
+//                                     given), COUNT of them or all when COUNT is absent,
+//                                     return -ERR, nothing written
 //   FAULT_WRITE_MAX=K                 a write takes at most K frames (0: none at all)
 //   FAULT_RESUME, FAULT_PREPARE,      the same ERR[:FIRST[:COUNT]] rule for those calls; a
 //   FAULT_AVAIL, FAULT_DRAIN,         resume outside its rule answers 0 without asking ALSA,
@@ -24,6 +26,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -61,15 +64,17 @@ class Rule {
             return;
         }
         char name[16] = "";
-        std::sscanf(text, "%15[A-Z]:%ld:%ld", name, &first_, &count_);
+        std::sscanf(text, "%15[A-Z]:%ld:%ld:%ld", name, &first_, &count_, &step_);
+        step_ = std::max(step_, 1L);
         error_ = ErrorNumber(name);
     }
 
     // The error this call returns, or 0 when it goes on to ALSA.
     int Next() {
         ++calls_;
-        const bool hit =
-            error_ != 0 && calls_ >= first_ && (count_ < 0 || calls_ < first_ + count_);
+        const long since = calls_ - first_;
+        const bool hit = error_ != 0 && since >= 0 && since % step_ == 0 &&
+                         (count_ < 0 || since / step_ < count_);
         return hit ? -error_ : 0;
     }
 
@@ -79,6 +84,7 @@ class Rule {
     int error_ = 0;
     long first_ = 1;
     long count_ = -1;
+    long step_ = 1;
     long calls_ = 0;
 };
 

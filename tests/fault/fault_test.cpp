@@ -91,6 +91,28 @@ TEST(Recovery, UnderrunIsReportedAndTheFailedFramesAreSentAgain) {
     }
 }
 
+TEST(Recovery, UnderrunsSpreadOverALongToneAreEachRecovered) {
+    // Twelve underruns, each after some frames went through: more than the run of recoveries
+    // without progress that ends playback, which therefore must count only such a run.
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_WRITE_MAX=256 FAULT_WRITE=EPIPE:2:12:3");
+    EXPECT_EQ(f.run.status, 0) << f.run.err;
+    EXPECT_EQ(Count(f.run.out, "RX\n"), 12u);
+    EXPECT_EQ(f.run.err, "");
+    EXPECT_EQ(Recorded(), -1);
+}
+
+TEST(Recovery, UnderrunAsTheToneEndsIsNoFailure) {
+    // The device ran dry after the last frame, so it played everything it held.
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_DRAIN=EPIPE");
+    EXPECT_EQ(f.run.status, 0);
+    EXPECT_EQ(f.run.out, kSummary);
+    EXPECT_EQ(f.run.err, "");
+    EXPECT_EQ(Recorded(), -1);
+    EXPECT_EQ(Count(f.log, "drain -32\n"), 1u) << f.log;
+}
+
 TEST(Recovery, SuspendResumesOrStartsAgainFromPrepare) {
     {
         ScratchDir dir;
