@@ -66,13 +66,7 @@ Child Start(const std::vector<std::string>& args, const fs::path& in, const fs::
         for (int fd = 0; fd < 3; ++fd) {
             dup2(fds[fd], fd);
         }
-        std::vector<char*> argv;
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
+        Exec(args);
     }
     return child;
 }

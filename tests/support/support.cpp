@@ -115,6 +115,16 @@ long FirstStereoMismatch(const std::string& stereo, const std::vector<unsigned c
     return stereo.size() == 6 * frames ? -1 : static_cast<long>(frames);
 }
 
+void Exec(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+}
+
 Terminal StartOnTerminal(const std::vector<std::string>& args,
                          const std::vector<std::string>& environment) {
     Terminal terminal;
@@ -123,13 +133,7 @@ Terminal StartOnTerminal(const std::vector<std::string>& args,
         for (const std::string& setting : environment) {
             putenv(const_cast<char*>(setting.c_str()));
         }
-        std::vector<char*> argv;
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
+        Exec(args);
     }
     return terminal;
 }

@@ -28,6 +28,9 @@ bool EndsWith(const std::string& text, const std::string& tail);
 std::string Summary(const std::string& device, const std::string& hz, const std::string& seconds,
                     const std::string& level);
 
+// In a forked child: becomes args[0] (searched in PATH), or exits 127 when it cannot.
+[[noreturn]] void Exec(const std::vector<std::string>& args);
+
 // A program on a pseudo-terminal, as somebody at a keyboard runs it.
 struct Terminal {
     int pid = -1;
