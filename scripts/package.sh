@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 umask 022 # the package's directories and files take their modes from the build tree
 scripts/install-deps.sh package
-build=build-package
+build="build-package"
 
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DONDELIS_TESTS=OFF -DONDELIS_PACKAGE=ON \
@@ -14,7 +14,8 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DONDELIS_TESTS=OFF -DONDELIS_
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 rm -f "$build"/ondelis_*.deb
-(cd "$build" && cpack -G DEB >/dev/null)
+# CPack talks on both streams; show it only when it fails.
+log=$(cd "$build" && cpack -G DEB 2>&1) || { echo "$log" >&2; exit 1; }
 
 packages=("$PWD/$build"/ondelis_*.deb)
 [ -f "${packages[0]}" ] || { echo "package: cpack made no .deb in $build" >&2; exit 1; }
