@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that are missing for building ("build") or for building and
-# testing ("test"). Packages already present are skipped, and so is any package whose
+# Installs the Debian packages that are missing for building ("build"), for building the Debian
+# package ("package") or for building and testing ("test", which includes the package's
+# tools). Packages already present are skipped, and so is any package whose
 # installation would remove one the machine has: PulseAudio and PipeWire's ALSA and pulse
 # routes conflict, and a test run must never take away the machine's sound set-up. The tests
 # that need what was left out say so and are skipped.
@@ -10,7 +11,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build_packages=(cmake g++ make pkg-config libasound2-dev libasound2-plugins alsa-utils)
 test_packages=(libgtest-dev pulseaudio pulseaudio-utils pipewire pipewire-bin wireplumber dbus
                python3 clang libclang-rt-14-dev valgrind sox libbenchmark-dev time man-db
-               groff-base)
+               groff-base lintian binutils)
+package_packages=(dpkg-dev)
 
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
@@ -74,9 +76,15 @@ extract_pipewire_alsa() {
   echo "Took PipeWire's ALSA plugin $version out of pipewire-alsa into build-deps/"
 }
 
-if [ "${1:-build}" = test ]; then
-  install_missing "${build_packages[@]}" "${test_packages[@]}"
-  extract_pipewire_alsa
-else
-  install_missing "${build_packages[@]}"
-fi
+case "${1:-build}" in
+  build) install_missing "${build_packages[@]}" ;;
+  package) install_missing "${build_packages[@]}" "${package_packages[@]}" ;;
+  test)
+    install_missing "${build_packages[@]}" "${package_packages[@]}" "${test_packages[@]}"
+    extract_pipewire_alsa
+    ;;
+  *)
+    echo "usage: $0 [build|package|test]" >&2
+    exit 2
+    ;;
+esac

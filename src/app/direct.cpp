@@ -7,6 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
+// The version comes from project() in CMakeLists.txt, so that it is written in one place.
+#ifndef ONDELIS_VERSION
+#error "ONDELIS_VERSION is not defined: build with CMake"
+#endif
+
 namespace {
 
 constexpr const char* kUsage =
@@ -183,7 +188,7 @@ int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
             return 0;
         }
         if (std::strcmp(option, "--version") == 0) {
-            std::puts("Ondelis 1.02");
+            std::puts("Ondelis " ONDELIS_VERSION);
             return 0;
         }
         if (StartsWith(option, "--a4=")) {

@@ -9,6 +9,11 @@
 #include <csignal>
 #include <cstring>
 
+// The version comes from project() in CMakeLists.txt, so that it is written in one place.
+#ifndef ONDELIS_VERSION
+#error "ONDELIS_VERSION is not defined: build with CMake"
+#endif
+
 namespace {
 
 enum MenuHeader { BANNER = 0, NONE = 1, HELP = 2 };
@@ -22,7 +27,7 @@ constexpr StringPreset STRING_PRESETS[] = {
 
 constexpr const char* kHelp =
     "\n-------------------------------------\n"
-    "Ondelis 1.02 by Tarvenne\n"
+    "Ondelis " ONDELIS_VERSION " by Tarvenne\n"
     "\nThis program may be run with command line arguments as follows:\n"
     "ondelis <frequency in Hz> <time in seconds> <soundcard device> <level>\n"
     "\nOr, run the program interactively using the commands below.\n"
