@@ -26,6 +26,8 @@ removals() {
 
 sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+# Another install under way (a desktop's updater, a second build) holds dpkg's lock: wait for it.
+apt_get=(apt-get -o DPkg::Lock::Timeout=600)
 
 install_missing() {
   local missing=() package
@@ -33,7 +35,7 @@ install_missing() {
     installed "$package" || missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" "${apt_get[@]}" update -qq
   local wanted=() removed
   for package in "${missing[@]}"; do
     removed=$(removals "$package")
@@ -45,7 +47,7 @@ install_missing() {
   done
   [ ${#wanted[@]} -eq 0 ] && return 0
   echo "Installing: ${wanted[*]}"
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-remove \
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" "${apt_get[@]}" install -y -qq --no-remove \
     --no-install-recommends "${wanted[@]}" >/dev/null
 }
 
@@ -64,7 +66,7 @@ extract_pipewire_alsa() {
   scratch=$(mktemp -d)
   chmod 755 "$scratch" # apt downloads as its own user
   if ! download "$scratch" "pipewire-alsa=$version" &&
-    ! { "${sudo[@]}" apt-get update -qq && download "$scratch" "pipewire-alsa=$version"; }; then
+    ! { "${sudo[@]}" "${apt_get[@]}" update -qq && download "$scratch" "pipewire-alsa=$version"; }; then
     echo "Could not download pipewire-alsa $version: the PipeWire tests will say so" >&2
     rm -rf "$scratch"
     return 0
