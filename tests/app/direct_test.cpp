@@ -104,6 +104,13 @@ TEST(DirectMode, ReferencePitchMovesNotesAndPresetsButNotHertz) {
     EXPECT_EQ(FirstStereoMismatch(PlayedDirectly({"--a4", "415", "440"}, "440.00"),
                                   PackedTone(440, 44100, 8820, 25)),
               -1);
+    // Both ends of the documented range are pitches of A too.
+    EXPECT_EQ(FirstStereoMismatch(PlayedDirectly({"--a4", "400", "a"}, "400.00"),
+                                  PackedTone(400, 44100, 8820, 25)),
+              -1);
+    EXPECT_EQ(FirstStereoMismatch(PlayedDirectly({"--a4=480", "a"}, "480.00"),
+                                  PackedTone(480, 44100, 8820, 25)),
+              -1);
 
     // In the menu too: notes follow, an exact frequency stays.
     const RunResult menu = RunOndelis({"--a4", "415"}, "s null l 0 z 440 p c x");
@@ -125,7 +132,8 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
         {"--a4=442Hz", "a"},
         {"--a4", "nan", "a"},
         {"--a4"},
-        {"a", "0.1", "file:FILE=o.raw", "--a4=442"}};
+        {"a", "0.1", "file:FILE=o.raw", "--a4=442"},
+        {"a", "--a4", "442"}};
     for (std::vector<std::string> args : refused) {
         if (args.size() < 3) {
             args.insert(args.end(), {"0.1", "file:FILE=o.raw"});
@@ -138,6 +146,11 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
     }
     EXPECT_TRUE(Has(RunOndelis({"E"}).err, "Not a frequency, a note or a string preset: 'E'\n"));
     EXPECT_TRUE(Has(RunOndelis({"--a4=500"}).err, "from 400 to 480 Hz, not '500'\n"));
+    EXPECT_EQ(RunOndelis({"a", "--a4", "442"}).err,
+              "Options go before the frequency, note or string: '--a4'\n");
+    const RunResult no_pitch = RunOndelis({"--a4"}, "", 10);
+    EXPECT_EQ(no_pitch.status, 1);
+    EXPECT_EQ(no_pitch.err, "--a4 needs the pitch of A, 400 to 480 Hz\n");
 }
 
 TEST(DirectMode, DeviceFailuresEndWithStatusOne) {

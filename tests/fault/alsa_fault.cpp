@@ -17,6 +17,11 @@
 //                                     then the program gets SIGINT (or SIG: INT, TERM), as
 //                                     from a key press while that frame plays
 //   FAULT_LOG=PATH                    one line per write, prepare, resume and drain
+//   FAULT_SIGINT_IGNORED=1            the program starts with SIGINT ignored, as a shell
+//                                     without job control starts a background job
+//   FAULT_SIGNAL_IN_DRAIN=1           drain first gets the signal of FAULT_SIGNAL_AT again,
+//                                     as from a second key press while the device plays
+//                                     out what it holds
 //
 // ALSA's plugins call these same functions on their slaves; only the program's own calls
 // (the outermost ones) are counted, logged or failed.
@@ -168,6 +173,23 @@ void CountWritten(snd_pcm_sframes_t result) {
     }
 }
 
+// Raises the second signal once, on the program's drain: a handler still in place would
+// let the drain go on.
+void SignalAgainInDrain() {
+    static bool due = EnvNumber("FAULT_SIGNAL_IN_DRAIN") != 0;
+    if (due) {
+        due = false;
+        raise(PendingSignal().signal);
+    }
+}
+
+// Before main, so that the program finds SIGINT as such a shell would have left it.
+__attribute__((constructor)) void StartWithInterruptIgnored() {
+    if (EnvNumber("FAULT_SIGINT_IGNORED") != 0) {
+        signal(SIGINT, SIG_IGN);
+    }
+}
+
 template <typename Buffer>
 snd_pcm_sframes_t Write(const char* call, Buffer buffer, snd_pcm_uframes_t frames,
                         snd_pcm_sframes_t (*real)(snd_pcm_t*, Buffer, snd_pcm_uframes_t),
@@ -238,7 +260,10 @@ int snd_pcm_resume(snd_pcm_t* pcm) {
 int snd_pcm_drain(snd_pcm_t* pcm) {
     static const auto real = Real<int (*)(snd_pcm_t*)>("snd_pcm_drain");
     static Rule rule("FAULT_DRAIN");
-    return Guarded(rule, "drain", [&] { return real(pcm); });
+    return Guarded(rule, "drain", [&] {
+        SignalAgainInDrain();
+        return real(pcm);
+    });
 }
 
 snd_pcm_sframes_t snd_pcm_avail_update(snd_pcm_t* pcm) {

@@ -359,6 +359,33 @@ TEST(Stop, SignalEndsTheToneWhereTheCycleInProgressCloses) {
     }
 }
 
+// Stops a tone of direct mode with a signal at frame 5001; returns what the device received.
+std::string PlayedUntilStopped(const char* hz) {
+    ScratchDir dir;
+    EXPECT_EQ(RunWithFaults("FAULT_SIGNAL_AT=5001", {hz, "0.3", kDevice}, "").run.status,
+              128 + SIGINT)
+        << hz;
+    return ReadBytes("o.raw");
+}
+
+TEST(Stop, ToneStopsAtTheCloseOfTheCycleItSoundsWith) {
+    // -440 Hz sounds as 440 Hz, and anything above half the rate as half the rate, whose
+    // cycle is two frames.
+    const std::pair<const char*, const char*> cases[] = {{"-440", "440"}, {"44000", "22050"}};
+    for (const auto& [given, sounding] : cases) {
+        const std::string heard = PlayedUntilStopped(sounding);
+        EXPECT_GT(heard.size(), 5001u * 6) << sounding; // on to the end of the cycle
+        EXPECT_EQ(PlayedUntilStopped(given), heard) << given;
+    }
+}
+
+// The menu at a terminal, with a signal due at frame 5000 of the first tone.
+Terminal MenuOnTerminal(const std::string& signal_at) {
+    return StartOnTerminal({ONDELIS_BINARY},
+                           {"LD_PRELOAD=" ALSA_FAULT_LIBRARY, "FAULT_SIGNAL_AT=" + signal_at,
+                            "ASAN_OPTIONS=verify_asan_link_order=0"});
+}
+
 TEST(Stop, PipedMenuEndsAsInterruptedAndTheTerminalMenuComesBack) {
     const std::string session = "s file:FILE=o.raw\nl 0.3\np\n";
     {
@@ -369,19 +396,48 @@ TEST(Stop, PipedMenuEndsAsInterruptedAndTheTerminalMenuComesBack) {
         ExpectEndsWhereACycleCloses(5000, 100);
     }
     ScratchDir dir;
-    Terminal terminal =
-        StartOnTerminal({ONDELIS_BINARY}, {"LD_PRELOAD=" ALSA_FAULT_LIBRARY, "FAULT_SIGNAL_AT=5000",
-                                           "ASAN_OPTIONS=verify_asan_link_order=0"});
+    Terminal terminal = MenuOnTerminal("5000");
     ASSERT_TRUE(WaitFor(terminal, "Enter 'x' to exit", 10)) << terminal.screen;
     Type(terminal, session);
     const bool stopped = WaitFor(terminal, "Tone stopped.\r\n", 10);
     const bool menu_again =
         WaitFor(terminal, "Enter 'x' to exit", 10, terminal.screen.rfind("Tone"));
-    Type(terminal, "x\n");
+    ExpectEndsWhereACycleCloses(5000, 100);
+    // The stop was for that tone alone: the next one plays whole.
+    Type(terminal, "p\nx\n");
     EXPECT_EQ(Finish(terminal, 10), 0) << terminal.screen;
     EXPECT_TRUE(stopped) << terminal.screen;
     EXPECT_TRUE(menu_again) << terminal.screen;
+    EXPECT_EQ(Count(terminal.screen, "Tone stopped."), 1u) << terminal.screen;
+    EXPECT_EQ(Recorded(), -1);
+}
+
+TEST(Stop, TerminateEndsEvenTheTerminalMenu) {
+    // Only Ctrl-C is the player's; SIGTERM comes from the system, and the typed "x" is never read.
+    ScratchDir dir;
+    Terminal terminal = MenuOnTerminal("5000:TERM");
+    ASSERT_TRUE(WaitFor(terminal, "Enter 'x' to exit", 10)) << terminal.screen;
+    Type(terminal, "s file:FILE=o.raw\nl 0.3\np\nx\n");
+    EXPECT_EQ(Finish(terminal, 10), 128 + SIGTERM) << terminal.screen;
+    EXPECT_FALSE(Has(terminal.screen, "Tone stopped.")) << terminal.screen;
     ExpectEndsWhereACycleCloses(5000, 100);
+}
+
+TEST(Stop, ToneStartedWithCtrlCIgnoredPlaysToItsEnd) {
+    // A background job of a shell without job control: Ctrl-C is meant for the shell.
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_SIGINT_IGNORED=1 FAULT_SIGNAL_AT=5000");
+    EXPECT_EQ(f.run.status, 0);
+    EXPECT_EQ(f.run.out, kSummary);
+    EXPECT_EQ(Recorded(), -1);
+}
+
+TEST(Stop, SecondSignalWhileTheToneEndsQuitsAtOnce) {
+    // A device that never plays out what it holds must not keep the program waiting.
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_SIGNAL_AT=5000 FAULT_SIGNAL_IN_DRAIN=1");
+    EXPECT_EQ(f.run.status, 128 + SIGINT);
+    EXPECT_EQ(Count(f.log, "drain"), 0u) << f.log; // ended inside the drain, not after it
 }
 
 TEST(Stop, InterruptedCallsAreNoErrors) {
