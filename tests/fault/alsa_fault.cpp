@@ -173,8 +173,7 @@ void CountWritten(snd_pcm_sframes_t result) {
     }
 }
 
-// Raises the second signal once, on the program's drain: a handler still in place would
-// let the drain go on.
+// Once: the program's drain comes first, the drains of ALSA's plugins on their slaves after.
 void SignalAgainInDrain() {
     static bool due = EnvNumber("FAULT_SIGNAL_IN_DRAIN") != 0;
     if (due) {
