@@ -3,7 +3,10 @@
 #include "synth/synth.h"
 
 #include <alsa/asoundlib.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,9 +16,19 @@
 
 namespace {
 
-constexpr snd_pcm_uframes_t kPeriodFrames = 1024;
-constexpr snd_pcm_uframes_t kBufferFrames = 2048;
-constexpr int kWaitMs = 1;
+// The device is asked for periods of 1536 frames in a buffer of two, at 44100 Hz, and for
+// the same times at other rates. The loop sleeps a period at a time, and a busy machine may
+// keep it from running for up to a period (35 ms) without a gap in the tone; 1024 frames in
+// 2048 left 23 ms, and sound servers under load played gaps. Longer periods would wake the
+// program less often, but a stop still plays out what the buffer holds (70 ms here) and
+// PipeWire adds a few periods of its own to that.
+constexpr snd_pcm_uframes_t kPeriodFrames = 1536;
+constexpr snd_pcm_uframes_t kBufferFrames = 3072;
+constexpr double kReferenceRate = 44100;
+// The longest the loop sleeps on a device without room. The device wakes it as soon as a
+// period fits and a stop signal wakes it at once, so this only bounds how late a device that
+// stopped taking audio is noticed.
+constexpr int kWaitMs = 500;
 constexpr size_t kBytesPerSample = 3;
 // A device that takes nothing for this long, or keeps failing without taking a frame, is
 // gone: better a clear failure than a program that never returns.
@@ -33,13 +46,24 @@ struct Stream {
     std::vector<void*> channel_data;    // non-interleaved: every channel reads the mono data
     std::vector<unsigned char> scratch; // interleaved: the mono data copied to each channel
     snd_pcm_uframes_t scratch_frames = 0;
+    // The device's poll descriptors, then the read end of the stop pipe.
+    std::vector<pollfd> wait_fds;
 };
 
 // The signal that asked the tone to stop, 0 for none. Only the handler writes it.
 volatile sig_atomic_t g_stop_signal = 0;
 
+// The stop pipe: the handler writes a byte to it, so that the loop's wait on the device ends
+// at once, whichever thread the signal lands on (sound server plugins run threads of their
+// own) and however close to the start of the wait it comes.
+int g_stop_pipe[2] = {-1, -1};
+
 extern "C" void AskToStop(int signal) {
     g_stop_signal = signal;
+    const int saved_errno = errno;
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t ignored = write(g_stop_pipe[1], &byte, 1);
+    errno = saved_errno;
 }
 
 struct StopSignals {
@@ -64,6 +88,10 @@ void CatchStopSignal(int signal, struct sigaction& saved) {
 
 StopSignals CatchStopSignals() {
     g_stop_signal = 0;
+    // Without the pipe a stop still ends the wait when the signal lands on this thread.
+    if (pipe2(g_stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        g_stop_pipe[0] = g_stop_pipe[1] = -1;
+    }
     StopSignals saved;
     CatchStopSignal(SIGINT, saved.interrupt);
     CatchStopSignal(SIGTERM, saved.terminate);
@@ -73,6 +101,12 @@ StopSignals CatchStopSignals() {
 void RestoreStopSignals(const StopSignals& saved) {
     sigaction(SIGINT, &saved.interrupt, nullptr);
     sigaction(SIGTERM, &saved.terminate, nullptr);
+    for (int& fd : g_stop_pipe) {
+        if (fd >= 0) {
+            close(fd);
+        }
+        fd = -1;
+    }
 }
 
 double Now() {
@@ -96,6 +130,11 @@ void ChooseAccess(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, Stream& stream) {
     }
 }
 
+snd_pcm_uframes_t FramesAt(uint32_t rate, snd_pcm_uframes_t frames_at_reference) {
+    const double frames = static_cast<double>(frames_at_reference) * rate / kReferenceRate;
+    return std::max<snd_pcm_uframes_t>(1, static_cast<snd_pcm_uframes_t>(frames));
+}
+
 void WarnIfRateChanged(snd_pcm_hw_params_t* params, unsigned requested, uint32_t& rate, FILE* out) {
     unsigned granted = rate;
     snd_pcm_hw_params_get_rate(params, &granted, nullptr);
@@ -106,6 +145,12 @@ void WarnIfRateChanged(snd_pcm_hw_params_t* params, unsigned requested, uint32_t
             out);
         std::fprintf(out, "Samplerate = %u\n", granted);
     }
+}
+
+// Room in the wait's list for the device's poll descriptors and the stop pipe after them.
+void SetUpWait(Stream& stream) {
+    const int count = snd_pcm_poll_descriptors_count(stream.pcm);
+    stream.wait_fds.resize(static_cast<size_t>(std::max(count, 0)) + 1);
 }
 
 // Negotiates the hardware parameters. Returns 0, or 1 after printing why the device cannot
@@ -126,9 +171,9 @@ int Configure(Stream& stream, uint32_t& rate, int channels, FILE* out, FILE* err
     snd_pcm_hw_params_set_channels(pcm, params, static_cast<unsigned>(channels));
     const unsigned requested = rate;
     snd_pcm_hw_params_set_rate_near(pcm, params, &rate, nullptr);
-    snd_pcm_uframes_t period = kPeriodFrames;
+    snd_pcm_uframes_t period = FramesAt(rate, kPeriodFrames);
     snd_pcm_hw_params_set_period_size_near(pcm, params, &period, nullptr);
-    snd_pcm_uframes_t buffer = kBufferFrames;
+    snd_pcm_uframes_t buffer = FramesAt(rate, kBufferFrames);
     snd_pcm_hw_params_set_buffer_size_near(pcm, params, &buffer);
 
     rc = snd_pcm_hw_params(pcm, params);
@@ -195,14 +240,66 @@ int Recover(snd_pcm_t* pcm, int error, FILE* out) {
 // negative.
 constexpr int kStalled = 1;
 
-// Writes as much as the device has room for, after a short wait when it has none. Returns
-// the frames it took (0 for none) or a negative ALSA error.
+// The error behind a device's POLLERR, as ALSA's own wait reports it.
+int StateError(snd_pcm_t* pcm) {
+    switch (snd_pcm_state(pcm)) {
+    case SND_PCM_STATE_XRUN:
+        return -EPIPE;
+    case SND_PCM_STATE_SUSPENDED:
+        return -ESTRPIPE;
+    case SND_PCM_STATE_DISCONNECTED:
+        return -ENODEV;
+    default:
+        return -EIO;
+    }
+}
+
+// Empties the stop pipe once its bytes woke the wait, so that the next wait sleeps again.
+void EmptyStopPipe() {
+    char bytes[16];
+    while (read(g_stop_pipe[0], bytes, sizeof bytes) > 0) {
+    }
+}
+
+// Sleeps until the device has room for a period (its avail_min), a stop signal arrives, or
+// kWaitMs pass. Returns 0, or a negative ALSA error the device reported instead.
+int WaitForRoom(Stream& stream) {
+    // The descriptors are asked for anew before every wait, as ALSA's own wait does: plugins
+    // of sound servers bring their descriptor's state up to date here (PipeWire's would
+    // otherwise stay readable and turn the wait into a spin).
+    pollfd* fds = stream.wait_fds.data();
+    const int device_fds = snd_pcm_poll_descriptors(
+        stream.pcm, fds, static_cast<unsigned>(stream.wait_fds.size() - 1));
+    if (device_fds < 0) {
+        return device_fds;
+    }
+    const auto count = static_cast<unsigned>(device_fds);
+    fds[count] = pollfd{g_stop_pipe[0], POLLIN, 0};
+    const int ready = poll(fds, count + 1, kWaitMs);
+    if (ready < 0) {
+        return errno == EINTR ? 0 : -errno; // EINTR: the stop signal itself, seen by the loop
+    }
+    if (fds[count].revents != 0) {
+        EmptyStopPipe();
+    }
+    if (std::all_of(fds, fds + count, [](const pollfd& fd) { return fd.revents == 0; })) {
+        return 0;
+    }
+    unsigned short revents = 0;
+    const int rc = snd_pcm_poll_descriptors_revents(stream.pcm, fds, count, &revents);
+    if (rc < 0) {
+        return rc;
+    }
+    return (revents & (POLLERR | POLLNVAL)) != 0 ? StateError(stream.pcm) : 0;
+}
+
+// Writes as much as the device has room for, or sleeps until it has room when it has none.
+// Returns the frames it took (0 for none) or a negative ALSA error.
 snd_pcm_sframes_t WriteWhatFits(Stream& stream, const unsigned char* data, int32_t end,
                                 int32_t offset) {
     const snd_pcm_sframes_t room = snd_pcm_avail_update(stream.pcm);
-    if (room == 0) {
-        const int rc = snd_pcm_wait(stream.pcm, kWaitMs);
-        return rc < 0 ? rc : 0;
+    if (room >= 0 && room < std::min<snd_pcm_sframes_t>(1024, end - offset)) {
+        return WaitForRoom(stream);
     }
     if (room < 0) {
         return room;
@@ -289,6 +386,7 @@ int PlayOn(Stream& stream, const char* device, uint32_t& rate, int channels, int
     if (Configure(stream, rate, channels, out, err) != 0) {
         return CloseWith(stream.pcm, 1);
     }
+    SetUpWait(stream);
     rc = WriteAllFrames(stream, data, frames, out);
     if (rc == 0) {
         rc = Drain(stream.pcm);

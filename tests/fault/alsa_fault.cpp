@@ -12,7 +12,8 @@
 //   FAULT_HW_PARAMS, FAULT_FORMAT     since only a faked suspend ever leads to one
 //   FAULT_RATE=R                      the device grants R Hz whatever was asked
 //   FAULT_INTERLEAVED_ONLY=1          only interleaved access is offered, as sound servers do
-//   FAULT_NO_ROOM=1                   the device never has room: avail 0, waits time out
+//   FAULT_NO_ROOM=1                   the device never has room: avail 0, and its poll
+//                                     descriptor never becomes ready, so waits time out
 //   FAULT_SIGNAL_AT=N[:SIG]           the write that reaches frame N takes no frame past it,
 //                                     then the program gets SIGINT (or SIG: INT, TERM), as
 //                                     from a key press while that frame plays
@@ -22,13 +23,19 @@
 //   FAULT_SIGNAL_IN_DRAIN=1           drain first gets the signal of FAULT_SIGNAL_AT again,
 //                                     as from a second key press while the device plays
 //                                     out what it holds
+//   FAULT_SIGNAL_IN_WAIT=K            the program's K-th wait on the device gets the signal
+//                                     of FAULT_SIGNAL_AT 100 ms in, from a timer, as from a
+//                                     key press while the program sleeps
 //
+// FAULT_LOG also has a line "wait N" for each of the program's waits, N being poll's result.
 // ALSA's plugins call these same functions on their slaves; only the program's own calls
 // (the outermost ones) are counted, logged or failed.
 #include <alsa/asoundlib.h>
 
 #include <dlfcn.h>
+#include <poll.h>
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -173,6 +180,34 @@ void CountWritten(snd_pcm_sframes_t result) {
     }
 }
 
+bool NoRoom() {
+    static const bool no_room = EnvNumber("FAULT_NO_ROOM") != 0;
+    return no_room;
+}
+
+// The read end of a pipe nobody writes to.
+int NeverReady() {
+    static const int fd = [] {
+        int fds[2] = {-1, -1};
+        return pipe(fds) == 0 ? fds[0] : -1;
+    }();
+    return fd;
+}
+
+// Sends `signal` to the process 100 ms from now.
+void SignalSoon(int signal) {
+    sigevent event{};
+    event.sigev_notify = SIGEV_SIGNAL;
+    event.sigev_signo = signal;
+    timer_t timer{};
+    if (timer_create(CLOCK_MONOTONIC, &event, &timer) != 0) {
+        std::abort();
+    }
+    itimerspec soon{};
+    soon.it_value.tv_nsec = 100'000'000;
+    timer_settime(timer, 0, &soon, nullptr);
+}
+
 // Once: the program's drain comes first, the drains of ALSA's plugins on their slaves after.
 void SignalAgainInDrain() {
     static bool due = EnvNumber("FAULT_SIGNAL_IN_DRAIN") != 0;
@@ -268,7 +303,6 @@ int snd_pcm_drain(snd_pcm_t* pcm) {
 snd_pcm_sframes_t snd_pcm_avail_update(snd_pcm_t* pcm) {
     static const auto real = Real<snd_pcm_sframes_t (*)(snd_pcm_t*)>("snd_pcm_avail_update");
     static Rule rule("FAULT_AVAIL");
-    static const bool no_room = EnvNumber("FAULT_NO_ROOM") != 0;
     const Outer outer;
     if (!outer()) {
         return real(pcm);
@@ -276,18 +310,39 @@ snd_pcm_sframes_t snd_pcm_avail_update(snd_pcm_t* pcm) {
     if (const int error = rule.Next(); error != 0) {
         return error;
     }
-    return no_room ? 0 : real(pcm);
+    return NoRoom() ? 0 : real(pcm);
 }
 
-int snd_pcm_wait(snd_pcm_t* pcm, int timeout) {
-    static const auto real = Real<int (*)(snd_pcm_t*, int)>("snd_pcm_wait");
-    static const bool no_room = EnvNumber("FAULT_NO_ROOM") != 0;
+int snd_pcm_poll_descriptors_count(snd_pcm_t* pcm) {
+    static const auto real = Real<int (*)(snd_pcm_t*)>("snd_pcm_poll_descriptors_count");
     const Outer outer;
-    if (outer() && no_room) {
-        usleep(static_cast<useconds_t>(timeout > 0 ? timeout : 0) * 1000);
-        return 0;
+    return outer() && NoRoom() ? 1 : real(pcm);
+}
+
+int snd_pcm_poll_descriptors(snd_pcm_t* pcm, struct pollfd* fds, unsigned int space) {
+    static const auto real =
+        Real<int (*)(snd_pcm_t*, struct pollfd*, unsigned int)>("snd_pcm_poll_descriptors");
+    const Outer outer;
+    if (outer() && NoRoom() && space >= 1) {
+        fds[0] = pollfd{NeverReady(), POLLIN, 0};
+        return 1;
     }
-    return real(pcm, timeout);
+    return real(pcm, fds, space);
+}
+
+// The program's own waits: on its main thread, outside every ALSA call.
+int poll(struct pollfd* fds, nfds_t count, int timeout) {
+    static const auto real = Real<int (*)(struct pollfd*, nfds_t, int)>("poll");
+    if (depth != 0 || gettid() != getpid()) {
+        return real(fds, count, timeout);
+    }
+    static long waits = 0;
+    if (++waits == EnvNumber("FAULT_SIGNAL_IN_WAIT", -1)) {
+        SignalSoon(PendingSignal().signal);
+    }
+    const int result = real(fds, count, timeout);
+    Log("wait %d\n", result);
+    return result;
 }
 
 int snd_pcm_hw_params(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {

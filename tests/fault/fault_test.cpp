@@ -289,6 +289,8 @@ TEST(Failures, DeviceThatTakesNoAudioIsGivenUpAfterFiveSeconds) {
         EXPECT_EQ(f.run.err, "Playback failed: the device took no audio for 5 seconds\n") << fault;
         EXPECT_GT(f.seconds, 4.5) << fault;
         EXPECT_LT(f.seconds, 6.5) << fault;
+        // Asleep on the device meanwhile, not asking it over and over.
+        EXPECT_LE(Count(f.log, "wait "), 20u) << fault;
     }
 }
 
@@ -438,6 +440,17 @@ TEST(Stop, SecondSignalWhileTheToneEndsQuitsAtOnce) {
     const FaultRun f = Direct("FAULT_SIGNAL_AT=5000 FAULT_SIGNAL_IN_DRAIN=1");
     EXPECT_EQ(f.run.status, 128 + SIGINT);
     EXPECT_EQ(Count(f.log, "drain"), 0u) << f.log; // ended inside the drain, not after it
+}
+
+TEST(Stop, SignalCutsTheWaitForRoomShort) {
+    // The wait the signal lands in ends there, not when its time is up; nothing was played.
+    ScratchDir dir;
+    const FaultRun f = Direct("FAULT_NO_ROOM=1 FAULT_SIGNAL_IN_WAIT=2");
+    EXPECT_EQ(f.run.status, 128 + SIGINT);
+    EXPECT_EQ(f.run.out, kSummary);
+    EXPECT_EQ(f.run.err, "");
+    EXPECT_TRUE(EndsWith(f.log, "wait 0\nwait -1\ndrain 0\n")) << f.log;
+    EXPECT_EQ(ReadBytes("o.raw"), "");
 }
 
 TEST(Stop, InterruptedCallsAreNoErrors) {
