@@ -27,26 +27,6 @@ write_alsa_config() {
   fi
 }
 
-write_pipewire_config() {
-  cat >"$1/pipewire.conf" <<'CONF'
-context.properties = { core.daemon = true core.name = pipewire-0
-  default.clock.rate = 44100 default.clock.allowed-rates = [ 44100 ] }
-context.spa-libs = { audio.convert.* = audioconvert/libspa-audioconvert
-  support.* = support/libspa-support }
-context.modules = [
-  { name = libpipewire-module-protocol-native } { name = libpipewire-module-metadata }
-  { name = libpipewire-module-spa-node-factory } { name = libpipewire-module-client-node }
-  { name = libpipewire-module-access } { name = libpipewire-module-adapter }
-  { name = libpipewire-module-link-factory } { name = libpipewire-module-session-manager } ]
-context.objects = [
-  { factory = spa-node-factory
-    args = { factory.name = support.node.driver node.name = Dummy-Driver priority.driver = 20000 } }
-  { factory = adapter
-    args = { factory.name = support.null-audio-sink node.name = tap media.class = Audio/Sink
-             audio.format = S24LE audio.rate = 44100 audio.channels = 2
-             audio.position = [ FL FR ] object.linger = true monitor.channel-volumes = true } } ]
-CONF
-}
 
 wait_for_file() {
   local i
@@ -68,7 +48,7 @@ start_server() {
     server_group=$!
     wait_for_file "$dir/pulse/native"
   else
-    write_pipewire_config "$dir"
+    cp "$root/tests/e2e/pipewire.conf" "$dir/pipewire.conf"
     setsid bash -c 'pipewire -c "$1/pipewire.conf" & until [ -e "$1/pipewire-0" ]; do sleep 0.1; done
       dbus-run-session -- wireplumber & wait' _ "$dir" </dev/null >"$dir/server.log" 2>&1 &
     server_group=$!

@@ -298,7 +298,7 @@ int WaitForRoom(Stream& stream) {
 snd_pcm_sframes_t WriteWhatFits(Stream& stream, const unsigned char* data, int32_t end,
                                 int32_t offset) {
     const snd_pcm_sframes_t room = snd_pcm_avail_update(stream.pcm);
-    if (room >= 0 && room < std::min<snd_pcm_sframes_t>(1024, end - offset)) {
+    if (room == 0) {
         return WaitForRoom(stream);
     }
     if (room < 0) {
