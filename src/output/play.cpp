@@ -16,14 +16,14 @@
 
 namespace {
 
-// The device is asked for periods of 1536 frames in a buffer of two, at 44100 Hz, and for
+// The device is asked for periods of 1536 frames in a buffer of three, at 44100 Hz, and for
 // the same times at other rates. The loop sleeps a period at a time, and a busy machine may
-// keep it from running for up to a period (35 ms) without a gap in the tone; 1024 frames in
-// 2048 left 23 ms, and sound servers under load played gaps. Longer periods would wake the
-// program less often, but a stop still plays out what the buffer holds (70 ms here) and
-// PipeWire adds a few periods of its own to that.
+// keep it or the sound server from running for up to two periods (70 ms) without a gap in
+// the tone; 1024 frames in 2048 left 23 ms, and sound servers under load played gaps. A
+// longer buffer would be safer still, but a stop plays out what the buffer holds (104 ms
+// here), and PipeWire adds a few periods of its own to that.
 constexpr snd_pcm_uframes_t kPeriodFrames = 1536;
-constexpr snd_pcm_uframes_t kBufferFrames = 3072;
+constexpr snd_pcm_uframes_t kBufferFrames = 4608;
 constexpr double kReferenceRate = 44100;
 // The longest the loop sleeps on a device without room. The device wakes it as soon as a
 // period fits and a stop signal wakes it at once, so this only bounds how late a device that
