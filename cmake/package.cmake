@@ -4,7 +4,7 @@
 # after the program's own install rule.
 
 find_program(ONDELIS_GZIP gzip REQUIRED)
-find_program(ONDELIS_DPKG dpkg REQUIRED)
+find_program(ONDELIS_DPKG_ARCHITECTURE dpkg-architecture REQUIRED)
 # CPack leaves Depends out, with no more than a warning, when this is missing (dpkg-dev).
 find_program(ONDELIS_DPKG_SHLIBDEPS dpkg-shlibdeps REQUIRED)
 
@@ -42,7 +42,8 @@ install(FILES ${ondelis_package_dir}/ondelis.1.gz DESTINATION ${CMAKE_INSTALL_MA
 install(FILES ${ondelis_package_dir}/changelog.gz packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-execute_process(COMMAND ${ONDELIS_DPKG} --print-architecture
+# The architecture the compiler builds for (a cross compiler's too), in Debian's words.
+execute_process(COMMAND ${ONDELIS_DPKG_ARCHITECTURE} -f -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
                 OUTPUT_VARIABLE ondelis_architecture OUTPUT_STRIP_TRAILING_WHITESPACE
                 COMMAND_ERROR_IS_FATAL ANY)
 
