@@ -13,7 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build_packages=(cmake g++ make pkg-config libasound2-dev libasound2-plugins alsa-utils)
 test_packages=(libgtest-dev pulseaudio pulseaudio-utils pipewire pipewire-bin wireplumber dbus
                python3 clang libclang-rt-14-dev valgrind sox libbenchmark-dev time man-db
-               groff-base lintian binutils)
+               groff-base lintian binutils bash-completion)
 package_packages=(dpkg-dev)
 # Emulation through binfmt_misc, for running another architecture's programs as if native.
 emulation_packages=(qemu-user-static binfmt-support)
