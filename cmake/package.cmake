@@ -1,34 +1,30 @@
 # The Debian package, made by `cpack -G DEB` in a build configured with -DONDELIS_PACKAGE=ON
-# (scripts/package.sh does both). It holds the program stripped, the manual page and the
-# changelog compressed with `gzip -9n`, and the copyright file. Included from CMakeLists.txt
-# after the program's own install rule.
+# (scripts/package.sh does both). It holds the program stripped, the bash completion, the
+# manual page and the changelog compressed with `gzip -9n`, and the copyright file. Included
+# from CMakeLists.txt after the program's own install rules.
 
 find_program(ONDELIS_GZIP gzip REQUIRED)
-find_program(ONDELIS_DPKG dpkg REQUIRED)
+find_program(ONDELIS_DPKG_ARCHITECTURE dpkg-architecture REQUIRED)
 # CPack leaves Depends out, with no more than a warning, when this is missing (dpkg-dev).
 find_program(ONDELIS_DPKG_SHLIBDEPS dpkg-shlibdeps REQUIRED)
 
-# The changelog and the manual page name the version too: refuse to package them stale.
+# The changelog names the version too: refuse to package it stale.
 file(STRINGS packaging/changelog ondelis_changelog_top LIMIT_COUNT 1)
 if(NOT ondelis_changelog_top MATCHES "^ondelis \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "packaging/changelog does not begin with version ${PROJECT_VERSION}")
-endif()
-file(STRINGS docs/ondelis.1 ondelis_man_title REGEX "^\\.TH " LIMIT_COUNT 1)
-if(NOT ondelis_man_title MATCHES "\"Ondelis ${PROJECT_VERSION}\"")
-  message(FATAL_ERROR "the .TH line of docs/ondelis.1 does not name Ondelis ${PROJECT_VERSION}")
 endif()
 
 # Compressed copies, made at build time; -n keeps name and time out, so they are reproducible.
 set(ondelis_package_dir ${CMAKE_CURRENT_BINARY_DIR}/package)
 set(ondelis_compressed)
-foreach(source docs/ondelis.1 packaging/changelog)
+foreach(source ${CMAKE_CURRENT_BINARY_DIR}/ondelis.1 ${CMAKE_CURRENT_SOURCE_DIR}/packaging/changelog)
   get_filename_component(name ${source} NAME)
   add_custom_command(
     OUTPUT ${ondelis_package_dir}/${name}.gz
-    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/${source} ${ondelis_package_dir}/${name}
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${ondelis_package_dir}/${name}
     COMMAND ${ONDELIS_GZIP} -9nf ${ondelis_package_dir}/${name}
     DEPENDS ${source}
-    COMMENT "Compressing ${source}"
+    COMMENT "Compressing ${name}"
     VERBATIM)
   list(APPEND ondelis_compressed ${ondelis_package_dir}/${name}.gz)
 endforeach()
@@ -42,7 +38,8 @@ install(FILES ${ondelis_package_dir}/ondelis.1.gz DESTINATION ${CMAKE_INSTALL_MA
 install(FILES ${ondelis_package_dir}/changelog.gz packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-execute_process(COMMAND ${ONDELIS_DPKG} --print-architecture
+# The architecture the compiler builds for (a cross compiler's too), in Debian's words.
+execute_process(COMMAND ${ONDELIS_DPKG_ARCHITECTURE} -f -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
                 OUTPUT_VARIABLE ondelis_architecture OUTPUT_STRIP_TRAILING_WHITESPACE
                 COMMAND_ERROR_IS_FATAL ANY)
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for building ("build"), for building the Debian
-# package ("package") or for building and testing ("test", which includes the package's
-# tools). Packages already present are skipped, and so is any package whose
+# package ("package", or "package ARCH" to cross-build it for armhf or arm64), for building
+# and testing ("test", which includes the package's tools) or for building the tests for ARCH
+# and running them under emulation ("cross ARCH"). Packages already present are skipped, and
+# so is any package whose
 # installation would remove one the machine has: PulseAudio and PipeWire's ALSA and pulse
 # routes conflict, and a test run must never take away the machine's sound set-up. The tests
 # that need what was left out say so and are skipped.
@@ -11,8 +13,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build_packages=(cmake g++ make pkg-config libasound2-dev libasound2-plugins alsa-utils)
 test_packages=(libgtest-dev pulseaudio pulseaudio-utils pipewire pipewire-bin wireplumber dbus
                python3 clang libclang-rt-14-dev valgrind sox libbenchmark-dev time man-db
-               groff-base lintian binutils)
+               groff-base lintian binutils bash-completion)
 package_packages=(dpkg-dev)
+# Emulation through binfmt_misc, for running another architecture's programs as if native.
+emulation_packages=(qemu-user-static binfmt-support)
+
+# Debian's cross compilers by the architecture they build for.
+declare -A cross_compilers=([armhf]=g++-arm-linux-gnueabihf [arm64]=g++-aarch64-linux-gnu)
 
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
@@ -51,6 +58,24 @@ install_missing() {
     --no-install-recommends "${wanted[@]}" >/dev/null
 }
 
+# dpkg takes ARCH's packages once it knows the architecture; the next install_missing sees them
+# missing and updates apt's lists first.
+add_architecture() {
+  [ "$1" = "$(dpkg --print-architecture)" ] && return 0
+  grep -qx "$1" <<<"$(dpkg --print-foreign-architectures)" && return 0
+  echo "Adding the $1 architecture to dpkg (multiarch)"
+  "${sudo[@]}" dpkg --add-architecture "$1"
+}
+
+# The cross compiler for ARCH and ARCH's own builds of the libraries the program links, through
+# multiarch; with "tests", also what the test suites link.
+install_cross() {
+  local packages=("${cross_compilers[$1]}" "libasound2-dev:$1" "libstdc++6:$1")
+  [ -n "${2:-}" ] && packages+=("libgtest-dev:$1")
+  add_architecture "$1"
+  install_missing "${packages[@]}"
+}
+
 download() {
   (cd "$1" && apt-get download -qq "$2" 2>/dev/null)
 }
@@ -78,15 +103,33 @@ extract_pipewire_alsa() {
   echo "Took PipeWire's ALSA plugin $version out of pipewire-alsa into build-deps/"
 }
 
+usage() {
+  echo "usage: $0 [build|package [ARCH]|test|cross ARCH], ARCH: ${!cross_compilers[*]}" >&2
+  exit 2
+}
+# ARCH when it is another architecture than the machine's, after checking it is one of ours.
+cross_arch() {
+  [ -z "${1:-}" ] || [ "$1" = "$(dpkg --print-architecture)" ] && return 0
+  [ -n "${cross_compilers[$1]:-}" ] || usage
+  echo "$1"
+}
+
 case "${1:-build}" in
   build) install_missing "${build_packages[@]}" ;;
-  package) install_missing "${build_packages[@]}" "${package_packages[@]}" ;;
+  package)
+    arch=$(cross_arch "${2:-}")
+    install_missing "${build_packages[@]}" "${package_packages[@]}"
+    [ -z "$arch" ] || install_cross "$arch"
+    ;;
   test)
     install_missing "${build_packages[@]}" "${package_packages[@]}" "${test_packages[@]}"
     extract_pipewire_alsa
     ;;
-  *)
-    echo "usage: $0 [build|package|test]" >&2
-    exit 2
+  cross)
+    arch=$(cross_arch "${2:-}")
+    [ -n "$arch" ] || usage
+    install_missing "${build_packages[@]}" "${emulation_packages[@]}"
+    install_cross "$arch" tests
     ;;
+  *) usage ;;
 esac

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the normal build, the same
 # suite under AddressSanitizer and UndefinedBehaviorSanitizer, and the stages in tests/stages/
-# (the manual page, the fuzzers for a bounded time, the Debian package, valgrind). Exits
-# non-zero when anything fails.
+# (the suites built for armhf and arm64 and run under qemu, the manual page, the fuzzers for a
+# bounded time, the Debian packages, valgrind). Exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test

@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# The man page renders without warnings and names every menu command and string preset, and
-# `cmake --install` of build-test (built by scripts/test.sh before the stages run) puts the
-# program and the man page in place. Fails on the first problem.
+# The man page, as build-test (built by scripts/test.sh before the stages run) makes it from
+# docs/ondelis.1.in, names the project's version, renders without warnings and names every
+# menu command and string preset, and `cmake --install` of build-test puts the program, the
+# man page and the bash completion in place. Fails on the first problem.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-page=docs/ondelis.1
 build=build-test
+page=$build/ondelis.1
 
 fail() {
   echo "docs: $*" >&2
   exit 1
 }
 
-[ -f "$page" ] || fail "$page is missing"
+[ -f "$page" ] || fail "$page is missing: build $build first (scripts/test.sh does)"
+version=$(sed -n 's/^project(ondelis VERSION \([^ )]*\).*/\1/p' CMakeLists.txt)
+[[ "$(head -n 1 "$page")" =~ ^\.TH\ ONDELIS\ 1\ [0-9-]+\ \"Ondelis\ $version\"\  ]] ||
+  fail "the .TH line of $page does not name Ondelis $version: $(head -n 1 "$page")"
 
 # Both checks print warnings on stderr and nothing else there.
 warnings=$(groff -man -ww -z "$page" 2>&1) || fail "groff failed on $page: $warnings"
@@ -39,6 +43,9 @@ cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install 
 [ -x "$prefix/bin/ondelis" ] || fail "cmake --install did not install bin/ondelis"
 [ -f "$prefix/share/man/man1/ondelis.1" ] || fail "cmake --install did not install share/man/man1/ondelis.1"
 cmp -s "$page" "$prefix/share/man/man1/ondelis.1" || fail "the installed man page differs from $page"
+cmp -s completion/ondelis.bash "$prefix/share/bash-completion/completions/ondelis" ||
+  fail "cmake --install did not install share/bash-completion/completions/ondelis"
 "$prefix/bin/ondelis" --help | grep -q '^Usage: ondelis' || fail "the installed ondelis does not answer --help"
 MANPATH="$prefix/share/man" man -w ondelis >/dev/null 2>&1 || fail "man does not find the installed page"
-echo "docs: man page renders cleanly; install puts bin/ondelis and share/man/man1/ondelis.1 in place"
+echo "docs: man page of Ondelis $version renders cleanly; install puts bin/ondelis," \
+  "share/man/man1/ondelis.1 and share/bash-completion/completions/ondelis in place"

@@ -61,8 +61,10 @@ RunResult RunOndelis(const std::vector<std::string>& args, const std::string& in
     const auto in = dir / "in";
     std::ofstream(in, std::ios::binary) << input;
 
-    std::string command = environment + " timeout -s KILL " + std::to_string(timeout_seconds) +
-                          " " + ShellQuote(ONDELIS_BINARY);
+    // env(1) gives the settings to the program alone: a preloaded library is built for the
+    // program's architecture, which under emulation (an ARM build under qemu) is not timeout's.
+    std::string command = "timeout -s KILL " + std::to_string(timeout_seconds) + " env " +
+                          environment + " " + ShellQuote(ONDELIS_BINARY);
     for (const std::string& arg : args) {
         command += " " + ShellQuote(arg);
     }

@@ -15,7 +15,7 @@ struct RunResult {
 
 // Runs the ondelis binary with `args`, feeding `input` on standard input (empty: no input at
 // all), under a time limit so that a hang fails the test instead of the whole run.
-// `environment` is prepended to the command, e.g. "LD_PRELOAD=... FAULT=...".
+// `environment` ("LD_PRELOAD=... FAULT=...", shell words) is set for the program alone.
 RunResult RunOndelis(const std::vector<std::string>& args, const std::string& input = "",
                      int timeout_seconds = 30, const std::string& environment = "");
 

@@ -1,0 +1,60 @@
+# Bash completion for ondelis, loaded by bash-completion (installed as
+# share/bash-completion/completions/ondelis).
+
+# ondelis [--a4 HZ] NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
+_ondelis() {
+    local cur prev words cword
+    # Device names hold ':' and '=' (plughw:CARD=PCH,DEV=0): keep them one word.
+    _init_completion -n := || return
+
+    # Options come first, as the program reads them; "-440" is a frequency, not an option.
+    local i position=0 options=1
+    for ((i = 1; i < cword; i++)); do
+        if ((options)) && [[ ${words[i]} == --* || ${words[i]} == -h ]]; then
+            case ${words[i]} in
+                --a4) i=$((i + 1)) ;;
+                --a4=*) ;;
+                *) return ;; # --help, --version: nothing follows
+            esac
+        else
+            options=0
+            position=$((position + 1))
+        fi
+    done
+    ((options)) && [[ $prev == --a4 ]] && return # the pitch of A, a number
+
+    if ((options)) && [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W '--a4 --help --version' -- "$cur"))
+        return
+    fi
+    case $position in
+        0) COMPREPLY=($(compgen -W 'a a# bb b c c# db d d# eb e f f# gb g g# ab
+                                   G1 G2 G3 G4 G5 G6 B1 B2 B3 B4' -- "$cur")) ;;
+        2) COMPREPLY=($(compgen -W "$(_ondelis_devices)" -- "$cur")) ;;
+    esac
+    _ondelis_after_word_break "$cur"
+}
+
+# The ALSA device names `aplay -L` lists (its lines that start without white space), or the
+# two every machine has when aplay is missing.
+_ondelis_devices() {
+    if type -P aplay >/dev/null; then
+        aplay -L 2>/dev/null | grep -v '^[[:space:]]'
+    else
+        echo default null
+    fi
+}
+
+# Readline replaces only what follows the last word-break character in the word (':' and '='
+# by default), so the offered names must start there too.
+_ondelis_after_word_break() {
+    local cur=$1 i
+    for ((i = ${#cur} - 1; i >= 0; i--)); do
+        if [[ $COMP_WORDBREAKS == *"${cur:i:1}"* ]]; then
+            COMPREPLY=("${COMPREPLY[@]#"${cur:0:i+1}"}")
+            return
+        fi
+    done
+}
+
+complete -F _ondelis ondelis

@@ -1,0 +1,103 @@
+// Bash completion as somebody at a keyboard gets it: an interactive bash on a terminal with
+// bash-completion and completion/ondelis.bash loaded. Readline's insert-completions (M-*)
+// puts every offered word on the line, and `ondelis` there is a shell function that prints
+// its arguments, so Enter shows exactly what was offered.
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kBashCompletion = "/usr/share/bash-completion/bash_completion";
+const std::string kInsertAll = "\x1b*";
+
+// What `ondelis` printed for the line `keys` typed and Enter, "<arg><arg>...".
+std::string Arguments(Terminal& terminal, const std::string& keys) {
+    const size_t from = terminal.screen.size();
+    Type(terminal, keys + "\n");
+    if (!WaitFor(terminal, "<ARGS>", 10, from)) {
+        return "(no answer) " + terminal.screen.substr(from);
+    }
+    const size_t start = terminal.screen.find("<ARGS>", from) + 6;
+    WaitFor(terminal, "\r\n", 10, start);
+    return terminal.screen.substr(start, terminal.screen.find("\r\n", start) - start);
+}
+
+class Completion : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (access(kBashCompletion, R_OK) != 0) {
+            GTEST_SKIP() << "bash-completion is not installed (" << kBashCompletion << ")";
+        }
+        std::ofstream(dir_.path() / "rc")
+            << "source " << kBashCompletion << "\nsource " << ONDELIS_COMPLETION << "\n"
+            << "ondelis() { printf '<%s>' ARGS \"$@\"; echo; }\nPS1='$ '\n";
+        std::filesystem::create_directory(dir_.path() / "with-aplay");
+        std::filesystem::create_directory(dir_.path() / "without-aplay");
+        // What `aplay -L` prints: a name, then its description indented.
+        const auto aplay = dir_.path() / "with-aplay" / "aplay";
+        std::ofstream(aplay) << "#!/bin/sh\nprintf 'null\\n    Discard all samples\\n"
+                                "default\\n    Default ALSA Output\\n"
+                                "plughw:CARD=PCH,DEV=0\\n    HDA Intel PCH, ALC892 Analog\\n'\n";
+        chmod(aplay.c_str(), 0755);
+        std::filesystem::create_symlink("/bin/grep", dir_.path() / "with-aplay" / "grep");
+    }
+
+    // An interactive bash that finds only what is in `bin` (with-aplay or without-aplay).
+    Terminal Shell(const std::string& bin) {
+        Terminal terminal = StartOnTerminal(
+            {"/bin/bash", "--rcfile", (dir_.path() / "rc").string(), "-i"},
+            {"TERM=dumb", "HOME=" + dir_.path().string(), "PATH=" + (dir_.path() / bin).string()});
+        EXPECT_TRUE(WaitFor(terminal, "$ ", 10)) << terminal.screen;
+        return terminal;
+    }
+
+    ScratchDir dir_;
+};
+
+TEST_F(Completion, OffersOptionsNotesPresetsAndDevicesByPosition) {
+    struct Row {
+        std::string keys;
+        std::string offered;
+    };
+    const std::vector<Row> rows = {
+        {"ondelis G" + kInsertAll, "<G1><G2><G3><G4><G5><G6>"},
+        {"ondelis --" + kInsertAll, "<--a4><--help><--version>"},
+        {"ondelis c" + kInsertAll, "<c><c#>"},
+        {"ondelis --a4 442 B" + kInsertAll, "<--a4><442><B1><B2><B3><B4>"},
+        {"ondelis --a4=415 G5 4 " + kInsertAll,
+         "<--a4=415><G5><4><default><null><plughw:CARD=PCH,DEV=0>"},
+        {"ondelis 440 2 " + kInsertAll, "<440><2><default><null><plughw:CARD=PCH,DEV=0>"},
+        {"ondelis -440 1 " + kInsertAll, "<-440><1><default><null><plughw:CARD=PCH,DEV=0>"},
+        // Readline completes after the last ':' or '=' of the word.
+        {"ondelis 440 2 plughw:CARD=P\t", "<440><2><plughw:CARD=PCH,DEV=0>"},
+        // Nothing for the pitch of A, the length, the level, or after --version.
+        {"ondelis --a4 " + kInsertAll, "<--a4>"},
+        {"ondelis 440 " + kInsertAll, "<440>"},
+        {"ondelis 440 2 null " + kInsertAll, "<440><2><null>"},
+        {"ondelis --version " + kInsertAll, "<--version>"},
+    };
+    Terminal terminal = Shell("with-aplay");
+    for (const Row& row : rows) {
+        EXPECT_EQ(Arguments(terminal, row.keys), row.offered) << row.keys;
+    }
+    Type(terminal, "exit\n");
+    EXPECT_EQ(Finish(terminal, 10), 0) << terminal.screen;
+}
+
+TEST_F(Completion, WithoutAplayTheDevicesAreDefaultAndNull) {
+    Terminal terminal = Shell("without-aplay");
+    EXPECT_EQ(Arguments(terminal, "ondelis 440 2 " + kInsertAll), "<440><2><default><null>");
+    Type(terminal, "exit\n");
+    EXPECT_EQ(Finish(terminal, 10), 0) << terminal.screen;
+}
+
+} // namespace
