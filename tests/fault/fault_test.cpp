@@ -268,7 +268,7 @@ TEST(Failures, UnderrunsThatNeverClearEndInsteadOfSpinning) {
 TEST(Failures, PersistentAvailErrorIsReported) {
     const std::pair<const char*, const char*> cases[] = {
         {"FAULT_AVAIL=EBADFD", "Playback failed: File descriptor in bad state\n"},
-        {"FAULT_AVAIL=ENODEV:4", "Playback failed: No such device\n"}};
+        {"FAULT_AVAIL=ENODEV:2", "Playback failed: No such device\n"}};
     for (const auto& [fault, message] : cases) {
         ScratchDir dir;
         const FaultRun f = Direct(fault);
