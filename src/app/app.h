@@ -1,9 +1,10 @@
 // Front end: the settings record, rendering a tone from it, direct mode and the menu.
 #pragma once
 
+#include "synth/synth.h"
+
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 
 enum PitchSource { NOTE = 1, FREQUENCY = 2 };
 
@@ -31,19 +32,22 @@ struct StringPreset {
 // The preset named by `token` (G1 high E ... G6 low E, B1 G ... B4 low E), or null.
 const StringPreset* FindStringPreset(const char* token);
 
-enum class RenderStatus { Ok, TooLong, NoMemory };
+enum class RenderStatus { Ok, TooLong };
 
-// One rendered tone: frames * 3 bytes of packed S24_3LE mono samples.
+// The tone of the settings, ready to be played or written: its frames are rendered as they
+// are consumed, so that a tone of any length takes the same memory.
 struct RenderedTone {
     RenderStatus status = RenderStatus::Ok;
-    int32_t frames = 0;
-    std::unique_ptr<unsigned char[]> packed;
+    ToneShape tone;
 };
 
 // sample rate * length, truncated; false when that is not a count of 0 to 2^31 - 1 frames.
 bool ToneFrames(const ToneSettings& settings, int32_t& frames);
 
-// Renders the tone of the settings as they stand (the caller refreshes a note's frequency).
+// A length of inf: the tone plays until it is stopped.
+bool IsEndless(const ToneSettings& settings);
+
+// The tone of the settings as they stand (the caller refreshes a note's frequency).
 RenderedTone RenderTone(const ToneSettings& settings);
 
 // Prints why a tone could not be rendered, as one line.

@@ -237,6 +237,5 @@ int RunDirectMode(ToneSettings& settings, int argc, char** argv) {
         ReportRenderFailure(settings, tone, stderr);
         return 1;
     }
-    return PLAY(settings.device, settings.sample_rate, 2, tone.frames, tone.packed.get(), stdout,
-                stderr, settings.frequency);
+    return PlayTone(settings.device, settings.sample_rate, 2, tone.tone, stdout, stderr);
 }

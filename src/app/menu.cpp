@@ -213,8 +213,7 @@ int PlayCurrentTone(ToneSettings& s, FILE* out) {
         return 0;
     }
     std::fflush(out);
-    return PLAY(s.device, s.sample_rate, 2, tone.frames, tone.packed.get(), out, stderr,
-                s.frequency);
+    return PlayTone(s.device, s.sample_rate, 2, tone.tone, out, stderr);
 }
 
 // Ctrl-C at the keyboard stops only the tone; the player is there to choose the next one.

@@ -1,9 +1,12 @@
 // Audio output: playback through ALSA and export to a 24-bit mono WAV file.
 #pragma once
 
+#include "synth/synth.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 // PLAY's result when SIGINT or SIGTERM cut the tone short: this plus the signal's number,
 // the status a shell shows for a program that the signal ended.
@@ -22,6 +25,34 @@ constexpr int kStoppedBySignal = 128;
 [[nodiscard]] int PLAY(const char* device, uint32_t& rate, int channels, int32_t frames,
                        const unsigned char* data, FILE* out = stdout, FILE* err = stderr,
                        float frequency = 0);
+
+// Plays `tone` as PLAY plays a rendered one, but renders each piece just before the device
+// takes it: it starts at once and holds no more than a device buffer of it, however long it
+// is. An endless tone plays until a stop signal.
+[[nodiscard]] int PlayTone(const char* device, uint32_t& rate, int channels, const ToneShape& tone,
+                           FILE* out = stdout, FILE* err = stderr);
+
+// Where playback and export take a tone's frames from: a buffer that holds all of them, or
+// the tone itself, rendered a piece at a time.
+struct FrameSource {
+    ToneShape tone;                      // its length, and where its cycles close
+    const unsigned char* data = nullptr; // the whole tone packed, or null to render it
+    std::vector<int32_t> samples;        // a rendered piece before packing
+    std::vector<unsigned char> packed;   // a rendered piece, packed
+};
+
+// A rendered piece: large enough that its writes cost little, small enough for the caches.
+constexpr int32_t kPieceFrames = 16384;
+
+// A source that renders `tone` a piece at a time.
+FrameSource RenderedPieces(const ToneShape& tone);
+
+// The most frames PackedFrames gives at once.
+int64_t MostAtOnce(const FrameSource& source);
+
+// The packed S24_3LE bytes of frames first .. first + count - 1 of the source, count at most
+// MostAtOnce. They stay valid until the next call.
+const unsigned char* PackedFrames(FrameSource& source, int64_t first, int32_t count);
 
 struct ToneSettings;
 
@@ -46,6 +77,10 @@ int MAKE_HEADER(const char* path, uint32_t rate, unsigned bits, int32_t frames, 
 // written, or 0 after printing "Unable to write to file!" on `out`.
 size_t WriteFile(const char* path, const unsigned char* data, int32_t frames, unsigned bits,
                  FILE* out = stdout);
+
+// Appends the tone's frames to `path` as 24-bit samples, rendered and written a block at a
+// time. Returns and reports as WriteFile does. The tone is finite.
+size_t WriteTone(const char* path, const ToneShape& tone, FILE* out = stdout);
 
 // Little-endian bytes of header fields.
 void Decon4(uint32_t value, unsigned char* out);

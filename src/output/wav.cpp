@@ -1,5 +1,6 @@
 #include "output.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -14,10 +15,13 @@ void ReportWriteFailure(FILE* out) {
 }
 
 // fclose flushes what stdio still buffers, so its result is part of the write.
+bool Closed(FILE* file) {
+    return std::fclose(file) == 0;
+}
+
 bool WriteAll(FILE* file, const unsigned char* bytes, size_t size) {
     const bool written = std::fwrite(bytes, 1, size, file) == size;
-    const bool closed = std::fclose(file) == 0;
-    return written && closed;
+    return Closed(file) && written;
 }
 
 } // namespace
@@ -71,6 +75,27 @@ int MAKE_HEADER(const char* path, uint32_t rate, unsigned bits, int32_t frames, 
         return 0;
     }
     return 1;
+}
+
+size_t WriteTone(const char* path, const ToneShape& tone, FILE* out) {
+    FILE* file = std::fopen(path, "ab");
+    if (file == nullptr) {
+        ReportWriteFailure(out);
+        return 0;
+    }
+    FrameSource source = RenderedPieces(tone);
+    bool written = true;
+    for (int64_t first = 0; written && first < tone.frames; first += kPieceFrames) {
+        const auto count =
+            static_cast<int32_t>(std::min<int64_t>(kPieceFrames, tone.frames - first));
+        const size_t size = 3 * static_cast<size_t>(count);
+        written = std::fwrite(PackedFrames(source, first, count), 1, size, file) == size;
+    }
+    if (!Closed(file) || !written) {
+        ReportWriteFailure(out);
+        return 0;
+    }
+    return 3 * static_cast<size_t>(std::max<int64_t>(tone.frames, 0));
 }
 
 size_t WriteFile(const char* path, const unsigned char* data, int32_t frames, unsigned bits,

@@ -19,15 +19,38 @@ bool IsNoteName(const char* note);
 // finite positive number.
 int64_t WholeCycles(double cycle, int32_t count);
 
+// The length of a tone that plays until it is stopped.
+constexpr int64_t kEndless = INT64_MAX;
+
+// A tone as MakeTone renders it, worked out once, so that any span of its frames can be
+// rendered on its own, as they are needed.
+struct ToneShape {
+    double amplitude = 0; // the peak, in steps of 24 bits
+    double step = 0;      // phase step per frame, radians
+    double cycle = 0;     // frames per cycle of the frequency it sounds
+    int64_t frames = 0;   // the tone's length, kEndless for one that plays until stopped
+    int64_t sounding = 0; // frames of whole cycles at its start; silence follows them
+};
+
+// The tone MakeTone renders for these values, `frames` long (at most 2^31 - 1, or kEndless).
+// An endless tone is whole cycles throughout, unless its cycle is longer than the longest
+// finite tone: then it is silence, as such a finite tone would be.
+ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level);
+
+// Renders frames first .. first + count - 1 of the tone into samples[0 .. count-1], exactly
+// as MakeTone renders them into a buffer of the whole tone: the phase of a frame comes from
+// its index alone.
+void RenderSpan(const ToneShape& tone, int64_t first, int32_t count, int32_t* samples);
+
 // Fills samples[0 .. count-1] with a sine of the given frequency (its magnitude, limited
 // to half the rate) and level (percent of full scale) that holds a whole number of
 // cycles, starts at phase 0 and is followed by silence. Does nothing when count <= 0.
 void MakeTone(int32_t* samples, float frequency, uint32_t rate, int32_t count, float level);
 
 // Where a tone cut short may end without a click: the first frame at or after `at` that ends
-// a whole cycle of the tone MakeTone renders for these values (a zero crossing, as at the
-// tone's own end). Within the silent tail, or for a tone with no cycle at all, that is `at`.
-int32_t CycleEnd(float frequency, uint32_t rate, int32_t count, int32_t at);
+// a whole cycle of the tone (a zero crossing, as at the tone's own end). Within the silent
+// tail, or for a tone with no cycle at all, that is `at`.
+int64_t CycleEnd(const ToneShape& tone, int64_t at);
 
 // Packs signed 24-bit samples as 3 little-endian bytes each (S24_3LE).
 void NUM24_TO_CHAR(const int32_t* samples, unsigned char* packed, int32_t count);

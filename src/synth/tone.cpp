@@ -1,5 +1,6 @@
 #include "synth.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -36,8 +37,18 @@ float SoundingFrequency(float frequency, uint32_t rate) {
     return f > rate * 0.5 ? static_cast<float>(rate * 0.5) : f;
 }
 
-int32_t CycleStart(int64_t cycles, double cycle) {
-    return static_cast<int32_t>(std::trunc(static_cast<double>(cycles) * cycle));
+int64_t CycleStart(int64_t cycles, double cycle) {
+    return static_cast<int64_t>(std::trunc(static_cast<double>(cycles) * cycle));
+}
+
+// Frames of whole cycles at the start of a tone of `frames` frames.
+int64_t SoundingFrames(double cycle, int64_t frames) {
+    constexpr int32_t kLongestFinite = INT32_MAX;
+    if (frames == kEndless) {
+        return WholeCycles(cycle, kLongestFinite) > 0 ? kEndless : 0;
+    }
+    const int64_t cycles = WholeCycles(cycle, static_cast<int32_t>(frames));
+    return cycles == 0 ? 0 : CycleStart(cycles, cycle);
 }
 
 } // namespace
@@ -59,42 +70,49 @@ int64_t WholeCycles(double cycle, int32_t count) {
     return cycles;
 }
 
-void MakeTone(int32_t* samples, float frequency, uint32_t rate, int32_t count, float level) {
+ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level) {
+    ToneShape tone;
+    tone.amplitude = std::isnan(level) ? 0.0 : static_cast<double>(level) / 100.0 * kFullScale;
+    const float f = SoundingFrequency(frequency, rate);
+    tone.cycle = static_cast<double>(rate) / f;
+    tone.step = f * kTwoPi / rate;
+    tone.frames = frames;
+    tone.sounding = frames > 0 ? SoundingFrames(tone.cycle, frames) : 0;
+    return tone;
+}
+
+void RenderSpan(const ToneShape& tone, int64_t first, int32_t count, int32_t* samples) {
     if (count <= 0) {
         return;
     }
-    const double amplitude =
-        std::isnan(level) ? 0.0 : static_cast<double>(level) / 100.0 * kFullScale;
-    const float f = SoundingFrequency(frequency, rate);
-    const double cycle = static_cast<double>(rate) / f;
-    const double step = f * kTwoPi / rate;
-
-    const int64_t cycles = WholeCycles(cycle, count);
-    const int32_t sounding = cycles == 0 ? 0 : CycleStart(cycles, cycle);
-    for (int32_t i = 0; i < sounding; ++i) {
+    const int64_t sounding_end = std::clamp<int64_t>(tone.sounding, first, first + count);
+    int32_t* out = samples;
+    for (int64_t i = first; i < sounding_end; ++i) {
         // The phase comes from the index, not a running sum, so it never drifts.
-        const double phase = i * step;
-        samples[i] = ToSample(std::sin(phase) * amplitude);
+        const double phase = static_cast<double>(i) * tone.step;
+        *out++ = ToSample(std::sin(phase) * tone.amplitude);
     }
-    std::memset(samples + sounding, 0, sizeof(int32_t) * static_cast<size_t>(count - sounding));
+    std::memset(out, 0, sizeof(int32_t) * static_cast<size_t>(samples + count - out));
 }
 
-int32_t CycleEnd(float frequency, uint32_t rate, int32_t count, int32_t at) {
-    const double cycle = static_cast<double>(rate) / SoundingFrequency(frequency, rate);
-    const int64_t cycles = WholeCycles(cycle, count);
-    if (at <= 0 || cycles == 0 || at >= CycleStart(cycles, cycle)) {
+void MakeTone(int32_t* samples, float frequency, uint32_t rate, int32_t count, float level) {
+    RenderSpan(ShapeTone(frequency, rate, count, level), 0, count, samples);
+}
+
+int64_t CycleEnd(const ToneShape& tone, int64_t at) {
+    if (at <= 0 || at >= tone.sounding) {
         return at < 0 ? 0 : at;
     }
     // Cycle k ends where the generator would start cycle k + 1: the quotient is within a step
     // of it, and the same truncation as the generator's decides.
-    auto k = static_cast<int64_t>(std::ceil(at / cycle));
-    while (k > 0 && CycleStart(k - 1, cycle) >= at) {
+    auto k = static_cast<int64_t>(std::ceil(static_cast<double>(at) / tone.cycle));
+    while (k > 0 && CycleStart(k - 1, tone.cycle) >= at) {
         --k;
     }
-    while (CycleStart(k, cycle) < at) {
+    while (CycleStart(k, tone.cycle) < at) {
         ++k;
     }
-    return CycleStart(k, cycle);
+    return CycleStart(k, tone.cycle);
 }
 
 void NUM24_TO_CHAR(const int32_t* samples, unsigned char* packed, int32_t count) {

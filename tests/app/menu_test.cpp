@@ -151,11 +151,11 @@ TEST(Menu, CentsAreClampedAndDetuneTheNote) {
 TEST(Menu, LengthIsNeverNegativeAndTooLongIsRefused) {
     EXPECT_TRUE(Has(RunMenu("l -3 x").out, "playback length from 0.00 seconds"));
     EXPECT_EQ(Count(RunMenu("l 2 l nan x").out, "length from 2.00 seconds"), 2u);
-    const Session session = RunMenu("l inf p x");
+    const Session session = RunMenu("l 48770 p x");
     EXPECT_EQ(session.status, 0);
     EXPECT_TRUE(Has(session.out, "Frequency = 440.00 Hz\n"
-                                 "Tone too long: inf seconds at 44100 Hz is more than 2147483647 "
-                                 "frames\n"));
+                                 "Tone too long: 48770.00 seconds at 44100 Hz is more than "
+                                 "2147483647 frames; a length of inf plays until stopped\n"));
 }
 
 TEST(Menu, HelpIsShownAboveTheNextMenuOnly) {

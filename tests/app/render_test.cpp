@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -43,20 +44,25 @@ TEST(ToneFrames, CountsBeyondSignedThirtyTwoBitsAreRefused) {
     }
 }
 
-TEST(RenderTone, PacksTheGeneratedTone) {
+TEST(RenderTone, MakesTheToneOfTheSettings) {
     ToneSettings settings;
     settings.frequency = 82.41f;
     settings.length = 0.5f;
     settings.level = 70;
     const RenderedTone tone = RenderTone(settings);
     ASSERT_EQ(tone.status, RenderStatus::Ok);
-    ASSERT_EQ(tone.frames, 22050);
-    const std::vector<unsigned char> expected = PackedTone(82.41f, 44100, 22050, 70);
-    EXPECT_EQ(std::memcmp(tone.packed.get(), expected.data(), expected.size()), 0);
+    ASSERT_EQ(tone.tone.frames, 22050);
+    std::vector<int32_t> samples(22050);
+    std::vector<int32_t> expected(22050);
+    RenderSpan(tone.tone, 0, 22050, samples.data());
+    MakeTone(expected.data(), 82.41f, 44100, 22050, 70);
+    EXPECT_EQ(samples, expected);
 
     settings.length = INFINITY;
+    EXPECT_EQ(RenderTone(settings).status, RenderStatus::Ok);
+    EXPECT_EQ(RenderTone(settings).tone.frames, kEndless);
+    settings.length = 1e30f;
     EXPECT_EQ(RenderTone(settings).status, RenderStatus::TooLong);
-    EXPECT_EQ(RenderTone(settings).packed, nullptr);
 }
 
 TEST(RefreshNoteFrequency, OnlyForTheNoteSource) {

@@ -477,7 +477,7 @@ TEST_P(SoundServerPath, ServerKilledMidToneEndsThePlaybackWithAnError) {
 void ExpectEndsAtAWholeCycle(const std::vector<int32_t>& sounding, float hz, int32_t frames) {
     const auto heard = static_cast<int32_t>(sounding.size());
     EXPECT_EQ(FirstDifference(sounding, Rendered(hz, frames)), -1);
-    EXPECT_EQ(CycleEnd(hz, kRate, frames, heard), heard);
+    EXPECT_EQ(CycleEnd(ShapeTone(hz, kRate, frames, 25), heard), heard);
     EXPECT_GT(heard, static_cast<int32_t>(kRate / 2));
     EXPECT_LT(heard, frames);
     std::printf("ended after %d frames (%.4f s), %.3f cycles\n", heard,

@@ -354,6 +354,14 @@ TEST(Stop, SignalEndsTheToneWhereTheCycleInProgressCloses) {
         ExpectEndsWhereACycleCloses(5000, 100);
     }
     {
+        // A tone that plays until stopped stops the same way.
+        ScratchDir dir;
+        const FaultRun f = RunWithFaults("FAULT_SIGNAL_AT=5000", {"440", "inf", kDevice}, "");
+        EXPECT_EQ(f.run.status, 128 + SIGINT);
+        EXPECT_TRUE(Has(f.run.out, "\tDuration:\tinf sec\n")) << f.run.out;
+        ExpectEndsWhereACycleCloses(5000, 100);
+    }
+    {
         // In the silence after the last whole cycle there is nothing to wait for.
         ScratchDir dir;
         EXPECT_EQ(Direct("FAULT_SIGNAL_AT=13200").run.status, 128 + SIGINT);

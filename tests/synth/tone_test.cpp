@@ -112,6 +112,27 @@ TEST(MakeTone, NonPositiveCountLeavesTheBufferAlone) {
     EXPECT_EQ(buffer, (std::array<int32_t, 4>{7, 7, 7, 7}));
 }
 
+TEST(RenderSpan, EndlessToneIsTheFiniteOneWithoutItsSilence) {
+    const ToneShape endless = ShapeTone(440, 44100, kEndless, 25);
+    std::vector<int32_t> start(44100);
+    RenderSpan(endless, 0, 44100, start.data());
+    const std::vector<int32_t> finite = Tone(440, 44100);
+    const size_t sounding = SoundingLength(finite);
+    EXPECT_TRUE(std::equal(finite.begin(), finite.begin() + sounding, start.begin()));
+    EXPECT_EQ(SoundingLength(start), start.size()); // no silent tail
+    // Past the frame counts of finite tones, a stop still closes the cycle in progress.
+    const int64_t at = int64_t{3} << 31;
+    EXPECT_GE(CycleEnd(endless, at), at);
+    EXPECT_LT(CycleEnd(endless, at), at + 101);
+    // A cycle that not even the longest finite tone holds is silence, and a stop is at once.
+    for (float hz : {0.0f, 1e-5f, std::numeric_limits<float>::quiet_NaN()}) {
+        const ToneShape none = ShapeTone(hz, 44100, kEndless, 25);
+        RenderSpan(none, 1000, 44100, start.data());
+        EXPECT_TRUE(AllZero(start)) << hz;
+        EXPECT_EQ(CycleEnd(none, 5000), 5000) << hz;
+    }
+}
+
 TEST(Num24ToChar, PacksLittleEndianTwosComplement) {
     const int32_t samples[] = {8388607, -1, -8388608, 1};
     unsigned char packed[12] = {};
@@ -135,13 +156,15 @@ TEST(CycleEnd, StopsWhereTheRisingZeroCrossingClosesTheCycleInProgress) {
             --sounding;
         }
         const double cycle = 44100.0 / hz;
-        EXPECT_EQ(CycleEnd(hz, 44100, kCount, 0), 0) << hz;
+        const ToneShape tone = ShapeTone(hz, 44100, kCount, 100);
+        EXPECT_EQ(CycleEnd(tone, 0), 0) << hz;
         for (int32_t at = 1; at < kCount; at += 331) {
-            const int32_t end = CycleEnd(hz, 44100, kCount, at);
+            const int64_t end = CycleEnd(tone, at);
             if (at >= sounding) {
                 EXPECT_EQ(end, at) << hz; // silence already: stop at once
                 continue;
             }
+            EXPECT_EQ(CycleEnd(ShapeTone(hz, 44100, kEndless, 100), at), end) << hz;
             EXPECT_GE(end, at) << hz << " Hz from " << at;
             EXPECT_LT(end - at, cycle) << hz << " Hz from " << at;
             if (end == sounding) {
@@ -151,7 +174,7 @@ TEST(CycleEnd, StopsWhereTheRisingZeroCrossingClosesTheCycleInProgress) {
             EXPECT_GT(s[static_cast<size_t>(end) + 1], 0) << hz << " Hz from " << at;
         }
     }
-    EXPECT_EQ(CycleEnd(0, 44100, kCount, 500), 500); // no cycle at all: nothing to wait for
+    EXPECT_EQ(CycleEnd(ShapeTone(0, 44100, kCount, 25), 500), 500); // no cycle: nothing to wait for
 }
 
 } // namespace

@@ -1,0 +1,48 @@
+// Playback's own parts, shared by its files: the stop signals (stop.cpp), the device's set-up
+// (device.cpp) and the write loop (play.cpp).
+#pragma once
+
+#include <alsa/asoundlib.h>
+#include <poll.h>
+#include <signal.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+constexpr size_t kBytesPerSample = 3;
+
+// An open device, as its set-up left it for the write loop.
+struct Stream {
+    snd_pcm_t* pcm = nullptr;
+    unsigned channels = 0;
+    bool interleaved = false;
+    std::vector<void*> channel_data;    // non-interleaved: every channel reads the mono data
+    std::vector<unsigned char> scratch; // interleaved: the mono data copied to each channel
+    snd_pcm_uframes_t scratch_frames = 0;
+    // The device's poll descriptors, then the read end of the stop pipe.
+    std::vector<pollfd> wait_fds;
+};
+
+// Opens the device and negotiates the hardware parameters. Returns 0, or 1 after printing why
+// the device cannot be used (the device is closed again then).
+int OpenDevice(Stream& stream, const char* device, uint32_t& rate, int channels, FILE* out,
+               FILE* err);
+
+// The signal handlers in force before a tone took SIGINT and SIGTERM over.
+struct StopSignals {
+    struct sigaction interrupt {};
+    struct sigaction terminate {};
+};
+
+// For the length of a tone, SIGINT and SIGTERM ask it to stop instead of ending the program.
+StopSignals CatchStopSignals();
+void RestoreStopSignals(const StopSignals& saved);
+
+// The signal that asked the tone to stop, or 0.
+int StopSignal();
+
+// A descriptor that becomes readable when a stop signal arrives (-1 when there is none), and
+// how to make it quiet again once it woke a wait.
+int StopPipe();
+void EmptyStopPipe();

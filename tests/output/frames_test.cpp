@@ -1,0 +1,39 @@
+#include "output/output.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+TEST(FrameSource, PiecesOfAnySizeHoldTheBytesOfTheWholeTone) {
+    const struct {
+        float hz;
+        uint32_t rate;
+        int32_t frames;
+        float level;
+    } tones[] = {
+        {441, 44100, 44100, 25},   // whole cycles would fill it exactly: the last is left out
+        {1, 44100, 22050, 25},     // no whole cycle
+        {30000, 44100, 44100, 25}, // above half the rate
+        {441, 44100, 44100, 100},  // full scale, sine of exactly 1.0
+        {82.40689f, 8000, 40000, 25}, {440, 96000, 96000, 70},
+    };
+    for (const auto& t : tones) {
+        const std::vector<unsigned char> whole = PackedTone(t.hz, t.rate, t.frames, t.level);
+        for (int32_t piece : {1, 7, 1536, 12345}) {
+            FrameSource source = RenderedPieces(ShapeTone(t.hz, t.rate, t.frames, t.level));
+            std::vector<unsigned char> pieces;
+            for (int32_t first = 0; first < t.frames; first += piece) {
+                const int32_t count = std::min(piece, t.frames - first);
+                const unsigned char* bytes = PackedFrames(source, first, count);
+                pieces.insert(pieces.end(), bytes, bytes + 3 * count);
+            }
+            EXPECT_EQ(pieces, whole) << t.hz << " Hz at " << t.rate << ", pieces of " << piece;
+        }
+    }
+}
+
+} // namespace
