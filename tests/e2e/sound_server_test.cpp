@@ -473,7 +473,7 @@ TEST_P(SoundServerPath, ServerKilledMidToneEndsThePlaybackWithAnError) {
 }
 
 // Where an interrupted tone stopped: what was heard is the generator's tone up to the end of
-// a whole cycle, then silence.
+// a whole cycle, then silence. `frames` is any length longer than what was heard.
 void ExpectEndsAtAWholeCycle(const std::vector<int32_t>& sounding, float hz, int32_t frames) {
     const auto heard = static_cast<int32_t>(sounding.size());
     EXPECT_EQ(FirstDifference(sounding, Rendered(hz, frames)), -1);
@@ -485,9 +485,11 @@ void ExpectEndsAtAWholeCycle(const std::vector<int32_t>& sounding, float hz, int
 }
 
 TEST_P(SoundServerPath, CtrlCEndsTheToneAtTheCloseOfACycle) {
+    // A tone that plays until it is stopped.
     const Child player =
-        Start({ONDELIS_BINARY, "440", "10", "default"}, "/dev/null", Dir() / "out", Dir() / "err");
+        Start({ONDELIS_BINARY, "440", "inf", "default"}, "/dev/null", Dir() / "out", Dir() / "err");
     std::this_thread::sleep_for(1s);
+    EXPECT_EQ(waitpid(player.pid, nullptr, WNOHANG), 0) << "not playing after 1 s: " << Err();
     const auto pressed = std::chrono::steady_clock::now();
     kill(player.pid, SIGINT);
     const Finished finished = Wait(player, 5s);
@@ -503,7 +505,7 @@ TEST_P(SoundServerPath, CtrlCEndsTheToneAtTheCloseOfACycle) {
 TEST_P(SoundServerPath, CtrlCAtTheKeyboardBringsTheMenuBack) {
     Terminal terminal = StartOnTerminal({ONDELIS_BINARY});
     ASSERT_TRUE(WaitFor(terminal, "Enter 'x' to exit", 10)) << terminal.screen;
-    Type(terminal, "l 10\na\n");
+    Type(terminal, "l inf\na\n");
     ASSERT_TRUE(WaitFor(terminal, "Frequency = 440.00 Hz", 10)) << terminal.screen;
     std::this_thread::sleep_for(1s);
     const auto pressed = std::chrono::steady_clock::now();
