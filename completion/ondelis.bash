@@ -29,7 +29,13 @@ _ondelis() {
     fi
     case $position in
         0) COMPREPLY=($(compgen -W 'a a# bb b c c# db d d# eb e f f# gb g g# ab
-                                   G1 G2 G3 G4 G5 G6 B1 B2 B3 B4' -- "$cur")) ;;
+                                   G1 G2 G3 G4 G5 G6 G7 B1 B2 B3 B4 B5
+                                   violin1 violin2 violin3 violin4
+                                   viola1 viola2 viola3 viola4
+                                   cello1 cello2 cello3 cello4
+                                   mandolin1 mandolin2 mandolin3 mandolin4
+                                   ukulele1 ukulele2 ukulele3 ukulele4
+                                   banjo1 banjo2 banjo3 banjo4 banjo5' -- "$cur")) ;;
         2) COMPREPLY=($(compgen -W "$(_ondelis_devices)" -- "$cur")) ;;
     esac
     _ondelis_after_word_break "$cur"

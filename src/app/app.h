@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 
 enum PitchSource { NOTE = 1, FREQUENCY = 2 };
 
@@ -22,14 +23,18 @@ struct ToneSettings {
     double a4 = 440.0; // Hz, the pitch of A that every note is counted from
 };
 
-// A guitar or bass string: the note it is tuned to and that note's octave offset.
+// An open string of an instrument (G1 the high E of a guitar, violin4 the G of a violin, ...):
+// the note it is tuned to and that note's octave offset.
 struct StringPreset {
     const char* token;
     const char* note;
     double octave;
 };
 
-// The preset named by `token` (G1 high E ... G6 low E, B1 G ... B4 low E), or null.
+// Every string preset, instrument by instrument, each one's strings from the highest.
+std::span<const StringPreset> StringPresets();
+
+// The preset named by `token`, the whole word and case-sensitive, or null.
 const StringPreset* FindStringPreset(const char* token);
 
 enum class RenderStatus { Ok, TooLong };

@@ -25,8 +25,7 @@ Ondelis plays a pure sine reference tone for tuning musical instruments.
 With arguments it prints a summary, plays one tone and exits:
   frequency   Hz (440, 82.41); a negative frequency sounds as its magnitude;
               or a note, a to g with '#' for sharp or 'b' for flat (c#, eb),
-              counted upward from A as in the menu; or a string preset,
-              G1 to G6 (guitar) or B1 to B4 (bass)
+              counted upward from A as in the menu; or a string preset (below)
   time        seconds of tone (default 8); a negative time plays nothing
   device      ALSA PCM device name, at most 31 characters (default "default");
               'aplay -L' lists the device names of this machine, and 'null'
@@ -38,6 +37,21 @@ Options, before the other arguments:
               preset follows it, in both modes; frequencies in Hz do not change
               (also --a4=HZ)
 
+String presets, in both modes: an instrument's open strings, numbered from the highest
+(Hz at A = 440):
+  guitar    G1 329.63  G2 246.94  G3 196.00  G4 146.83  G5 110.00  G6 82.41
+            G7 61.74 (the low B of a 7-string guitar)
+  bass      B1 98.00  B2 73.42  B3 55.00  B4 41.20 (a double bass too)
+            B5 30.87 (the low B of a 5-string bass)
+  violin    violin1 659.26  violin2 440.00  violin3 293.66  violin4 196.00
+  viola     viola1 440.00  viola2 293.66  viola3 196.00  viola4 130.81
+  cello     cello1 220.00  cello2 146.83  cello3 98.00  cello4 65.41
+  mandolin  mandolin1 659.26  mandolin2 440.00  mandolin3 293.66  mandolin4 196.00
+  ukulele   ukulele1 440.00  ukulele2 329.63  ukulele3 261.63  ukulele4 392.00
+            (re-entrant: ukulele4, the G string, is tuned above the C string)
+  banjo     banjo1 293.66  banjo2 246.94  banjo3 196.00  banjo4 146.83
+            banjo5 392.00 (the short drone string; open G tuning)
+
 Ctrl-C during a tone ends it at the end of the cycle in progress, without a click.
 In the menu at a terminal the menu then comes back; otherwise the program ends.
 
@@ -46,6 +60,7 @@ standard input (type them and press Enter, or pipe them in):
   a b c d e f g   play a note above A = 440 Hz; add '#' for sharp, 'b' for flat (f# gb)
   G1 ... G6       guitar strings, G1 high E (329.63 Hz) to G6 low E (82.41 Hz)
   B1 ... B4       bass strings, B1 G (98.00 Hz) to B4 low E (41.20 Hz)
+  violin1 ...     the other string presets above; each sets the octave offset too
   p   play again            o   octave offset, -4 to 4    cn  detune, -100 to 100 cents
   z   exact frequency       l   length in seconds         v   volume in percent
   s   soundcard device      r   sample rate               exp export to a WAV file
@@ -54,6 +69,8 @@ standard input (type them and press Enter, or pipe them in):
 Examples:
   ondelis 440 2                             A (440 Hz) for 2 seconds
   ondelis G6                                the low E string of a guitar, 8 seconds
+  ondelis cello4                            the C string of a cello, 8 seconds
+  ondelis --a4 442 violin1 4                a violin's E string at A = 442 Hz, 4 seconds
   ondelis c# 4                              C sharp for 4 seconds
   ondelis --a4 442                          the menu, with every note tuned to A = 442 Hz
   ondelis --a4 415 a 4                      baroque pitch: A at 415 Hz for 4 seconds
@@ -130,7 +147,9 @@ bool ParsePitch(ToneSettings& settings, const char* text) {
     std::fprintf(stderr,
                  "Not a frequency, a note or a string preset: '%s'\n"
                  "Give a frequency in Hz (440, 82.41), a note a to g with '#' for sharp or 'b' "
-                 "for flat\n(c#, eb), or a string preset G1 to G6 (guitar) or B1 to B4 (bass)\n",
+                 "for flat\n(c#, eb), or a string preset: G1 to G7 (guitar), B1 to B5 (bass), "
+                 "violin1 to\nviolin4, viola1 to viola4, cello1 to cello4, mandolin1 to "
+                 "mandolin4, ukulele1 to\nukulele4 or banjo1 to banjo5\n",
                  text);
     return false;
 }

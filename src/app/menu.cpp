@@ -5,9 +5,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <string>
 
 // The version comes from project() in CMakeLists.txt, so that it is written in one place.
 #ifndef ONDELIS_VERSION
@@ -20,10 +22,60 @@ enum MenuHeader { BANNER = 0, NONE = 1, HELP = 2 };
 
 enum class Step { Next, Play, Exit };
 
+// Open strings, numbered from the highest, as each instrument is usually tuned.
 constexpr StringPreset STRING_PRESETS[] = {
-    {"G1", "e", -1}, {"G2", "b", -1}, {"G3", "g", -2}, {"G4", "d", -2}, {"G5", "a", -2},
-    {"G6", "e", -3}, {"B1", "g", -3}, {"B2", "d", -3}, {"B3", "a", -3}, {"B4", "e", -4},
+    // Guitar; G7 is the low B of a 7-string guitar.
+    {"G1", "e", -1},
+    {"G2", "b", -1},
+    {"G3", "g", -2},
+    {"G4", "d", -2},
+    {"G5", "a", -2},
+    {"G6", "e", -3},
+    {"G7", "b", -3},
+    // Bass guitar and double bass; B5 is the low B of a 5-string bass.
+    {"B1", "g", -3},
+    {"B2", "d", -3},
+    {"B3", "a", -3},
+    {"B4", "e", -4},
+    {"B5", "b", -4},
+    {"violin1", "e", 0},
+    {"violin2", "a", 0},
+    {"violin3", "d", -1},
+    {"violin4", "g", -2},
+    {"viola1", "a", 0},
+    {"viola2", "d", -1},
+    {"viola3", "g", -2},
+    {"viola4", "c", -2},
+    {"cello1", "a", -1},
+    {"cello2", "d", -2},
+    {"cello3", "g", -3},
+    {"cello4", "c", -3},
+    // The mandolin's pairs of strings are tuned as the violin's strings.
+    {"mandolin1", "e", 0},
+    {"mandolin2", "a", 0},
+    {"mandolin3", "d", -1},
+    {"mandolin4", "g", -2},
+    // Re-entrant: the 4th string, G, is above the 3rd, C.
+    {"ukulele1", "a", 0},
+    {"ukulele2", "e", -1},
+    {"ukulele3", "c", -1},
+    {"ukulele4", "g", -1},
+    // Open G; the 5th string is the short drone string, above the 1st.
+    {"banjo1", "d", -1},
+    {"banjo2", "b", -1},
+    {"banjo3", "g", -2},
+    {"banjo4", "d", -2},
+    {"banjo5", "g", -1},
 };
+
+// Room for a menu word: the longest string preset is the longest word the menu knows.
+constexpr size_t WordCapacity() {
+    size_t longest = 0;
+    for (const StringPreset& preset : STRING_PRESETS) {
+        longest = std::max(longest, std::char_traits<char>::length(preset.token));
+    }
+    return longest + 1;
+}
 
 constexpr const char* kHelp =
     "\n-------------------------------------\n"
@@ -185,7 +237,7 @@ void SelectNote(ToneSettings& s, const char* note, double octave) {
 }
 
 // A command, a string preset, or else a note to play. `token` is null for a word that did
-// not fit the token buffer: never a command, and as a note it sounds as A.
+// not fit the word buffer: never a command, and as a note it sounds as A.
 Step Act(ToneSettings& s, const char* token, FILE* in, FILE* out) {
     if (token == nullptr) {
         SelectNote(s, "", s.octave);
@@ -200,7 +252,8 @@ Step Act(ToneSettings& s, const char* token, FILE* in, FILE* out) {
         SelectNote(s, preset->note, preset->octave);
         return Step::Play;
     }
-    SelectNote(s, token, s.octave);
+    // A word longer than any note name sounds as A too.
+    SelectNote(s, std::strlen(token) < sizeof s.note ? token : "", s.octave);
     return Step::Play;
 }
 
@@ -224,8 +277,12 @@ bool StoppedAtTheKeyboard(int status, FILE* in) {
 
 } // namespace
 
+std::span<const StringPreset> StringPresets() {
+    return STRING_PRESETS;
+}
+
 const StringPreset* FindStringPreset(const char* token) {
-    for (const StringPreset& preset : STRING_PRESETS) {
+    for (const StringPreset& preset : StringPresets()) {
         if (std::strcmp(token, preset.token) == 0) {
             return &preset;
         }
@@ -241,7 +298,7 @@ int RunMenuLoop(ToneSettings& settings, FILE* in, FILE* out) {
         PrintMenu(settings, out);
         std::fflush(out);
 
-        char token[4] = "";
+        char token[WordCapacity()] = "";
         const size_t length = ReadWord(in, token, sizeof token);
         if (length == kNoWord) {
             return 0; // the end of the input ends the menu as "x" does

@@ -84,8 +84,17 @@ TEST(DirectMode, NotesAndStringPresetsSoundAsInTheMenu) {
     const struct {
         const char* word;
         const char* hz;
-    } cases[] = {
-        {"e", "659.26"}, {"c#", "554.37"}, {"bb", "466.16"}, {"G6", "82.41"}, {"B4", "41.20"}};
+    } cases[] = {{"e", "659.26"},         {"c#", "554.37"},        {"bb", "466.16"},
+                 {"G6", "82.41"},         {"B4", "41.20"},         {"G7", "61.74"},
+                 {"B5", "30.87"},         {"violin1", "659.26"},   {"violin2", "440.00"},
+                 {"violin3", "293.66"},   {"violin4", "196.00"},   {"viola1", "440.00"},
+                 {"viola2", "293.66"},    {"viola3", "196.00"},    {"viola4", "130.81"},
+                 {"cello1", "220.00"},    {"cello2", "146.83"},    {"cello3", "98.00"},
+                 {"cello4", "65.41"},     {"mandolin1", "659.26"}, {"mandolin2", "440.00"},
+                 {"mandolin3", "293.66"}, {"mandolin4", "196.00"}, {"ukulele1", "440.00"},
+                 {"ukulele2", "329.63"},  {"ukulele3", "261.63"},  {"ukulele4", "392.00"},
+                 {"banjo1", "293.66"},    {"banjo2", "246.94"},    {"banjo3", "196.00"},
+                 {"banjo4", "146.83"},    {"banjo5", "392.00"}};
     for (const auto& c : cases) {
         const std::string direct = PlayedDirectly({c.word}, c.hz);
         EXPECT_EQ(direct.size(), 8820u * 6) << c.word;
@@ -99,6 +108,8 @@ TEST(DirectMode, ReferencePitchMovesNotesAndPresetsButNotHertz) {
     const std::string low_e = PlayedDirectly({"--a4", "442", "G6"}, "82.78");
     EXPECT_EQ(low_e, PlayedByTheMenu("G6", {"--a4=442"}));
     EXPECT_NE(low_e, PlayedByTheMenu("G6"));
+    EXPECT_EQ(PlayedDirectly({"--a4", "442", "violin1"}, "662.25"),
+              PlayedByTheMenu("violin1", {"--a4=442"}));
     EXPECT_EQ(FirstStereoMismatch(PlayedDirectly({"--a4=415", "a"}, "415.00"),
                                   PackedTone(415, 44100, 8820, 25)),
               -1);
@@ -125,6 +136,10 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
     const std::vector<std::vector<std::string>> refused = {
         {"E"},
         {"h2"},
+        {"violin"},
+        {"Violin1"},
+        {"violin5"},
+        {"G8"},
         {""},
         {"--bogus", "440"},
         {"--", "440"},

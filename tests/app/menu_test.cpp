@@ -85,6 +85,10 @@ TEST(Menu, StringPresetsSetNoteAndOffset) {
         EXPECT_TRUE(Has(one.out, std::string("Frequency = ") + expected[i] + " Hz\n"))
             << presets[i];
     }
+    // The other instruments' presets too: viola4 is c two octaves down, and so is e after it.
+    const Session viola = RunMenu("viola4 e x");
+    const size_t c = viola.out.find("Frequency = 130.81 Hz\n");
+    EXPECT_NE(viola.out.find("Frequency = 164.81 Hz\n", c), std::string::npos) << viola.out;
 }
 
 TEST(Menu, ExplicitFrequencyIgnoresOffsetAndCents) {
@@ -181,9 +185,10 @@ TEST(Menu, SeveralTokensOnOneLineAreTakenInTurn) {
 }
 
 TEST(Menu, UnknownAndOverLongTokensAreNotesThatSoundAsA) {
-    const Session session = RunMenu("o -1 P X q expxxxx xyzzy G6x x");
+    const Session session =
+        RunMenu("o -1 P X q expxxxx xyzzy G6x violin Violin1 violin5 G8 mandolin1x x");
     EXPECT_EQ(session.status, 0);
-    EXPECT_EQ(Count(session.out, "Frequency = 220.00 Hz\n"), 6u);
+    EXPECT_EQ(Count(session.out, "Frequency = 220.00 Hz\n"), 11u);
     EXPECT_FALSE(Has(session.out, "Export will be"));
 
     const Session huge = RunMenu(std::string(200, 'x') + " x");

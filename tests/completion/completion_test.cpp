@@ -2,15 +2,20 @@
 // bash-completion and completion/ondelis.bash loaded. Readline's insert-completions (M-*)
 // puts every offered word on the line, and `ondelis` there is a shell function that prints
 // its arguments, so Enter shows exactly what was offered.
+#include "app/app.h"
 #include "support.h"
+#include "synth/synth.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -69,10 +74,12 @@ TEST_F(Completion, OffersOptionsNotesPresetsAndDevicesByPosition) {
         std::string offered;
     };
     const std::vector<Row> rows = {
-        {"ondelis G" + kInsertAll, "<G1><G2><G3><G4><G5><G6>"},
+        {"ondelis G" + kInsertAll, "<G1><G2><G3><G4><G5><G6><G7>"},
+        {"ondelis vi" + kInsertAll,
+         "<viola1><viola2><viola3><viola4><violin1><violin2><violin3><violin4>"},
         {"ondelis --" + kInsertAll, "<--a4><--help><--version>"},
-        {"ondelis c" + kInsertAll, "<c><c#>"},
-        {"ondelis --a4 442 B" + kInsertAll, "<--a4><442><B1><B2><B3><B4>"},
+        {"ondelis c" + kInsertAll, "<c><c#><cello1><cello2><cello3><cello4>"},
+        {"ondelis --a4 442 B" + kInsertAll, "<--a4><442><B1><B2><B3><B4><B5>"},
         {"ondelis --a4=415 G5 4 " + kInsertAll,
          "<--a4=415><G5><4><default><null><plughw:CARD=PCH,DEV=0>"},
         {"ondelis 440 2 " + kInsertAll, "<440><2><default><null><plughw:CARD=PCH,DEV=0>"},
@@ -98,6 +105,48 @@ TEST_F(Completion, WithoutAplayTheDevicesAreDefaultAndNull) {
     EXPECT_EQ(Arguments(terminal, "ondelis 440 2 " + kInsertAll), "<440><2><default><null>");
     Type(terminal, "exit\n");
     EXPECT_EQ(Finish(terminal, 10), 0) << terminal.screen;
+}
+
+// `word` in `text`, neither letter nor digit on either side.
+bool HasWord(const std::string& text, const std::string& word) {
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        const size_t end = at + word.size();
+        if ((at == 0 || !std::isalnum(static_cast<unsigned char>(text[at - 1]))) &&
+            (end == text.size() || !std::isalnum(static_cast<unsigned char>(text[end])))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The program's presets are the one list: the completion offers them and the notes, nothing
+// else; --help and the manual give every preset with its frequency at A = 440 Hz.
+TEST(PresetLists, CompletionHelpAndManualFollowThePresetTable) {
+    const std::string script = ReadBytes(ONDELIS_COMPLETION);
+    const size_t from = script.find("compgen -W 'a ") + 12;
+    const std::string offered = script.substr(from, script.find('\'', from) - from);
+    std::istringstream words(offered);
+    size_t presets = 0;
+    for (std::string word; words >> word;) {
+        EXPECT_TRUE(IsNoteName(word.c_str()) || FindStringPreset(word.c_str())) << word;
+        presets += FindStringPreset(word.c_str()) != nullptr;
+    }
+    EXPECT_EQ(presets, StringPresets().size());
+
+    const std::string help = RunOndelis({"--help"}).out;
+    const std::string manual = ReadBytes(ONDELIS_MANUAL);
+    for (const StringPreset& preset : StringPresets()) {
+        char hz[16];
+        std::snprintf(hz, sizeof hz, "%.2f", Get_Freq(preset.note, preset.octave, 0));
+        const std::string token = preset.token;
+        EXPECT_TRUE(HasWord(offered, token)) << token;
+        EXPECT_TRUE(HasWord(help, token + " " + hz)) << token;
+        const size_t entry = manual.find("\n.B " + token + "\n");
+        const size_t end = manual.find('\n', entry + token.size() + 5);
+        EXPECT_TRUE(entry != std::string::npos &&
+                    EndsWith(manual.substr(0, end), hz + std::string(" Hz")))
+            << token;
+    }
 }
 
 } // namespace
