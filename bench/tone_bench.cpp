@@ -1,8 +1,10 @@
 // Throughput of the generator and the 24-bit packing, in frames per second.
+#include "output/output.h"
 #include "synth/synth.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -37,6 +39,21 @@ void BM_Num24ToChar(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * frames);
 }
 BENCHMARK(BM_Num24ToChar)->Arg(8)->Arg(600)->Unit(benchmark::kMillisecond);
+
+// Both of the above a piece at a time, as playback and export render a tone.
+void BM_PackedFrames(benchmark::State& state) {
+    const auto frames = static_cast<int64_t>(state.range(0) * kRate);
+    FrameSource source = RenderedPieces(ShapeTone(440.0f, kRate, frames, 25.0f));
+    for (auto _ : state) {
+        for (int64_t first = 0; first < frames; first += kPieceFrames) {
+            const auto count =
+                static_cast<int32_t>(std::min<int64_t>(kPieceFrames, frames - first));
+            benchmark::DoNotOptimize(PackedFrames(source, first, count));
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * frames);
+}
+BENCHMARK(BM_PackedFrames)->Arg(8)->Arg(600)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -26,7 +26,8 @@ With arguments it prints a summary, plays one tone and exits:
   frequency   Hz (440, 82.41); a negative frequency sounds as its magnitude;
               or a note, a to g with '#' for sharp or 'b' for flat (c#, eb),
               counted upward from A as in the menu; or a string preset (below)
-  time        seconds of tone (default 8); a negative time plays nothing
+  time        seconds of tone (default 8); a negative time plays nothing, and
+              inf a drone that holds until Ctrl-C stops it
   device      ALSA PCM device name, at most 31 characters (default "default");
               'aplay -L' lists the device names of this machine, and 'null'
               plays into nothing, for trying things out without a sound card
@@ -75,6 +76,7 @@ Examples:
   ondelis --a4 442                          the menu, with every note tuned to A = 442 Hz
   ondelis --a4 415 a 4                      baroque pitch: A at 415 Hz for 4 seconds
   ondelis 82.41 4 default 50                low E string, 4 seconds at 50 percent
+  ondelis G6 inf                            the low E string as a drone, until Ctrl-C
   printf 'G1 G2 G3 G4 G5 G6 x' | ondelis    tune a guitar: the six strings in turn
   printf 'B1 B2 B3 B4 x' | ondelis          tune a bass: the four strings in turn
   printf 'c# x' | ondelis                   C sharp, a semitone above C
