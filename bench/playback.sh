@@ -69,6 +69,11 @@ printf '%s Hz for %s s, %s rounds, %s\n\n' "$hz" "$seconds" "$rounds" \
 printf '| Server | ondelis wake-ups/s | aplay wake-ups/s | CPU ondelis/aplay (median) | whole recordings |\n'
 printf '|---|---|---|---|---|\n'
 for server in pulseaudio pipewire; do
+  lacking=$(missing_for "$server" "$root")
+  if [ -n "$lacking" ]; then
+    printf '| %s | %s | | | |\n' "$server" "$lacking"
+    continue
+  fi
   mkdir -p "$work/$server"
   start_server "$server" "$work/$server" "$root"
   rm -f ondelis.txt aplay.txt

@@ -13,6 +13,27 @@ pipewire_plugin() {
   find "$root/build-deps/pipewire-alsa" -name $name 2>/dev/null | head -n 1
 }
 
+# What the server's row needs that this machine lacks, as a sentence naming the command that
+# gets it; nothing when all is there.
+missing_for() {
+  local server=$1 root=$2 tool tools=() lacking=()
+  if [ "$server" = pulseaudio ]; then
+    tools=(pulseaudio parec)
+    ls /usr/lib/*/alsa-lib/libasound_module_pcm_pulse.so >/dev/null 2>&1 ||
+      lacking+=("ALSA's pulse plugin (libasound2-plugins)")
+  else
+    tools=(pipewire wireplumber pw-record dbus-run-session)
+    [ -n "$(pipewire_plugin "$root")" ] || lacking+=("PipeWire's ALSA plugin")
+  fi
+  for tool in "${tools[@]}" aplay python3; do
+    command -v "$tool" >/dev/null || lacking+=("$tool")
+  done
+  [ ${#lacking[@]} -eq 0 ] && return 0
+  local joined
+  joined=$(printf '%s, ' "${lacking[@]}")
+  echo "missing ${joined%, }: scripts/install-deps.sh test gets them"
+}
+
 # Writes $dir/alsa.conf: the system's configuration with only our "default" added (the system's
 # own conf.d hook would add its "default" after ours).
 write_alsa_config() {
