@@ -39,6 +39,8 @@ struct FrameSource {
     const unsigned char* data = nullptr; // the whole tone packed, or null to render it
     std::vector<int32_t> samples;        // a rendered piece before packing
     std::vector<unsigned char> packed;   // a rendered piece, packed
+    int64_t packed_first = 0;            // the frames `packed` holds: packed_first and on,
+    int32_t packed_count = 0;            // packed_count of them
 };
 
 // A rendered piece: large enough that its writes cost little, small enough for the caches.
@@ -51,7 +53,8 @@ FrameSource RenderedPieces(const ToneShape& tone);
 int64_t MostAtOnce(const FrameSource& source);
 
 // The packed S24_3LE bytes of frames first .. first + count - 1 of the source, count at most
-// MostAtOnce. They stay valid until the next call.
+// MostAtOnce. They stay valid until the next call. A tone is rendered a whole piece at a
+// time, from `first` on, unless the piece rendered last holds the frames asked for.
 const unsigned char* PackedFrames(FrameSource& source, int64_t first, int32_t count);
 
 struct ToneSettings;

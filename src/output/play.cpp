@@ -187,6 +187,11 @@ int Drain(snd_pcm_t* pcm) {
     return rc == -EPIPE ? 0 : rc;
 }
 
+int CloseWith(snd_pcm_t* pcm, int status) {
+    snd_pcm_close(pcm);
+    return status;
+}
+
 int ReportPlaybackFailure(int error, FILE* err) {
     if (error == kStalled) {
         std::fprintf(err, "Playback failed: the device took no audio for %.0f seconds\n",
@@ -206,11 +211,10 @@ int PlayOn(Stream& stream, FrameSource& source, const char* device, uint32_t& ra
     if (rc == 0) {
         rc = Drain(stream.pcm);
     }
-    const int status = rc != 0             ? ReportPlaybackFailure(rc, err)
-                       : StopSignal() == 0 ? 0
-                                           : kStoppedBySignal + StopSignal();
-    snd_pcm_close(stream.pcm);
-    return status;
+    if (rc != 0) {
+        return CloseWith(stream.pcm, ReportPlaybackFailure(rc, err));
+    }
+    return CloseWith(stream.pcm, StopSignal() == 0 ? 0 : kStoppedBySignal + StopSignal());
 }
 
 // The one road from a source of frames to the device, with the stop signals taken over meanwhile.

@@ -23,15 +23,18 @@ TEST(FrameSource, PiecesOfAnySizeHoldTheBytesOfTheWholeTone) {
     };
     for (const auto& t : tones) {
         const std::vector<unsigned char> whole = PackedTone(t.hz, t.rate, t.frames, t.level);
-        for (int32_t piece : {1, 7, 1536, 12345}) {
+        // Frames asked for and frames taken, as from a device that takes part of a write.
+        for (auto [asked, taken] :
+             {std::pair{1, 1}, {7, 7}, {1536, 1536}, {12345, 12345}, {4608, 7}, {16384, 5000}}) {
             FrameSource source = RenderedPieces(ShapeTone(t.hz, t.rate, t.frames, t.level));
             std::vector<unsigned char> pieces;
-            for (int32_t first = 0; first < t.frames; first += piece) {
-                const int32_t count = std::min(piece, t.frames - first);
-                const unsigned char* bytes = PackedFrames(source, first, count);
-                pieces.insert(pieces.end(), bytes, bytes + 3 * count);
+            for (int32_t first = 0; first < t.frames; first += taken) {
+                const unsigned char* bytes =
+                    PackedFrames(source, first, std::min(asked, t.frames - first));
+                pieces.insert(pieces.end(), bytes, bytes + 3 * std::min(taken, t.frames - first));
             }
-            EXPECT_EQ(pieces, whole) << t.hz << " Hz at " << t.rate << ", pieces of " << piece;
+            EXPECT_EQ(pieces, whole)
+                << t.hz << " Hz at " << t.rate << ", " << taken << " of " << asked;
         }
     }
 }
