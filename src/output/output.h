@@ -27,8 +27,8 @@ constexpr int kStoppedBySignal = 128;
                        float frequency = 0);
 
 // Plays `tone` as PLAY plays a rendered one, but renders each piece just before the device
-// takes it: it starts at once and holds no more than a device buffer of it, however long it
-// is. An endless tone plays until a stop signal.
+// takes it: it starts at once and holds no more than a piece of it (kPieceFrames), however
+// long it is. An endless tone plays until a stop signal.
 [[nodiscard]] int PlayTone(const char* device, uint32_t& rate, int channels, const ToneShape& tone,
                            FILE* out = stdout, FILE* err = stderr);
 

@@ -123,7 +123,7 @@ int WaitForRoom(Stream& stream) {
 // Writes as much as the device has room for, or sleeps until it has room when it has none.
 // Returns the frames it took (0 for none) or a negative ALSA error.
 // The frames are rendered (or found in the buffer) just before they are written; those the
-// device did not take are rendered again for the next write.
+// device did not take are asked for again by the next write.
 snd_pcm_sframes_t WriteWhatFits(Stream& stream, FrameSource& source, int64_t end, int64_t offset) {
     const snd_pcm_sframes_t room = snd_pcm_avail_update(stream.pcm);
     if (room == 0) {
