@@ -104,10 +104,6 @@ bool StartsWith(const char* text, const char* start) {
     return std::strncmp(text, start, std::strlen(start)) == 0;
 }
 
-bool IsOption(const char* argument) {
-    return StartsWith(argument, "--") || std::strcmp(argument, "-h") == 0;
-}
-
 bool SetReferencePitch(ToneSettings& settings, const char* text) {
     char* end = nullptr;
     const double value = std::strtod(text, &end);
@@ -118,6 +114,44 @@ bool SetReferencePitch(ToneSettings& settings, const char* text) {
     }
     settings.a4 = value;
     return true;
+}
+
+// An option that takes a value: "--name VALUE" or "--name=VALUE", or "-x VALUE" for its short
+// name. `needs` is the message for an option given last, without its value.
+struct ValueOption {
+    const char* name;
+    const char* short_name; // or null
+    const char* needs;
+    bool (*take)(ToneSettings& settings, const char* value);
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {"--a4", nullptr, "--a4 needs the pitch of A, 400 to 480 Hz", SetReferencePitch},
+};
+
+// The option that `argument` names, and where its value starts when it is given in the same
+// argument ("--a4=442"); `inline_value` stays null when the value is the next argument.
+const ValueOption* FindValueOption(const char* argument, const char*& inline_value) {
+    inline_value = nullptr;
+    for (const ValueOption& option : kValueOptions) {
+        const size_t length = std::strlen(option.name);
+        if (std::strncmp(argument, option.name, length) == 0 && argument[length] == '=') {
+            inline_value = argument + length + 1;
+            return &option;
+        }
+        if (std::strcmp(argument, option.name) == 0 ||
+            (option.short_name != nullptr && std::strcmp(argument, option.short_name) == 0)) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// "-440" is a frequency: a single dash starts an option only for the short names there are.
+bool IsOption(const char* argument) {
+    const char* inline_value = nullptr;
+    return StartsWith(argument, "--") || std::strcmp(argument, "-h") == 0 ||
+           FindValueOption(argument, inline_value) != nullptr;
 }
 
 // The frequency of a note name or a string preset, computed as the menu computes it.
@@ -212,22 +246,21 @@ int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
             std::puts("Ondelis " ONDELIS_VERSION);
             return 0;
         }
-        if (StartsWith(option, "--a4=")) {
-            if (!SetReferencePitch(settings, option + 5)) {
-                return 1;
-            }
-        } else if (std::strcmp(option, "--a4") == 0) {
-            if (first + 1 == argc) {
-                std::fprintf(stderr, "--a4 needs the pitch of A, %.0f to %.0f Hz\n", kLowestA4,
-                             kHighestA4);
-                return 1;
-            }
-            if (!SetReferencePitch(settings, argv[++first])) {
-                return 1;
-            }
-        } else {
+        const char* value = nullptr;
+        const ValueOption* known = FindValueOption(option, value);
+        if (known == nullptr) {
             std::fprintf(stderr, "Unknown option: '%s' ('ondelis --help' lists the options)\n",
                          option);
+            return 1;
+        }
+        if (value == nullptr) {
+            if (first + 1 == argc) {
+                std::fprintf(stderr, "%s\n", known->needs);
+                return 1;
+            }
+            value = argv[++first];
+        }
+        if (!known->take(settings, value)) {
             return 1;
         }
     }
