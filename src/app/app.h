@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
 
 enum PitchSource { NOTE = 1, FREQUENCY = 2 };
 
@@ -21,6 +22,10 @@ struct ToneSettings {
     char export_file[128] = "tone.wav";
     PitchSource pitch_source = NOTE;
     double a4 = 440.0; // Hz, the pitch of A that every note is counted from
+    Tuning tuning;     // how the notes are laid out: equal temperament unless chosen
+    const char* temperament = nullptr; // the temperament or the scale file chosen, if any
+    const char* scale_file = nullptr;
+    char root[4] = "c"; // the note the tuning is laid from
 };
 
 // An open string of an instrument (G1 the high E of a guitar, violin4 the G of a violin, ...):
@@ -74,6 +79,14 @@ bool StoredWhole(const char* buffer, size_t capacity, size_t length);
 // with a message on `out` (`what` names the field) and the field keeps its value. Returns
 // true when the field took the new word.
 bool ReadName(FILE* in, char* field, size_t capacity, const char* what, FILE* out);
+
+// The tuning options: each takes its value, or prints why not and returns false.
+bool SetTemperament(ToneSettings& settings, const char* name);
+bool SetRoot(ToneSettings& settings, const char* note);
+bool SetScale(ToneSettings& settings, const char* path);
+
+// The tuning chosen by an option, as "werckmeister3 on c"; empty when none was chosen.
+std::string TuningShown(const ToneSettings& settings);
 
 // Status of TakeOptions when the program goes on to direct mode or the menu.
 constexpr int kGoOn = -1;

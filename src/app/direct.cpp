@@ -127,6 +127,10 @@ struct ValueOption {
 
 constexpr ValueOption kValueOptions[] = {
     {"--a4", nullptr, "--a4 needs the pitch of A, 400 to 480 Hz", SetReferencePitch},
+    {"--temperament", nullptr, "--temperament needs a name ('ondelis --help' lists them)",
+     SetTemperament},
+    {"--root", nullptr, "--root needs a note, a to g with '#' or 'b' (default c)", SetRoot},
+    {"--scale", nullptr, "--scale needs a Scala scale file (.scl)", SetScale},
 };
 
 // The option that `argument` names, and where its value starts when it is given in the same
@@ -164,7 +168,7 @@ bool NamedPitch(const ToneSettings& settings, const char* name, float& frequency
     } else if (!IsNoteName(name)) {
         return false;
     }
-    frequency = static_cast<float>(Get_Freq(name, octave, 0, settings.a4));
+    frequency = static_cast<float>(TunedFreq(settings.tuning, name, octave, 0, settings.a4));
     return true;
 }
 
@@ -229,6 +233,9 @@ void PrintSummary(const ToneSettings& settings) {
     std::puts("Ondelis Direct Mode");
     std::printf("\tSoundcard:\t%s\n", settings.device);
     std::printf("\tFrequency:\t%.2f Hz\n", settings.frequency);
+    if (const std::string tuning = TuningShown(settings); !tuning.empty()) {
+        std::printf("\tTuning:\t%s\n", tuning.c_str());
+    }
     std::printf("\tDuration:\t%.2f sec\n", settings.length);
     std::printf("\tLevel:\t%.2f percent\n", settings.level);
 }

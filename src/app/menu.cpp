@@ -99,6 +99,9 @@ void PrintHeader(MenuHeader header, FILE* out) {
 }
 
 void PrintMenu(const ToneSettings& s, FILE* out) {
+    if (const std::string tuning = TuningShown(s); !tuning.empty()) {
+        std::fprintf(out, "Tuning: %s\n", tuning.c_str());
+    }
     if (s.pitch_source == FREQUENCY) {
         std::fprintf(out, "Enter 'p' to play the current frequency (%.2f Hz)\n", s.frequency);
     } else {

@@ -52,7 +52,7 @@ void ReportRenderFailure(const ToneSettings& settings, const RenderedTone& tone,
 
 void RefreshNoteFrequency(ToneSettings& settings) {
     if (settings.pitch_source == NOTE) {
-        settings.frequency = static_cast<float>(
-            Get_Freq(settings.note, settings.octave, settings.cents, settings.a4));
+        settings.frequency = static_cast<float>(TunedFreq(
+            settings.tuning, settings.note, settings.octave, settings.cents, settings.a4));
     }
 }

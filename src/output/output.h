@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 // PLAY's result when SIGINT or SIGTERM cut the tone short: this plus the signal's number,
@@ -88,3 +89,7 @@ size_t WriteTone(const char* path, const ToneShape& tone, FILE* out = stdout);
 // Little-endian bytes of header fields.
 void Decon4(uint32_t value, unsigned char* out);
 void Decon2(uint16_t value, unsigned char* out);
+
+// Reads the whole of a file of at most `limit` bytes into `text`. False, with the reason in
+// `why`, when it cannot be read or is larger.
+bool ReadTextFile(const char* path, size_t limit, std::string& text, std::string& why);

@@ -25,22 +25,29 @@ const NoteName* FindNote(const char* note) {
     return nullptr;
 }
 
-int SemitonesAboveA(const char* note) {
-    const NoteName* found = FindNote(note);
-    return found == nullptr ? 0 : found->semitones;
-}
-
-double OctaveFactor(double octave) {
+double OctaveFactor(double octave, double period = 2.0) {
     double factor = 1.0;
     if (octave > 0) {
-        factor = std::pow(2.0, octave);
+        factor = std::pow(period, octave);
     } else if (octave < 0) {
-        factor = std::pow(0.5, -octave);
+        factor = std::pow(1.0 / period, -octave);
     }
     return factor == 0.0 ? 1.0 : factor;
 }
 
+// The tuning's interval from A up to the note `above_a` semitones above it, within a period.
+double IntervalAboveA(const Tuning& tuning, int above_a) {
+    const auto degree = [&](int semitones) { return ((semitones - tuning.root) % 12 + 12) % 12; };
+    const double interval = tuning.ratios[degree(above_a)] / tuning.ratios[degree(0)];
+    return interval < 1 ? interval * tuning.period : interval;
+}
+
 } // namespace
+
+int SemitonesAboveA(const char* note) {
+    const NoteName* found = FindNote(note);
+    return found == nullptr ? 0 : found->semitones;
+}
 
 bool IsNoteName(const char* note) {
     return FindNote(note) != nullptr;
@@ -53,4 +60,13 @@ double Get_Freq(const char* note, double octave, double cents, double a4) {
     const double ratio = std::pow(2.0, exponent);
     const double cents_factor = std::pow(2.0, cents / 1200.0);
     return cents_factor * (((ratio - 1.0) * a4 + a4) * OctaveFactor(octave));
+}
+
+double TunedFreq(const Tuning& tuning, const char* note, double octave, double cents, double a4) {
+    if (tuning.equal) {
+        return Get_Freq(note, octave, cents, a4);
+    }
+    const double interval = IntervalAboveA(tuning, SemitonesAboveA(note));
+    const double cents_factor = std::pow(2.0, cents / 1200.0);
+    return cents_factor * (a4 * interval * OctaveFactor(octave, tuning.period));
 }

@@ -2,7 +2,11 @@
 // Everything here is a pure function of its arguments.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 // The pitch of A that notes are counted from unless the player asks for another.
 constexpr double kConcertA = 440.0;
@@ -10,6 +14,46 @@ constexpr double kConcertA = 440.0;
 // Frequency in Hz of a note ("a", "c#", "bb", ...) with A = `a4` Hz, shifted by whole
 // octaves and detuned in cents. Names not in the table sound as A.
 double Get_Freq(const char* note, double octave, double cents, double a4 = kConcertA);
+
+// Each degree of a tuning above its root, as a ratio; the root's own is 1.
+using PitchRatios = std::array<double, 12>;
+
+// How the twelve notes are laid out: equal temperament (Get_Freq's pitches exactly), or the
+// pitches of a temperament or a scale above its root, repeating every `period`.
+struct Tuning {
+    bool equal = true;
+    PitchRatios ratios{};
+    double period = 2;
+    int root = 3; // semitones above A of the note the tuning is laid from: c
+};
+
+// Frequency of a note as `tuning` lays it, with A at `a4` Hz whatever the tuning and its root,
+// every other note placed from A upward by the tuning's interval; the octave offset counts
+// in the tuning's period, the cents as in Get_Freq.
+double TunedFreq(const Tuning& tuning, const char* note, double octave, double cents, double a4);
+
+// Semitones above A of a note name of the table, 0 for any other text.
+int SemitonesAboveA(const char* note);
+
+// The built-in temperaments, by name ("equal", "meantone", "werckmeister3", ...).
+size_t TemperamentCount();
+const char* TemperamentName(size_t index);
+
+// Lays the named temperament into `tuning`, its root unchanged. False for an unknown name.
+bool LayTemperament(const char* name, Tuning& tuning);
+
+// A Scala scale file (.scl) read into a tuning, or why it could not be: the line (counted
+// from 1) and the reason.
+struct ScaleReading {
+    bool ok = false;
+    int line = 0;
+    std::string why;
+    PitchRatios ratios{};
+    double period = 2;
+};
+
+// Reads the text of a scale file of 12 notes.
+ScaleReading ParseScale(std::string_view text);
 
 // True for the names of the note table: a to g, with '#' for a sharp or 'b' for a flat.
 bool IsNoteName(const char* note);
