@@ -1,7 +1,8 @@
 # Bash completion for ondelis, loaded by bash-completion (installed as
 # share/bash-completion/completions/ondelis).
 
-# ondelis [--a4 HZ] NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
+# ondelis [--a4 HZ] [--temperament NAME] [--root NOTE] [--scale FILE]
+#         NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
 _ondelis() {
     local cur prev words cword
     # Device names hold ':' and '=' (plughw:CARD=PCH,DEV=0): keep them one word.
@@ -12,8 +13,8 @@ _ondelis() {
     for ((i = 1; i < cword; i++)); do
         if ((options)) && [[ ${words[i]} == --* || ${words[i]} == -h ]]; then
             case ${words[i]} in
-                --a4) i=$((i + 1)) ;;
-                --a4=*) ;;
+                --a4 | --temperament | --root | --scale) i=$((i + 1)) ;;
+                --a4=* | --temperament=* | --root=* | --scale=*) ;;
                 *) return ;; # --help, --version: nothing follows
             esac
         else
@@ -21,10 +22,26 @@ _ondelis() {
             position=$((position + 1))
         fi
     done
-    ((options)) && [[ $prev == --a4 ]] && return # the pitch of A, a number
+    if ((options)); then
+        case $prev in
+            --a4) return ;; # the pitch of A, a number
+            --temperament)
+                COMPREPLY=($(compgen -W "$_ondelis_temperaments" -- "$cur"))
+                return
+                ;;
+            --root)
+                COMPREPLY=($(compgen -W "$_ondelis_notes" -- "$cur"))
+                return
+                ;;
+            --scale)
+                _filedir scl
+                return
+                ;;
+        esac
+    fi
 
     if ((options)) && [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--a4 --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W '--a4 --temperament --root --scale --help --version' -- "$cur"))
         return
     fi
     case $position in
@@ -40,6 +57,13 @@ _ondelis() {
     esac
     _ondelis_after_word_break "$cur"
 }
+
+# What --root takes.
+_ondelis_notes='a a# bb b c c# db d d# eb e f f# gb g g# ab'
+# What --temperament takes; a test holds this to the program's table.
+_ondelis_temperaments='equal pythagorean just meantone meantone3 meantone5
+    werckmeister3 werckmeister4 werckmeister5 werckmeister6 kirnberger1 kirnberger2 kirnberger3
+    neidhardt1 neidhardt2 neidhardt3 vallotti young2'
 
 # The ALSA device names `aplay -L` lists (its lines that start without white space), or the
 # two every machine has when aplay is missing.

@@ -15,9 +15,9 @@
 namespace {
 
 constexpr const char* kUsage =
-    R"(Usage: ondelis [--a4 HZ] <frequency, note or string> [<time in seconds>
+    R"(Usage: ondelis [options] <frequency, note or string> [<time in seconds>
                 [<soundcard device> [<level>]]]
-       ondelis [--a4 HZ]       (no positional arguments: the interactive menu)
+       ondelis [options]       (no positional arguments: the interactive menu)
        ondelis -h | --help | --version
 
 Ondelis plays a pure sine reference tone for tuning musical instruments.
@@ -37,6 +37,24 @@ Options, before the other arguments:
   --a4 HZ     the pitch of A, 400 to 480 Hz (default 440); every note and string
               preset follows it, in both modes; frequencies in Hz do not change
               (also --a4=HZ)
+  --temperament NAME
+              lay every note and string preset in a historical temperament or
+              just intonation instead of 12 equal semitones; A stays at the
+              --a4 pitch and frequencies in Hz do not change. NAME is one of:
+              equal (the default), pythagorean, just,
+              meantone, meantone3, meantone5 (1/4, 1/3, 1/5 syntonic comma),
+              werckmeister3, werckmeister4, werckmeister5, werckmeister6,
+              kirnberger1, kirnberger2, kirnberger3,
+              neidhardt1, neidhardt2, neidhardt3, vallotti, young2
+              (also --temperament=NAME)
+  --root NOTE the note the temperament or scale is laid from, a to g with '#'
+              or 'b' (default c): --temperament meantone --root d is meantone
+              on D (also --root=NOTE)
+  --scale FILE
+              a Scala scale file (.scl) of 12 notes instead of a temperament:
+              its degrees fall on the notes from the root upward, and its last
+              pitch (the period) is the octave of the octave offset
+              (also --scale=FILE)
 
 String presets, in both modes: an instrument's open strings, numbered from the highest
 (Hz at A = 440):
@@ -77,6 +95,9 @@ Examples:
   ondelis --a4 415 a 4                      baroque pitch: A at 415 Hz for 4 seconds
   ondelis 82.41 4 default 50                low E string, 4 seconds at 50 percent
   ondelis G6 inf                            the low E string as a drone, until Ctrl-C
+  ondelis --temperament werckmeister3 e 10  E of Werckmeister III, to tune a harpsichord
+  ondelis --temperament just --root d f# inf
+                                            a drone of F#, the pure third above D
   printf 'G1 G2 G3 G4 G5 G6 x' | ondelis    tune a guitar: the six strings in turn
   printf 'B1 B2 B3 B4 x' | ondelis          tune a bass: the four strings in turn
   printf 'c# x' | ondelis                   C sharp, a semitone above C

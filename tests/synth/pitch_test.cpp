@@ -71,3 +71,65 @@ TEST(GetFreq, HugeOffsetFactorThatVanishesCountsAsOne) {
 }
 
 } // namespace
+
+namespace {
+
+Tuning Temperament(const char* name, const char* root = "c") {
+    Tuning tuning;
+    EXPECT_TRUE(LayTemperament(name, tuning)) << name;
+    tuning.root = SemitonesAboveA(root);
+    return tuning;
+}
+
+// Figures from the published tables of each tuning (cents above C, or its ratios), at A = 440
+// on C unless a root is given: A stays at 440 and each note lies the table's interval from it.
+TEST(TunedFreq, EveryTuningPlacesItsNotesFromA) {
+    const struct {
+        const char* tuning;
+        const char* root;
+        const char* note;
+        double octave;
+        const char* hz;
+    } rows[] = {
+        {"equal", "c", "g#", 0, "830.61"},        {"equal", "d", "c", -1, "261.63"},
+        {"pythagorean", "c", "c", 0, "521.48"},   {"pythagorean", "c", "g#", 0, "835.31"},
+        {"just", "c", "c", 0, "528.00"},          {"just", "c", "g", 0, "792.00"},
+        {"just", "c", "bb", 0, "475.20"},         {"meantone", "c", "c", 0, "526.36"},
+        {"meantone", "c", "e", 0, "657.95"},      {"meantone", "c", "g#", 0, "822.44"},
+        {"meantone", "d", "d#", 0, "614.92"},     {"meantone3", "c", "c", 0, "528.00"},
+        {"meantone3", "c", "e", 0, "657.27"},     {"meantone5", "c", "g#", 0, "825.00"},
+        {"werckmeister3", "c", "c", 0, "526.81"}, {"werckmeister3", "c", "e", 0, "660.00"},
+        {"werckmeister3", "c", "g", 0, "787.54"}, {"werckmeister3", "c", "bb", 0, "468.27"},
+        {"werckmeister3", "g", "c", 0, "525.03"}, {"werckmeister3", "c", "e", -3, "82.50"},
+        {"werckmeister4", "c", "c", 0, "526.21"}, {"werckmeister5", "c", "c", 0, "523.25"},
+        {"werckmeister6", "c", "c", 0, "525.31"}, {"werckmeister6", "c", "e", 0, "660.00"},
+        {"kirnberger1", "c", "c", 0, "528.00"},   {"kirnberger1", "c", "c#", 0, "556.25"},
+        {"kirnberger2", "c", "e", 0, "655.91"},   {"kirnberger3", "c", "e", 0, "657.95"},
+        {"neidhardt1", "c", "c", 0, "525.03"},    {"neidhardt2", "c", "d", 0, "587.99"},
+        {"neidhardt3", "c", "f", 0, "700.83"},    {"vallotti", "c", "f", 0, "701.62"},
+        {"young2", "c", "f#", 0, "737.49"},
+    };
+    for (const auto& row : rows) {
+        const Tuning tuning = Temperament(row.tuning, row.root);
+        EXPECT_EQ(Shown(TunedFreq(tuning, row.note, row.octave, 0, 440)), row.hz)
+            << row.tuning << " on " << row.root << ": " << row.note;
+        EXPECT_DOUBLE_EQ(TunedFreq(tuning, "a", 0, 0, 415), 415.0) << row.tuning;
+    }
+    EXPECT_EQ(Shown(TunedFreq(Temperament("werckmeister3"), "e", -3, 0, 415)), "77.81");
+    EXPECT_EQ(Shown(TunedFreq(Temperament("just"), "a", 0, 100, 440)), "466.16");
+    Tuning unknown;
+    EXPECT_FALSE(LayTemperament("werckmeister", unknown));
+}
+
+TEST(TunedFreq, EqualTemperamentIsGetFreqOnEveryRoot) {
+    for (const char* root : {"c", "d", "a", "g#"}) {
+        for (const char* note : {"a", "bb", "c", "e", "g#", "G6"}) {
+            for (const double octave : {-4.0, 0.0, 3.0}) {
+                EXPECT_EQ(TunedFreq(Temperament("equal", root), note, octave, -17, 442),
+                          Get_Freq(note, octave, -17, 442));
+            }
+        }
+    }
+}
+
+} // namespace
