@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,43 @@ TEST(DirectMode, ReferencePitchMovesNotesAndPresetsButNotHertz) {
     EXPECT_TRUE(Has(menu.out, "Frequency = 493.52 Hz\n")); // C, three semitones above A
 }
 
+TEST(DirectMode, TuningsMoveNotesAndPresetsAndNameThemselves) {
+    ScratchDir dir;
+    // Equal temperament chosen by name is today's tone, only the summary names it.
+    const RunResult equal = RunOndelis({"--temperament", "equal", "G6", "0.2", "file:FILE=e.raw"});
+    EXPECT_EQ(ReadBytes("e.raw"), PlayedByTheMenu("G6"));
+    std::string summary = Summary("file:FILE=e.raw", "82.41", "0.20", "25.00");
+    summary.insert(summary.find("\tDuration"), "\tTuning:\tequal on c\n");
+    EXPECT_EQ(equal.out, summary);
+
+    const struct {
+        std::vector<std::string> options;
+        const char* hz;
+        const char* shown;
+    } rows[] = {
+        {{"--a4", "415", "--temperament", "werckmeister3"}, "77.81", "werckmeister3 on c"},
+        {{"--root", "d", "--temperament=meantone"}, "82.24", "meantone on d"},
+        {{"--scale=" ONDELIS_TEST_DATA "/just.scl", "--root=eb"},
+         "83.44",
+         ONDELIS_TEST_DATA "/just.scl on eb"},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = row.options;
+        args.insert(args.end(), {"G6", "0", "null"});
+        const RunResult run = RunOndelis(args);
+        EXPECT_EQ(run.status, 0) << row.shown << run.err;
+        EXPECT_TRUE(Has(run.out, "\tFrequency:\t" + std::string(row.hz) + " Hz\n\tTuning:\t" +
+                                     row.shown + "\n\tDuration:"))
+            << run.out;
+        const RunResult menu = RunOndelis(row.options, "s null l 0 G6 x");
+        EXPECT_TRUE(Has(menu.out, "\nOndelis\n\nTuning: " + std::string(row.shown) +
+                                      "\nEnter 'p' to play current note ("))
+            << menu.out;
+        EXPECT_TRUE(Has(menu.out, "Frequency = " + std::string(row.hz) + " Hz\n")) << menu.out;
+        EXPECT_EQ(Count(menu.out, "Tuning: "), 4u) << "a line above each of the four menus";
+    }
+}
+
 TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
     ScratchDir dir;
     const std::vector<std::vector<std::string>> refused = {
@@ -149,7 +187,14 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
         {"--a4", "nan", "a"},
         {"--a4"},
         {"a", "0.1", "file:FILE=o.raw", "--a4=442"},
-        {"a", "--a4", "442"}};
+        {"a", "--a4", "442"},
+        {"--temperament", "werckmeister", "a"},
+        {"--temperament"},
+        {"--root=h", "a"},
+        {"--temperament", "just", "--scale", ONDELIS_TEST_DATA "/just.scl", "a"},
+        {"--scale", ONDELIS_TEST_DATA "/just.scl", "--temperament=just", "a"},
+        {"--scale", "no-such-file.scl", "a"},
+        {"--scale", ONDELIS_TEST_DATA, "a"}};
     for (std::vector<std::string> args : refused) {
         if (args.size() < 3) {
             args.insert(args.end(), {"0.1", "file:FILE=o.raw"});
@@ -164,6 +209,14 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
     EXPECT_TRUE(Has(RunOndelis({"--a4=500"}).err, "from 400 to 480 Hz, not '500'\n"));
     EXPECT_EQ(RunOndelis({"a", "--a4", "442"}).err,
               "Options go before the frequency, note or string: '--a4'\n");
+    EXPECT_TRUE(Has(RunOndelis({"--temperament=mean", "a"}).err,
+                    "Unknown temperament: 'mean'; the temperaments are equal, pythagorean, just, "
+                    "meantone, meantone3, meantone5, werckmeister3, "));
+    EXPECT_EQ(RunOndelis({"--scale", "no-such-file.scl", "a"}).err,
+              "no-such-file.scl: cannot read the scale file: No such file or directory\n");
+    std::ofstream("five.scl") << "! five notes\nPentatonic\n5\n9/8\n5/4\n3/2\n5/3\n2/1\n";
+    EXPECT_EQ(RunOndelis({"--scale", "five.scl", "a"}).err,
+              "five.scl:3: a scale of 5 notes: only a scale of 12 has a note for each name\n");
     const RunResult no_pitch = RunOndelis({"--a4"}, "", 10);
     EXPECT_EQ(no_pitch.status, 1);
     EXPECT_EQ(no_pitch.err, "--a4 needs the pitch of A, 400 to 480 Hz\n");

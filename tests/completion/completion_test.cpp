@@ -77,7 +77,12 @@ TEST_F(Completion, OffersOptionsNotesPresetsAndDevicesByPosition) {
         {"ondelis G" + kInsertAll, "<G1><G2><G3><G4><G5><G6><G7>"},
         {"ondelis vi" + kInsertAll,
          "<viola1><viola2><viola3><viola4><violin1><violin2><violin3><violin4>"},
-        {"ondelis --" + kInsertAll, "<--a4><--help><--version>"},
+        {"ondelis --" + kInsertAll, "<--a4><--help><--root><--scale><--temperament><--version>"},
+        {"ondelis --temperament we" + kInsertAll,
+         "<--temperament><werckmeister3><werckmeister4><werckmeister5><werckmeister6>"},
+        {"ondelis --root=d --temperament k" + kInsertAll,
+         "<--root=d><--temperament><kirnberger1><kirnberger2><kirnberger3>"},
+        {"ondelis --root c" + kInsertAll, "<--root><c><c#>"},
         {"ondelis c" + kInsertAll, "<c><c#><cello1><cello2><cello3><cello4>"},
         {"ondelis --a4 442 B" + kInsertAll, "<--a4><442><B1><B2><B3><B4><B5>"},
         {"ondelis --a4=415 G5 4 " + kInsertAll,
@@ -146,6 +151,31 @@ TEST(PresetLists, CompletionHelpAndManualFollowThePresetTable) {
         EXPECT_TRUE(entry != std::string::npos &&
                     EndsWith(manual.substr(0, end), hz + std::string(" Hz")))
             << token;
+    }
+}
+
+// The temperaments are one list too: --help, the manual and the completion name each of them.
+TEST(TuningLists, CompletionHelpAndManualFollowTheTemperamentTable) {
+    const std::string script = ReadBytes(ONDELIS_COMPLETION);
+    const size_t from = script.find("_ondelis_temperaments='") + 23;
+    std::istringstream words(script.substr(from, script.find('\'', from) - from));
+    size_t offered = 0;
+    for (std::string word; words >> word; ++offered) {
+        Tuning tuning;
+        EXPECT_TRUE(LayTemperament(word.c_str(), tuning)) << word;
+    }
+    EXPECT_EQ(offered, TemperamentCount());
+
+    const std::string help = RunOndelis({"--help"}).out;
+    const std::string manual = ReadBytes(ONDELIS_MANUAL);
+    const size_t section = manual.find("\n.SH TUNINGS\n");
+    ASSERT_NE(section, std::string::npos);
+    const std::string tunings =
+        manual.substr(section, manual.find("\n.SH ", section + 1) - section);
+    for (size_t i = 0; i < TemperamentCount(); ++i) {
+        const std::string name = TemperamentName(i);
+        EXPECT_TRUE(HasWord(help, name)) << name;
+        EXPECT_TRUE(HasWord(tunings, name)) << name;
     }
 }
 
