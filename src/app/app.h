@@ -21,6 +21,9 @@ struct ToneSettings {
     char export_file[128] = "tone.wav";
     PitchSource pitch_source = NOTE;
     double a4 = 440.0; // Hz, the pitch of A that every note is counted from
+    // Direct mode writes its tone to this file instead of playing it; "-" is standard
+    // output, empty plays the tone.
+    char output_file[4096] = "";
 };
 
 // An open string of an instrument (G1 the high E of a guitar, violin4 the G of a violin, ...):
