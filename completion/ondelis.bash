@@ -2,6 +2,7 @@
 # share/bash-completion/completions/ondelis).
 
 # ondelis [--a4 HZ] NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
+# ondelis [--rate HZ] [-o FILE|-] NOTE|PRESET|HZ ...
 _ondelis() {
     local cur prev words cword
     # Device names hold ':' and '=' (plughw:CARD=PCH,DEV=0): keep them one word.
@@ -10,8 +11,10 @@ _ondelis() {
     # Options come first, as the program reads them; "-440" is a frequency, not an option.
     local i position=0 options=1
     for ((i = 1; i < cword; i++)); do
-        if ((options)) && [[ ${words[i]} == --* || ${words[i]} == -h ]]; then
+        if ((options)) && [[ ${words[i]} == --* || ${words[i]} == -[ho] ]]; then
             case ${words[i]} in
+                -o | --output | --rate) i=$((i + 1)) ;;
+                --output=* | --rate=*) ;;
                 --a4) i=$((i + 1)) ;;
                 --a4=*) ;;
                 *) return ;; # --help, --version: nothing follows
@@ -22,9 +25,15 @@ _ondelis() {
         fi
     done
     ((options)) && [[ $prev == --a4 ]] && return # the pitch of A, a number
+    ((options)) && [[ $prev == --rate ]] && return # the sample rate, a number
+    if ((options)) && [[ $prev == -o || $prev == --output ]]; then
+        _filedir # the WAV file to write
+        return
+    fi
 
     if ((options)) && [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--a4 --help --version' -- "$cur"))
+        COMPREPLY+=($(compgen -W '-o --output --rate' -- "$cur"))
         return
     fi
     case $position in
