@@ -1,8 +1,8 @@
 # Bash completion for ondelis, loaded by bash-completion (installed as
 # share/bash-completion/completions/ondelis).
 
-# ondelis [--a4 HZ] [--temperament NAME] [--root NOTE] [--scale FILE]
-#         NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
+# ondelis [--a4 HZ] [--temperament NAME] [--root NOTE] [--scale FILE] [--rate HZ]
+#         [-o FILE|-] NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
 _ondelis() {
     local cur prev words cword
     # Device names hold ':' and '=' (plughw:CARD=PCH,DEV=0): keep them one word.
@@ -11,10 +11,10 @@ _ondelis() {
     # Options come first, as the program reads them; "-440" is a frequency, not an option.
     local i position=0 options=1
     for ((i = 1; i < cword; i++)); do
-        if ((options)) && [[ ${words[i]} == --* || ${words[i]} == -h ]]; then
+        if ((options)) && [[ ${words[i]} == --* || ${words[i]} == -[ho] ]]; then
             case ${words[i]} in
-                --a4 | --temperament | --root | --scale) i=$((i + 1)) ;;
-                --a4=* | --temperament=* | --root=* | --scale=*) ;;
+                --a4 | --temperament | --root | --scale | -o | --output | --rate) i=$((i + 1)) ;;
+                --a4=* | --temperament=* | --root=* | --scale=* | --output=* | --rate=*) ;;
                 *) return ;; # --help, --version: nothing follows
             esac
         else
@@ -24,7 +24,7 @@ _ondelis() {
     done
     if ((options)); then
         case $prev in
-            --a4) return ;; # the pitch of A, a number
+            --a4 | --rate) return ;; # the pitch of A, the sample rate: numbers
             --temperament)
                 COMPREPLY=($(compgen -W "$_ondelis_temperaments" -- "$cur"))
                 return
@@ -37,11 +37,16 @@ _ondelis() {
                 _filedir scl
                 return
                 ;;
+            -o | --output)
+                _filedir # the WAV file to write
+                return
+                ;;
         esac
     fi
 
     if ((options)) && [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--a4 --temperament --root --scale --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W '--a4 --temperament --root --scale --rate --help --version' -- "$cur"))
+        COMPREPLY+=($(compgen -W '-o --output' -- "$cur"))
         return
     fi
     case $position in

@@ -1,11 +1,12 @@
-// The bytes are up to six command-line arguments (options, then the four positional ones),
-// each ended by a zero byte or a newline.
+// The bytes are up to ten command-line arguments (options with their values, then the four
+// positional ones), each ended by a zero byte or a newline.
 #include "app/app.h"
 #include "sandbox.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    constexpr size_t kMaxArguments = 6;
+    // -o takes a path: with a slash it could write outside the scratch directory.
+    if (size > 0 && std::memchr(data, '/', size) != nullptr) {
+        return 0;
+    }
+    constexpr size_t kMaxArguments = 10;
     std::vector<std::string> arguments(1);
     for (size_t i = 0; i < size; ++i) {
         const char c = static_cast<char>(data[i]);

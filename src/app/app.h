@@ -26,6 +26,9 @@ struct ToneSettings {
     const char* temperament = nullptr; // the temperament or the scale file chosen, if any
     const char* scale_file = nullptr;
     char root[4] = "c"; // the note the tuning is laid from
+    // Direct mode writes its tone to this file instead of playing it; "-" is standard
+    // output, empty plays the tone.
+    char output_file[4096] = "";
 };
 
 // An open string of an instrument (G1 the high E of a guitar, violin4 the G of a violin, ...):

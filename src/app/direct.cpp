@@ -34,6 +34,12 @@ With arguments it prints a summary, plays one tone and exits:
   level       percent of full scale, 0 to 100 (default 25)
 
 Options, before the other arguments:
+  -o FILE     write the tone to FILE, a 24-bit mono WAV file, as the menu's exp does,
+              instead of playing it: no sound device is opened; '-o -' writes it to
+              standard output and the summary to standard error (also --output FILE,
+              --output=FILE); a file that cannot be written ends with status 1
+  --rate HZ   the sample rate, a whole number from 1000 to 768000 (default 44100),
+              in both modes (also --rate=HZ)
   --a4 HZ     the pitch of A, 400 to 480 Hz (default 440); every note and string
               preset follows it, in both modes; frequencies in Hz do not change
               (also --a4=HZ)
@@ -105,6 +111,9 @@ Examples:
   printf 'cn -20 c x' | ondelis             C, 20 cents flat
   printf 'l 2 exp a440.wav x' | ondelis     2 seconds of A written to a440.wav;
                                             'aplay a440.wav' plays it
+  ondelis -o low-e.wav G6 2                 the low E string, 2 seconds, written to low-e.wav
+  ondelis -o - 440 1 | aplay                A for 1 second, through a pipe to aplay
+  ondelis --rate 48000 440 2                A for 2 seconds, played at 48000 Hz
 
 Exit status: 0 after a normal end, 1 when the sound device fails, a tone cannot be made or
 an argument is refused; Ctrl-C or SIGTERM during a tone ends the program by that signal
@@ -137,6 +146,38 @@ bool SetReferencePitch(ToneSettings& settings, const char* text) {
     return true;
 }
 
+constexpr unsigned long kLowestRate = 1000;
+constexpr unsigned long kHighestRate = 768000;
+
+// Digits only: "48000", not "48e3", "+48000" or " 48000".
+bool SetRate(ToneSettings& settings, const char* text) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (*text < '0' || *text > '9' || *end != '\0' || value < kLowestRate || value > kHighestRate) {
+        std::fprintf(stderr,
+                     "The sample rate (--rate) is a whole number from %lu to %lu Hz, not '%s'\n",
+                     kLowestRate, kHighestRate, text);
+        return false;
+    }
+    settings.sample_rate = static_cast<uint32_t>(value);
+    return true;
+}
+
+bool SetOutputFile(ToneSettings& settings, const char* path) {
+    if (*path == '\0') {
+        std::fputs("-o needs the name of the WAV file to write, or - for standard output\n",
+                   stderr);
+        return false;
+    }
+    if (std::strlen(path) >= sizeof settings.output_file) {
+        std::fprintf(stderr, "Output file name too long (at most %zu characters)\n",
+                     sizeof settings.output_file - 1);
+        return false;
+    }
+    std::strcpy(settings.output_file, path);
+    return true;
+}
+
 // An option that takes a value: "--name VALUE" or "--name=VALUE", or "-x VALUE" for its short
 // name. `needs` is the message for an option given last, without its value.
 struct ValueOption {
@@ -152,6 +193,9 @@ constexpr ValueOption kValueOptions[] = {
      SetTemperament},
     {"--root", nullptr, "--root needs a note, a to g with '#' or 'b' (default c)", SetRoot},
     {"--scale", nullptr, "--scale needs a Scala scale file (.scl)", SetScale},
+    {"--output", "-o", "-o needs the name of the WAV file to write, or - for standard output",
+     SetOutputFile},
+    {"--rate", nullptr, "--rate needs the sample rate, 1000 to 768000 Hz", SetRate},
 };
 
 // The option that `argument` names, and where its value starts when it is given in the same
@@ -218,7 +262,7 @@ bool ParsePitch(ToneSettings& settings, const char* text) {
 // An option after the pitch would otherwise be read as a length or a level of 0.
 bool NoLateOption(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
-        if (StartsWith(argv[i], "--")) {
+        if (StartsWith(argv[i], "--") || std::strcmp(argv[i], "-o") == 0) {
             std::fprintf(stderr, "Options go before the frequency, note or string: '%s'\n",
                          argv[i]);
             return false;
@@ -250,15 +294,28 @@ bool ParseArguments(ToneSettings& settings, int argc, char** argv) {
     return true;
 }
 
-void PrintSummary(const ToneSettings& settings) {
-    std::puts("Ondelis Direct Mode");
-    std::printf("\tSoundcard:\t%s\n", settings.device);
-    std::printf("\tFrequency:\t%.2f Hz\n", settings.frequency);
+void PrintSummary(const ToneSettings& settings, FILE* out) {
+    std::fputs("Ondelis Direct Mode\n", out);
+    std::fprintf(out, "\tSoundcard:\t%s\n", settings.device);
+    std::fprintf(out, "\tFrequency:\t%.2f Hz\n", settings.frequency);
     if (const std::string tuning = TuningShown(settings); !tuning.empty()) {
-        std::printf("\tTuning:\t%s\n", tuning.c_str());
+        std::fprintf(out, "\tTuning:\t%s\n", tuning.c_str());
     }
-    std::printf("\tDuration:\t%.2f sec\n", settings.length);
-    std::printf("\tLevel:\t%.2f percent\n", settings.level);
+    std::fprintf(out, "\tDuration:\t%.2f sec\n", settings.length);
+    std::fprintf(out, "\tLevel:\t%.2f percent\n", settings.level);
+}
+
+bool WritesToStandardOutput(const ToneSettings& settings) {
+    return std::strcmp(settings.output_file, "-") == 0;
+}
+
+// The tone goes to the file of -o, or to standard output for "-", as the menu's exp writes it.
+int ExportDirectly(const ToneSettings& settings, const RenderedTone& tone) {
+    const bool written =
+        WritesToStandardOutput(settings)
+            ? StreamWav(stdout, settings.sample_rate, tone.tone, stderr)
+            : WriteWav(settings.output_file, settings.sample_rate, tone.tone, stderr);
+    return written ? 0 : 1;
 }
 
 } // namespace
@@ -302,6 +359,12 @@ int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE
         return status;
     }
     if (first == argc) {
+        if (settings.output_file[0] != '\0') {
+            std::fputs("-o writes the tone of a frequency, note or string given after it; the "
+                       "menu exports with exp\n",
+                       stderr);
+            return 1;
+        }
         return RunMenuLoop(settings, in, out);
     }
     // Direct mode reads its arguments from argv[1], as if the options were not there.
@@ -312,12 +375,21 @@ int RunDirectMode(ToneSettings& settings, int argc, char** argv) {
     if (!ParseArguments(settings, argc, argv)) {
         return 1;
     }
-    PrintSummary(settings);
+    const bool exporting = settings.output_file[0] != '\0';
+    // Standard output carries the WAV stream alone.
+    FILE* summary = WritesToStandardOutput(settings) ? stderr : stdout;
+    PrintSummary(settings, summary);
+    std::fflush(summary);
+    if (exporting && !Exportable(settings, "give the tone a length in seconds", stderr)) {
+        return 1;
+    }
     const RenderedTone tone = RenderTone(settings);
-    std::fflush(stdout);
     if (tone.status != RenderStatus::Ok) {
         ReportRenderFailure(settings, tone, stderr);
         return 1;
+    }
+    if (exporting) {
+        return ExportDirectly(settings, tone);
     }
     return PlayTone(settings.device, settings.sample_rate, 2, tone.tone, stdout, stderr);
 }

@@ -1,6 +1,7 @@
 #include "output.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 
 namespace {
@@ -22,6 +23,33 @@ bool Closed(FILE* file) {
 bool WriteAll(FILE* file, const unsigned char* bytes, size_t size) {
     const bool written = std::fwrite(bytes, 1, size, file) == size;
     return Closed(file) && written;
+}
+
+// The tone's frames as 24-bit samples, rendered and written a piece at a time.
+bool WriteFrames(FILE* file, const ToneShape& tone) {
+    FrameSource source = RenderedPieces(tone);
+    bool written = true;
+    for (int64_t first = 0; written && first < tone.frames; first += kPieceFrames) {
+        const auto count =
+            static_cast<int32_t>(std::min<int64_t>(kPieceFrames, tone.frames - first));
+        const size_t size = 3 * static_cast<size_t>(count);
+        written = std::fwrite(PackedFrames(source, first, count), 1, size, file) == size;
+    }
+    return written;
+}
+
+bool AppendTone(const char* path, const ToneShape& tone, FILE* out) {
+    FILE* file = std::fopen(path, "ab");
+    if (file == nullptr) {
+        ReportWriteFailure(out);
+        return false;
+    }
+    const bool written = WriteFrames(file, tone);
+    if (!Closed(file) || !written) {
+        ReportWriteFailure(out);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -78,24 +106,28 @@ int MAKE_HEADER(const char* path, uint32_t rate, unsigned bits, int32_t frames, 
 }
 
 size_t WriteTone(const char* path, const ToneShape& tone, FILE* out) {
-    FILE* file = std::fopen(path, "ab");
-    if (file == nullptr) {
-        ReportWriteFailure(out);
-        return 0;
-    }
-    FrameSource source = RenderedPieces(tone);
-    bool written = true;
-    for (int64_t first = 0; written && first < tone.frames; first += kPieceFrames) {
-        const auto count =
-            static_cast<int32_t>(std::min<int64_t>(kPieceFrames, tone.frames - first));
-        const size_t size = 3 * static_cast<size_t>(count);
-        written = std::fwrite(PackedFrames(source, first, count), 1, size, file) == size;
-    }
-    if (!Closed(file) || !written) {
-        ReportWriteFailure(out);
+    if (!AppendTone(path, tone, out)) {
         return 0;
     }
     return 3 * static_cast<size_t>(std::max<int64_t>(tone.frames, 0));
+}
+
+bool WriteWav(const char* path, uint32_t rate, const ToneShape& tone, FILE* out) {
+    // A header that failed does not stop the data: the append reports its own failure.
+    const bool header = MAKE_HEADER(path, rate, 24, static_cast<int32_t>(tone.frames), out) == 1;
+    return AppendTone(path, tone, out) && header;
+}
+
+bool StreamWav(FILE* stream, uint32_t rate, const ToneShape& tone, FILE* out) {
+    const WavHeader header = WavHeaderBytes(rate, 24, static_cast<int32_t>(tone.frames));
+    void (*previous)(int) = std::signal(SIGPIPE, SIG_IGN);
+    const bool written = std::fwrite(header.data(), 1, header.size(), stream) == header.size() &&
+                         WriteFrames(stream, tone) && std::fflush(stream) == 0;
+    std::signal(SIGPIPE, previous);
+    if (!written) {
+        ReportWriteFailure(out);
+    }
+    return written;
 }
 
 size_t WriteFile(const char* path, const unsigned char* data, int32_t frames, unsigned bits,

@@ -169,6 +169,56 @@ TEST(DirectMode, TuningsMoveNotesAndPresetsAndNameThemselves) {
     }
 }
 
+// -o writes what the menu's exp writes; without ALSA's configuration no device could open.
+TEST(DirectMode, OutputFileHoldsTheBytesOfTheMenusExport) {
+    ScratchDir dir;
+    const struct {
+        std::vector<std::string> args, menu_options;
+        std::string menu_input;
+        size_t frames; // after the 44-byte header, 3 bytes each
+    } rows[] = {
+        {{"-o", "d", "G6", "0.2"}, {}, "s null l 0.2 G6 exp m x", 8820},
+        {{"--output", "d", "261.5", "0.2", "null", "100"}, {}, "z 261.5 l 0.2 v 100 exp m x", 8820},
+        {{"--rate=48000", "--output=d", "c#", "0.2"}, {}, "s null r 48000 l 0.2 c# exp m x", 9600},
+        {{"--a4=442", "-o", "d", "e", "0.2"}, {"--a4=442"}, "s null l 0.2 e exp m x", 8820},
+    };
+    for (const auto& row : rows) {
+        const RunResult direct = RunOndelis(row.args, "", 20, "ALSA_CONFIG_PATH=/nonexistent");
+        EXPECT_EQ(direct.status, 0) << row.menu_input << direct.err;
+        EXPECT_EQ(direct.out.rfind("Ondelis Direct Mode\n", 0), 0u) << row.menu_input;
+        EXPECT_EQ(RunOndelis(row.menu_options, row.menu_input).status, 0) << row.menu_input;
+        EXPECT_EQ(ReadBytes("m").size(), 44 + 3 * row.frames) << row.menu_input;
+        EXPECT_EQ(ReadBytes("d"), ReadBytes("m")) << row.menu_input;
+    }
+    EXPECT_EQ(RunOndelis({"-o", "s.wav", "440", "0.1", "no_such_device"}).out,
+              Summary("no_such_device", "440.00", "0.10", "25.00"));
+    // The last row again: the WAV alone on standard output, the summary on standard error.
+    const RunResult piped = RunOndelis({"--a4=442", "-o", "-", "e", "0.2"});
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out, ReadBytes("m"));
+    EXPECT_EQ(piped.err, Summary("default", "662.25", "0.20", "25.00"));
+}
+
+TEST(DirectMode, OutputThatCannotBeWrittenEndsWithStatusOne) {
+    ScratchDir dir;
+    const std::string unwritable = "Unable to write to file!\nUnable to write to file!\n";
+    const std::vector<std::vector<std::string>> rows = {
+        {"inf.wav", "inf",
+         "An endless tone cannot be exported: a length of inf plays until stopped; give the tone "
+         "a length in seconds\n"},
+        {"big.wav", "40000",
+         "Tone too long for a WAV file: 1764000000 frames pass its 4 GiB size limit\n"},
+        {"no/such/dir/t.wav", "0.1", unwritable},
+        {"/dev/full", "0.1", unwritable}};
+    for (const auto& row : rows) {
+        const RunResult run = RunOndelis({"-o", row[0], "440", row[1]});
+        EXPECT_EQ(run.status, 1) << row[0];
+        EXPECT_TRUE(Has(run.out, "\tFrequency:\t440.00 Hz\n")) << row[0];
+        EXPECT_EQ(run.err, row[2]) << row[0];
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
 TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
     ScratchDir dir;
     const std::vector<std::vector<std::string>> refused = {
@@ -194,7 +244,11 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
         {"--temperament", "just", "--scale", ONDELIS_TEST_DATA "/just.scl", "a"},
         {"--scale", ONDELIS_TEST_DATA "/just.scl", "--temperament=just", "a"},
         {"--scale", "no-such-file.scl", "a"},
-        {"--scale", ONDELIS_TEST_DATA, "a"}};
+        {"--scale", ONDELIS_TEST_DATA, "a"},
+        {"--rate=999", "a"},
+        {"--rate=1e6", "a"},
+        {"--rate=48000.0", "a"},
+        {"a", "-o", "x.wav"}};
     for (std::vector<std::string> args : refused) {
         if (args.size() < 3) {
             args.insert(args.end(), {"0.1", "file:FILE=o.raw"});
@@ -217,9 +271,19 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
     std::ofstream("five.scl") << "! five notes\nPentatonic\n5\n9/8\n5/4\n3/2\n5/3\n2/1\n";
     EXPECT_EQ(RunOndelis({"--scale", "five.scl", "a"}).err,
               "five.scl:3: a scale of 5 notes: only a scale of 12 has a note for each name\n");
+    std::filesystem::remove("five.scl");
     const RunResult no_pitch = RunOndelis({"--a4"}, "", 10);
     EXPECT_EQ(no_pitch.status, 1);
     EXPECT_EQ(no_pitch.err, "--a4 needs the pitch of A, 400 to 480 Hz\n");
+    EXPECT_EQ(RunOndelis({"--rate", "0", "a"}).err,
+              "The sample rate (--rate) is a whole number from 1000 to 768000 Hz, not '0'\n");
+    EXPECT_EQ(RunOndelis({"-o"}).err,
+              "-o needs the name of the WAV file to write, or - for standard output\n");
+    const RunResult menu = RunOndelis({"-o", "x.wav"}, "l 0.1 exp m.wav x", 10);
+    EXPECT_EQ(menu.status, 1);
+    EXPECT_EQ(menu.out, "");
+    EXPECT_TRUE(Has(menu.err, "the menu exports with exp\n")) << menu.err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 TEST(DirectMode, DeviceFailuresEndWithStatusOne) {
@@ -236,6 +300,15 @@ TEST(DirectMode, DeviceFailuresEndWithStatusOne) {
               "Soundcard device name too long (at most 31 characters): " + too_long + "\n");
 }
 
+TEST(DirectMode, RateIsAskedOfTheDeviceInBothModes) {
+    ScratchDir dir;
+    EXPECT_EQ(RunOndelis({"--rate", "48000", "440", "0.2", "file:FILE=o.raw"}).status, 0);
+    EXPECT_EQ(FirstStereoMismatch(ReadBytes("o.raw"), PackedTone(440, 48000, 9600, 25)), -1);
+    const RunResult menu = RunOndelis({"--rate=8000"}, "s file:FILE=m.raw l 0.2 p x");
+    EXPECT_TRUE(Has(menu.out, "Enter 'r' to change the samplerate from 8000\n")) << menu.out;
+    EXPECT_EQ(ReadBytes("m.raw").size(), 1600u * 6);
+}
+
 TEST(DirectMode, HelpAndVersionNeverTouchTheDevice) {
     for (const char* option : {"-h", "--help"}) {
         const RunResult help = RunOndelis({option}, "", 10, "ALSA_CONFIG_PATH=/nonexistent");
@@ -244,6 +317,8 @@ TEST(DirectMode, HelpAndVersionNeverTouchTheDevice) {
         EXPECT_NE(help.out.find("aplay -L"), std::string::npos);
         EXPECT_NE(help.out.find("G1"), std::string::npos);
         EXPECT_NE(help.out.find("--a4 HZ"), std::string::npos);
+        EXPECT_NE(help.out.find("-o FILE"), std::string::npos);
+        EXPECT_NE(help.out.find("--rate HZ"), std::string::npos);
     }
     EXPECT_EQ(RunOndelis({"--version"}).out, "Ondelis 1.02\n");
 }

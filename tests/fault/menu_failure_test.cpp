@@ -1,9 +1,11 @@
 // Failures the menu meets outside the sound device's own calls: a device that does not
 // exist, and export files that cannot be written.
+// Direct mode's export to a pipe whose reader is gone.
 #include "support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -33,6 +35,16 @@ TEST(MenuFailures, ExportThatCannotBeWrittenIsReportedAndTheMenuComesBack) {
     EXPECT_EQ(Count(run.out, "Unable to write to file!\n"), 4u) << run.out;
     EXPECT_TRUE(EndsWith(run.out, "Enter 'x' to exit\n")) << run.out;
     EXPECT_FALSE(std::filesystem::exists("no"));
+}
+
+// The pipe's reader takes the header and goes away: the rest of the tone cannot be written.
+TEST(ExportFailures, ClosedPipeIsAFailedWrite) {
+    ScratchDir dir;
+    const std::string command = "(timeout -s KILL 20 " + ShellQuote(ONDELIS_BINARY) +
+                                " -o - 440 10 2>err; echo $? >status) | head -c 44 >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadBytes("status"), "1\n");
+    EXPECT_TRUE(EndsWith(ReadBytes("err"), " percent\nUnable to write to file!\n"));
 }
 
 } // namespace
