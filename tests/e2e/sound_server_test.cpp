@@ -440,11 +440,12 @@ TEST_P(SoundServerPath, ToneArrivesBitExactAtPitchAndLevel) {
     EXPECT_NEAR(hz, 440.0, 0.05);
     EXPECT_NEAR(Peak(sounding_), 0.25 * kFullScale, 0.01 * 0.25 * kFullScale);
 
-    // The write loop sleeps until the device has room for a period (about 22 times a second),
-    // and the server's plugin wakes a few times more for each; polling would wake hundreds of
-    // times. Unlike CPU time, the count does not depend on the machine's speed or a sanitizer.
+    // The write loop sleeps until the device has room for a period (about 22 times a second,
+    // 8 with PipeWire's long buffer), and the server's plugin wakes a few times more for each;
+    // polling would wake hundreds of times. Unlike CPU time, the count does not depend on the
+    // machine's speed or a sanitizer. The short buffer woke 74 times a second on PipeWire.
     const double wakeups_per_second = static_cast<double>(played.wakeups) / kSeconds;
-    EXPECT_LE(wakeups_per_second, 150.0);
+    EXPECT_LE(wakeups_per_second, GetParam() == Server::PipeWire ? 60.0 : 150.0);
     std::printf("%s: 440 Hz measured %.5f Hz, peak %d, %zu of %zu samples sounding, "
                 "%.0f wake-ups a second, CPU %.3f s\n",
                 NameOf(GetParam()).c_str(), hz, Peak(sounding_), sounding_.size(), rendered.size(),
