@@ -1,17 +1,31 @@
 #include "playback.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 namespace {
 
-// The device is asked for periods of 1536 frames in a buffer of three, at 44100 Hz, and for
-// the same times at other rates. The loop sleeps a period at a time, and a busy machine may
-// keep it or the sound server from running for up to two periods (70 ms) without a gap in
-// the tone; 1024 frames in 2048 left 23 ms, and sound servers under load played gaps. A
-// longer buffer would be safer still, but a stop plays out what the buffer holds (104 ms
-// here), and PipeWire adds a few periods of its own to that.
-constexpr snd_pcm_uframes_t kPeriodFrames = 1536;
-constexpr snd_pcm_uframes_t kBufferFrames = 4608;
+// A device that cannot take back what it holds is asked for periods of 1536 frames in a
+// buffer of three, at 44100 Hz, and for the same times at other rates. The loop sleeps a
+// period at a time, and a busy machine may keep it or the sound server from running for up
+// to two periods (70 ms) without a gap in the tone; 1024 frames in 2048 left 23 ms, and
+// sound servers under load played gaps. A longer buffer would be safer still, but a stop
+// plays out what the buffer holds (104 ms here), and PipeWire adds a few periods of its own.
+//
+// A device that rewinds gets aplay's buffer instead, half a second in four periods: the loop
+// wakes as seldom as aplay's, and a stop takes back all but a margin of what the device holds.
+struct Timing {
+    snd_pcm_uframes_t period;
+    snd_pcm_uframes_t buffer;
+};
+constexpr Timing kShortBuffer{1536, 4608};
+constexpr Timing kLongBuffer{5512, 22050};
+// What a rewinding stop leaves the device. PipeWire takes its next quantum out of the buffer
+// before the plugin counts it as played, and what is rewound from under it is lost: 30 ms cut
+// the end of the cycle off, 50 ms kept it whole. This leaves room for the write after the
+// rewind too, even on a busy machine.
+constexpr snd_pcm_uframes_t kStopMarginFrames = 3308; // 75 ms
 constexpr double kReferenceRate = 44100;
 
 // Plugins of sound servers (PulseAudio, PipeWire, ...) offer interleaved access only; a
@@ -41,12 +55,11 @@ void WarnIfRateChanged(snd_pcm_hw_params_t* params, unsigned requested, uint32_t
     }
 }
 
-// Negotiates the hardware parameters. Returns 0, or 1 after printing why the device cannot
-// be used.
-int Configure(Stream& stream, uint32_t& rate, int channels, FILE* out, FILE* err) {
+// Asks for the hardware parameters with the buffer of `timing`. Returns 0, or 1 after
+// printing why the device cannot be used.
+int Negotiate(Stream& stream, snd_pcm_hw_params_t* params, uint32_t& rate, int channels,
+              const Timing& timing, FILE* out, FILE* err) {
     snd_pcm_t* pcm = stream.pcm;
-    snd_pcm_hw_params_t* params = nullptr;
-    snd_pcm_hw_params_alloca(&params);
     snd_pcm_hw_params_any(pcm, params);
     ChooseAccess(pcm, params, stream);
 
@@ -57,11 +70,10 @@ int Configure(Stream& stream, uint32_t& rate, int channels, FILE* out, FILE* err
         return 1;
     }
     snd_pcm_hw_params_set_channels(pcm, params, static_cast<unsigned>(channels));
-    const unsigned requested = rate;
     snd_pcm_hw_params_set_rate_near(pcm, params, &rate, nullptr);
-    snd_pcm_uframes_t period = FramesAt(rate, kPeriodFrames);
+    snd_pcm_uframes_t period = FramesAt(rate, timing.period);
     snd_pcm_hw_params_set_period_size_near(pcm, params, &period, nullptr);
-    snd_pcm_uframes_t buffer = FramesAt(rate, kBufferFrames);
+    snd_pcm_uframes_t buffer = FramesAt(rate, timing.buffer);
     snd_pcm_hw_params_set_buffer_size_near(pcm, params, &buffer);
 
     rc = snd_pcm_hw_params(pcm, params);
@@ -69,9 +81,51 @@ int Configure(Stream& stream, uint32_t& rate, int channels, FILE* out, FILE* err
         std::fprintf(err, "unable to set hw parameters: %s\n", snd_strerror(rc));
         return 1;
     }
+    return 0;
+}
+
+// The device as ALSA describes it, its slaves included.
+std::string Described(snd_pcm_t* pcm) {
+    snd_output_t* output = nullptr;
+    if (snd_output_buffer_open(&output) < 0) {
+        return "";
+    }
+    snd_pcm_dump(pcm, output);
+    char* text = nullptr;
+    const size_t size = snd_output_buffer_string(output, &text);
+    std::string described(text, size);
+    snd_output_close(output);
+    return described;
+}
+
+// Negotiates the hardware parameters, with the long buffer for a device that rewinds. Which
+// plugins a plug device puts in front of its slave shows only once it is set up: one that
+// cannot rewind (a rate converter) sends it back to the short buffer. Returns 0, or 1 after
+// printing why the device cannot be used.
+int Configure(Stream& stream, uint32_t& rate, int channels, FILE* out, FILE* err) {
+    snd_pcm_t* pcm = stream.pcm;
+    snd_pcm_hw_params_t* params = nullptr;
+    snd_pcm_hw_params_alloca(&params);
+    const unsigned requested = rate;
+    stream.rewinds = RewindsInPlace(Described(pcm));
+    if (Negotiate(stream, params, rate, channels, stream.rewinds ? kLongBuffer : kShortBuffer, out,
+                  err) != 0) {
+        return 1;
+    }
+    if (stream.rewinds && !RewindsInPlace(Described(pcm))) {
+        stream.rewinds = false;
+        rate = requested;
+        snd_pcm_hw_free(pcm);
+        if (Negotiate(stream, params, rate, channels, kShortBuffer, out, err) != 0) {
+            return 1;
+        }
+    }
     WarnIfRateChanged(params, requested, rate, out);
+    snd_pcm_uframes_t buffer = 0;
     snd_pcm_hw_params_get_buffer_size(params, &buffer);
+    stream.buffer = buffer;
     snd_pcm_hw_params_get_channels(params, &stream.channels);
+    stream.stop_margin = static_cast<snd_pcm_sframes_t>(FramesAt(rate, kStopMarginFrames));
 
     stream.channel_data.assign(stream.channels, nullptr);
     if (stream.interleaved) {
@@ -110,4 +164,56 @@ int OpenDevice(Stream& stream, const char* device, uint32_t& rate, int channels,
     }
     SetUpWait(stream);
     return 0;
+}
+
+namespace {
+
+// How each kind of PCM that ALSA describes (snd_pcm_dump's heading of it) takes a rewind: as
+// the end of the chain, by passing it on to its slave, or not at all (anything not named).
+// PulseAudio's plugin reports everything it was handed as rewindable, but its server already
+// holds it: rewound frames still sound there, and a jump follows. PipeWire's plugin takes
+// them back from its own ring. Both are external plugins of one type (ioplug); only the name
+// they give themselves tells them apart.
+enum class Rewind { Ends, PassesOn };
+constexpr std::pair<std::string_view, Rewind> kRewindingKinds[] = {
+    {"Hardware PCM card", Rewind::Ends},        {"ALSA <-> PipeWire PCM I/O Plugin", Rewind::Ends},
+    {"Plug PCM: ", Rewind::PassesOn},           {"Linear conversion PCM", Rewind::PassesOn},
+    {"Route conversion PCM", Rewind::PassesOn},
+};
+
+// The kind of the PCM whose heading starts `heading`; null when it is none of the above.
+const Rewind* KindOf(std::string_view heading) {
+    for (const auto& [name, kind] : kRewindingKinds) {
+        if (heading.starts_with(name)) {
+            return &kind;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool RewindsInPlace(std::string_view described) {
+    constexpr std::string_view kSlave = "\nSlave: ";
+    // A plug device's heading runs on into its slave's on the same line.
+    constexpr std::string_view kPlug = "Plug PCM: ";
+    std::string_view heading = described;
+    for (;;) {
+        const Rewind* kind = KindOf(heading);
+        if (kind == nullptr) {
+            return false;
+        }
+        if (*kind == Rewind::Ends) {
+            return true;
+        }
+        if (heading.starts_with(kPlug)) {
+            heading.remove_prefix(kPlug.size());
+            continue;
+        }
+        const size_t slave = heading.find(kSlave);
+        if (slave == std::string_view::npos) {
+            return false;
+        }
+        heading.remove_prefix(slave + kSlave.size());
+    }
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 constexpr size_t kBytesPerSample = 3;
@@ -22,7 +23,18 @@ struct Stream {
     snd_pcm_uframes_t scratch_frames = 0;
     // The device's poll descriptors, then the read end of the stop pipe.
     std::vector<pollfd> wait_fds;
+    // A device that rewinds has a long buffer, and a stop takes back what it holds beyond
+    // stop_margin frames.
+    bool rewinds = false;
+    snd_pcm_sframes_t stop_margin = 0;
+    snd_pcm_uframes_t buffer = 0; // frames the device holds at most
 };
+
+// True for a device that really takes back the frames it gives back to a rewind, by what
+// snd_pcm_dump says it is (`described`): a sound card, PipeWire's plugin, or plugins of
+// ALSA's own that pass the rewind on to one of those frame for frame. False for any other,
+// and for one of a kind it does not know.
+bool RewindsInPlace(std::string_view described);
 
 // Opens the device and negotiates the hardware parameters. Returns 0, or 1 after printing why
 // the device cannot be used (the device is closed again then).

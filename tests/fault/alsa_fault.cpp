@@ -10,6 +10,8 @@
 //   FAULT_RESUME, FAULT_PREPARE,      the same ERR[:FIRST[:COUNT]] rule for those calls; a
 //   FAULT_AVAIL, FAULT_DRAIN,         resume outside its rule answers 0 without asking ALSA,
 //   FAULT_HW_PARAMS, FAULT_FORMAT     since only a faked suspend ever leads to one
+//   FAULT_REWIND=ERR[:FIRST[:COUNT]]  the same rule for rewinds, which then take nothing back
+//   FAULT_REWIND_MAX=K                a rewind takes back at most K frames
 //   FAULT_RATE=R                      the device grants R Hz whatever was asked
 //   FAULT_INTERLEAVED_ONLY=1          only interleaved access is offered, as sound servers do
 //   FAULT_NO_ROOM=1                   the device never has room: avail 0, and its poll
@@ -27,9 +29,9 @@
 //                                     of FAULT_SIGNAL_AT 100 ms in, from a timer, as from a
 //                                     key press while the program sleeps
 //
-// FAULT_LOG also has a line "wait N" for each of the program's waits, N being poll's result.
-// ALSA's plugins call these same functions on their slaves; only the program's own calls
-// (the outermost ones) are counted, logged or failed.
+// FAULT_LOG also has a line "rewind ASKED GIVEN" for each rewind, and a line "wait N" for each of
+// the program's waits, N being poll's result. ALSA's plugins call these same functions on their
+// slaves; only the program's own calls (the outermost ones) are counted, logged or failed.
 #include <alsa/asoundlib.h>
 
 #include <dlfcn.h>
@@ -342,6 +344,24 @@ int poll(struct pollfd* fds, nfds_t count, int timeout) {
     }
     const int result = real(fds, count, timeout);
     Log("wait %d\n", result);
+    return result;
+}
+
+snd_pcm_sframes_t snd_pcm_rewind(snd_pcm_t* pcm, snd_pcm_uframes_t frames) {
+    static const auto real =
+        Real<snd_pcm_sframes_t (*)(snd_pcm_t*, snd_pcm_uframes_t)>("snd_pcm_rewind");
+    static Rule rule("FAULT_REWIND");
+    const Outer outer;
+    if (!outer()) {
+        return real(pcm, frames);
+    }
+    snd_pcm_sframes_t result = rule.Next();
+    if (result == 0) {
+        const long most = EnvNumber("FAULT_REWIND_MAX", -1);
+        result =
+            real(pcm, most >= 0 ? std::min(frames, static_cast<snd_pcm_uframes_t>(most)) : frames);
+    }
+    Log("rewind %lu %ld\n", frames, result);
     return result;
 }
 

@@ -1,4 +1,5 @@
 #include "output/output.h"
+#include "output/playback.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -61,6 +62,31 @@ TEST(Play, UnknownDeviceIsAFailureWithTheAlsaReasonAndAHint) {
                           "Cannot play to 'no_such_device': 'aplay -L' lists this machine's "
                           "sound devices, and 'null' plays into nothing, for trying without "
                           "sound\n");
+}
+
+TEST(Play, OnlyDevicesThatTakeBackWhatTheyGiveBackGetTheLongBuffer) {
+    // How snd_pcm_dump describes each device.
+    const std::pair<const char*, bool> cases[] = {
+        {"ALSA <-> PulseAudio PCM I/O Plugin\nIts setup is:\n", false},
+        {"ALSA <-> PipeWire PCM I/O Plugin\nIts setup is:\n", true},
+        {"File PCM (file=o.raw)\nSlave: Null PCM\n", false},
+        {"Null PCM\n", false},
+        {"Hardware PCM card 0 'HDA Intel PCH' device 0 subdevice 0\n", true},
+        {"Plug PCM: Hardware PCM card 0 'HDA Intel PCH' device 0 subdevice 0\n", true},
+        {"Plug PCM: Linear conversion PCM (S32_LE)\nIts setup is:\n  rate : 44100\n"
+         "Slave: Hardware PCM card 1 'USB' device 0 subdevice 0\n",
+         true},
+        {"Plug PCM: Rate conversion PCM (48000, sformat=S16_LE)\nIts setup is:\n"
+         "Slave: Hardware PCM card 0 'HDA Intel PCH' device 0 subdevice 0\n",
+         false},
+        {"Plug PCM: Linear conversion PCM (S16_LE)\nSlave: Direct Stream Mixing PCM\n", false},
+        {"Unknown IO Plugin\n", false},
+        {"Plug PCM: Linear conversion PCM (S16_LE)\n", false},
+        {"", false},
+    };
+    for (const auto& [described, rewinds] : cases) {
+        EXPECT_EQ(RewindsInPlace(described), rewinds) << described;
+    }
 }
 
 } // namespace
