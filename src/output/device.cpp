@@ -123,7 +123,6 @@ int Configure(Stream& stream, uint32_t& rate, int channels, FILE* out, FILE* err
     WarnIfRateChanged(params, requested, rate, out);
     snd_pcm_uframes_t buffer = 0;
     snd_pcm_hw_params_get_buffer_size(params, &buffer);
-    stream.buffer = buffer;
     snd_pcm_hw_params_get_channels(params, &stream.channels);
     stream.stop_margin = static_cast<snd_pcm_sframes_t>(FramesAt(rate, kStopMarginFrames));
 

@@ -158,24 +158,6 @@ int64_t TakeBack(const Stream& stream, int64_t offset) {
     return std::clamp<int64_t>(given, 0, asked);
 }
 
-// After the last frame a rewinding device still holds up to half a second: the loop stays
-// awake to a stop until it holds no more than the margin, so that a stop then still takes
-// back what need not play. Its waits end when that much room is free.
-bool HoldsMoreThanTheMargin(const Stream& stream) {
-    const snd_pcm_sframes_t room = snd_pcm_avail_update(stream.pcm);
-    return stream.rewinds && room >= 0 &&
-           static_cast<snd_pcm_sframes_t>(stream.buffer) - room > stream.stop_margin;
-}
-
-void WakeWhenNearlyPlayed(const Stream& stream) {
-    snd_pcm_sw_params_t* params = nullptr;
-    snd_pcm_sw_params_alloca(&params);
-    snd_pcm_sw_params_current(stream.pcm, params);
-    snd_pcm_sw_params_set_avail_min(
-        stream.pcm, params, stream.buffer - static_cast<snd_pcm_uframes_t>(stream.stop_margin));
-    snd_pcm_sw_params(stream.pcm, params);
-}
-
 // Hands every frame to the device, advancing only by what it accepted. The frames of a
 // failed write are written again after recovery. Once a signal asks the tone to stop, a
 // rewinding device gives back what it need not play, and the end moves to the close of the
@@ -185,28 +167,13 @@ int WriteAllFrames(Stream& stream, FrameSource& source, FILE* out) {
     int64_t offset = 0;
     int64_t end = source.tone.frames;
     bool stopping = false;
-    bool playing_out = false;
     int idle_recoveries = 0;
     double last_progress = Now();
-    while (offset < end || (!stopping && HoldsMoreThanTheMargin(stream))) {
+    while (offset < end) {
         if (StopSignal() != 0 && !stopping) {
             stopping = true;
             offset -= TakeBack(stream, offset);
             end = CycleEnd(source.tone, offset);
-            continue;
-        }
-        if (offset >= end) {
-            if (!playing_out) {
-                playing_out = true;
-                WakeWhenNearlyPlayed(stream);
-            }
-            // An error here (the device ran dry, say) is the drain's to report.
-            if (WaitForRoom(stream) < 0) {
-                break;
-            }
-            if (Now() - last_progress > kStallSeconds) {
-                return kStalled;
-            }
             continue;
         }
         const snd_pcm_sframes_t result = WriteWhatFits(stream, source, end, offset);

@@ -27,7 +27,6 @@ struct Stream {
     // stop_margin frames.
     bool rewinds = false;
     snd_pcm_sframes_t stop_margin = 0;
-    snd_pcm_uframes_t buffer = 0; // frames the device holds at most
 };
 
 // True for a device that really takes back the frames it gives back to a rewind, by what
