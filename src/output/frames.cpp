@@ -10,8 +10,13 @@ FrameSource RenderedPieces(const ToneShape& tone) {
     return source;
 }
 
-int64_t MostAtOnce(const FrameSource& source) {
-    return source.data != nullptr ? source.tone.frames : static_cast<int64_t>(kPieceFrames);
+int64_t MostAtOnce(const FrameSource& source, int64_t first) {
+    if (source.data != nullptr) {
+        return source.tone.frames;
+    }
+    const int64_t piece_end = source.packed_first + source.packed_count;
+    const bool in_piece = first >= source.packed_first && first < piece_end;
+    return in_piece ? piece_end - first : kPieceFrames;
 }
 
 const unsigned char* PackedFrames(FrameSource& source, int64_t first, int32_t count) {

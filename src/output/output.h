@@ -50,8 +50,9 @@ constexpr int32_t kPieceFrames = 16384;
 // A source that renders `tone` a piece at a time.
 FrameSource RenderedPieces(const ToneShape& tone);
 
-// The most frames PackedFrames gives at once.
-int64_t MostAtOnce(const FrameSource& source);
+// The most frames from `first` on that PackedFrames gives at once without making any of them
+// twice: what is left of the piece it made last, when `first` is in it.
+int64_t MostAtOnce(const FrameSource& source, int64_t first);
 
 // The packed S24_3LE bytes of frames first .. first + count - 1 of the source, count at most
 // MostAtOnce. They stay valid until the next call. A tone is rendered a whole piece at a

@@ -27,18 +27,32 @@ double Now() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// Copies each mono sample into every channel of its frame. Two channels, the usual case, have
+// a loop of their own: copies of a fixed size the compiler makes a few moves.
+void Interleave(const unsigned char* mono, snd_pcm_uframes_t frames, unsigned channels,
+                unsigned char* dst) {
+    if (channels == 2) {
+        for (snd_pcm_uframes_t i = 0; i < frames; ++i, mono += kBytesPerSample) {
+            std::memcpy(dst, mono, kBytesPerSample);
+            std::memcpy(dst + kBytesPerSample, mono, kBytesPerSample);
+            dst += 2 * kBytesPerSample;
+        }
+        return;
+    }
+    for (snd_pcm_uframes_t i = 0; i < frames; ++i, mono += kBytesPerSample) {
+        for (unsigned c = 0; c < channels; ++c, dst += kBytesPerSample) {
+            std::memcpy(dst, mono, kBytesPerSample);
+        }
+    }
+}
+
 snd_pcm_sframes_t WriteChunk(Stream& stream, const unsigned char* mono, snd_pcm_uframes_t frames) {
     if (!stream.interleaved) {
         std::fill(stream.channel_data.begin(), stream.channel_data.end(),
                   const_cast<unsigned char*>(mono));
         return snd_pcm_writen(stream.pcm, stream.channel_data.data(), frames);
     }
-    unsigned char* dst = stream.scratch.data();
-    for (snd_pcm_uframes_t i = 0; i < frames; ++i, mono += kBytesPerSample) {
-        for (unsigned c = 0; c < stream.channels; ++c, dst += kBytesPerSample) {
-            std::memcpy(dst, mono, kBytesPerSample);
-        }
-    }
+    Interleave(mono, frames, stream.channels, stream.scratch.data());
     return snd_pcm_writei(stream.pcm, stream.scratch.data(), frames);
 }
 
@@ -120,6 +134,29 @@ int WaitForRoom(Stream& stream) {
     return (revents & (POLLERR | POLLNVAL)) != 0 ? StateError(stream.pcm) : 0;
 }
 
+// How many of the `remaining` frames to write now into the `room` the device has. The last
+// frames of a long buffer wait until they leave it holding no more than its last_fill.
+int64_t FramesToWrite(const Stream& stream, snd_pcm_sframes_t room, int64_t remaining) {
+    if (stream.last_fill == 0) {
+        return std::min<int64_t>(room, remaining);
+    }
+    if (remaining > stream.last_piece) {
+        return std::min<int64_t>(room, remaining - stream.last_piece);
+    }
+    const int64_t held = std::max<int64_t>(0, stream.buffer_frames - room);
+    return held + remaining <= stream.last_fill ? std::min<int64_t>(room, remaining) : 0;
+}
+
+// Sleeps until a device holding `held` frames has played down to `target`, or a stop signal
+// arrives. The device wakes no one at that level, so the sleep is timed.
+void WaitToHold(const Stream& stream, int64_t held, int64_t target) {
+    const int64_t ms = (held - target) * 1000 / stream.rate + 1;
+    pollfd stop{StopPipe(), POLLIN, 0};
+    if (poll(&stop, 1, static_cast<int>(std::min<int64_t>(ms, kWaitMs))) > 0) {
+        EmptyStopPipe();
+    }
+}
+
 // Writes as much as the device has room for, or sleeps until it has room when it has none.
 // Returns the frames it took (0 for none) or a negative ALSA error.
 // The frames are rendered (or found in the buffer) just before they are written; those the
@@ -132,7 +169,12 @@ snd_pcm_sframes_t WriteWhatFits(Stream& stream, FrameSource& source, int64_t end
     if (room < 0) {
         return room;
     }
-    int64_t chunk = std::min({static_cast<int64_t>(room), end - offset, MostAtOnce(source)});
+    int64_t chunk = FramesToWrite(stream, room, end - offset);
+    if (chunk == 0) {
+        WaitToHold(stream, stream.buffer_frames - room, stream.last_fill - (end - offset));
+        return 0;
+    }
+    chunk = std::min(chunk, MostAtOnce(source, offset));
     if (stream.interleaved) {
         chunk = std::min(chunk, static_cast<int64_t>(stream.scratch_frames));
     }
@@ -146,6 +188,11 @@ snd_pcm_sframes_t WriteWhatFits(Stream& stream, FrameSource& source, int64_t end
 // so a rewind that fails or gives back less than asked leaves neither a gap nor a jump.
 int64_t TakeBack(const Stream& stream, int64_t offset) {
     if (!stream.rewinds) {
+        return 0;
+    }
+    // What the device played since the loop last asked counts only once it is asked again:
+    // after a long sleep, a rewind by the old count would take back frames already played.
+    if (snd_pcm_avail_update(stream.pcm) < 0) {
         return 0;
     }
     const snd_pcm_sframes_t held = snd_pcm_rewindable(stream.pcm);

@@ -27,6 +27,13 @@ struct Stream {
     // stop_margin frames.
     bool rewinds = false;
     snd_pcm_sframes_t stop_margin = 0;
+    // A long buffer holds no more than a short one once the last frame is written, so that
+    // a stop then, with nothing left to take back, still ends the tone soon: the last
+    // last_piece frames wait until the device holds little enough. 0 for a short buffer.
+    snd_pcm_sframes_t last_fill = 0;
+    snd_pcm_sframes_t last_piece = 0;
+    snd_pcm_sframes_t buffer_frames = 0;
+    uint32_t rate = 0;
 };
 
 // True for a device that really takes back the frames it gives back to a rewind, by what

@@ -508,6 +508,28 @@ TEST_P(SoundServerPath, CtrlCEndsTheToneAtTheCloseOfACycle) {
     ExpectEndsAtAWholeCycle(sounding_, 440, 10 * kRate);
 }
 
+TEST_P(SoundServerPath, CtrlCNearTheEndOfAToneStillEndsItSoon) {
+    // A 1.5 s tone: at 1.25 s a long buffer could hold all the rest, so the stop must still
+    // cut it short; at 1.45 s the last frame may be written, and what plays out is short.
+    for (const auto& [after, heard_before] :
+         {std::pair{1250ms, 14 * kRate / 10}, std::pair{1450ms, 3 * kRate / 2 + 1}}) {
+        const Child player = Start({ONDELIS_BINARY, "440", "1.5", "default"}, "/dev/null",
+                                   Dir() / "out", Dir() / "err");
+        std::this_thread::sleep_for(after);
+        const auto pressed = std::chrono::steady_clock::now();
+        kill(player.pid, SIGINT);
+        const Finished finished = Wait(player, 5s);
+        const double seconds = SecondsSince(pressed);
+        StopRecording();
+        EXPECT_TRUE(finished.status == 128 + SIGINT || finished.status == 0) << Err();
+        EXPECT_LT(seconds, 0.5);
+        std::printf("%s: Ctrl-C at %.2f s, over %.3f s after it, ", NameOf(GetParam()).c_str(),
+                    std::chrono::duration<double>(after).count(), seconds);
+        ExpectEndsAtAWholeCycle(sounding_, 440, heard_before);
+        StartRecording();
+    }
+}
+
 TEST_P(SoundServerPath, StopWhoseRewindFailsStillEndsAtTheCloseOfACycle) {
     // Only PipeWire's plugin is asked to rewind: the pulse plugin's server would still play
     // what it gave back. A rewind that fails or gives back less ends the tone as one without.

@@ -28,13 +28,22 @@ TEST(FrameSource, PiecesOfAnySizeHoldTheBytesOfTheWholeTone) {
              {std::pair{1, 1}, {7, 7}, {1536, 1536}, {12345, 12345}, {4608, 7}, {16384, 5000}}) {
             FrameSource source = RenderedPieces(ShapeTone(t.hz, t.rate, t.frames, t.level));
             std::vector<unsigned char> pieces;
-            for (int32_t first = 0; first < t.frames; first += taken) {
-                const unsigned char* bytes =
-                    PackedFrames(source, first, std::min(asked, t.frames - first));
-                pieces.insert(pieces.end(), bytes, bytes + 3 * std::min(taken, t.frames - first));
+            int64_t made = 0; // frames rendered, piece by piece
+            for (int32_t first = 0; first < t.frames;) {
+                const auto count = static_cast<int32_t>(
+                    std::min<int64_t>({asked, t.frames - first, MostAtOnce(source, first)}));
+                const int64_t piece_before = source.packed_first + source.packed_count;
+                const unsigned char* bytes = PackedFrames(source, first, count);
+                if (source.packed_first + source.packed_count != piece_before) {
+                    made += source.packed_count;
+                }
+                const int32_t took = std::min(taken, count);
+                pieces.insert(pieces.end(), bytes, bytes + 3 * took);
+                first += took;
             }
             EXPECT_EQ(pieces, whole)
                 << t.hz << " Hz at " << t.rate << ", " << taken << " of " << asked;
+            EXPECT_EQ(made, t.frames) << "frames made twice, " << taken << " of " << asked;
         }
     }
 }

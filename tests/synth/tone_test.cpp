@@ -79,6 +79,38 @@ TEST(MakeTone, SamplesFollowThePhaseOfTheIndex) {
     EXPECT_EQ(Tone(-440), tone); // a negative frequency sounds as its magnitude
 }
 
+TEST(RenderSpan, SamplesAreTruncatedLibmSinesBitForBit) {
+    // The generator's definition, sample by sample, against its rendering: quiet and full
+    // (clamped) levels, the highest and lowest pitches, and spans late in endless tones,
+    // one of them across the phase where the generator leaves its own sine for libm's.
+    struct Row {
+        float hz;
+        uint32_t rate;
+        float level;
+        int64_t first;
+    };
+    const Row rows[] = {{440, 44100, 25, 0},
+                        {82.41f, 44100, 100, 0},
+                        {22050, 44100, 50, 0},
+                        {0.75f, 8000, 25, 0},
+                        {1e-3f, 44100, 100, 0},
+                        {311.13f, 48000, 7.5f, int64_t{1} << 30},
+                        {19999, 44100, 25, 1183800000},
+                        {4186, 96000, 99.9f, int64_t{3} << 31}};
+    constexpr int32_t kCount = 200000;
+    std::vector<int32_t> rendered(kCount);
+    for (const Row& row : rows) {
+        const ToneShape tone = ShapeTone(row.hz, row.rate, kEndless, row.level);
+        RenderSpan(tone, row.first, kCount, rendered.data());
+        for (int32_t k = 0; k < kCount; ++k) {
+            const double value =
+                std::sin(static_cast<double>(row.first + k) * tone.step) * tone.amplitude;
+            const auto expected = static_cast<int32_t>(std::clamp(value, -8388608.0, 8388607.0));
+            ASSERT_EQ(rendered[k], expected) << row.hz << " Hz, frame " << row.first + k;
+        }
+    }
+}
+
 TEST(MakeTone, AboveHalfTheRateIsGeneratedAtHalfTheRate) {
     EXPECT_TRUE(AllZero(Tone(30000)));
     EXPECT_TRUE(AllZero(Tone(std::numeric_limits<float>::infinity())));
