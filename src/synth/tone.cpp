@@ -95,11 +95,13 @@ void RenderBlock(const ToneShape& tone, int64_t first, int32_t count, int32_t* o
     }
     const double error = std::fabs(tone.amplitude) * kSineError + 1e-6;
     int32_t high[kBlock];
+    int32_t unsure = 0;
     for (int32_t k = 0; k < count; ++k) {
         out[k] = ClampedSample(values[k] - error);
         high[k] = ClampedSample(values[k] + error);
+        unsure |= out[k] ^ high[k];
     }
-    for (int32_t k = 0; k < count; ++k) {
+    for (int32_t k = 0; unsure != 0 && k < count; ++k) {
         if (out[k] != high[k]) {
             out[k] = exact(k);
         }
