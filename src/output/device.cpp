@@ -34,7 +34,7 @@ constexpr std::string_view kPipeWirePlugin = "ALSA <-> PipeWire PCM I/O Plugin";
 
 // The pulse plugin offers interleaved access only; a refused access mode would otherwise
 // pass hw_params and fail on every write. PipeWire's plugin offers both, but its conversion
-// of non-interleaved frames costs it five times the instructions (6.7 million against 1.1 for
+// of non-interleaved frames costs it six times the instructions (6.7 million against 1.1 for
 // 5 s of tone, counted by callgrind), so it is written interleaved.
 void ChooseAccess(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, bool interleaved_first,
                   Stream& stream) {
