@@ -11,22 +11,6 @@ constexpr int32_t kMaxSample = 8388607;
 constexpr int32_t kMinSample = -8388608;
 constexpr double kTwoPi = 6.283185307179586;
 
-// Truncates toward zero into the signed 24-bit range. Only a sine of exactly 1.0 at full
-// level reaches +2^23, which does not fit and becomes 2^23 - 1.
-// Clamping first gives the same result as trunc() then clamping: every value from 2^23 - 1
-// up truncates to 2^23 - 1 or more, every value from -2^23 down to -2^23 or less, and in
-// between the conversion itself truncates toward zero. That leaves one conversion per sample
-// instead of a trunc() and a conversion.
-int32_t ToSample(double value) {
-    if (value >= kMaxSample) {
-        return kMaxSample;
-    }
-    if (value <= kMinSample) {
-        return kMinSample;
-    }
-    return static_cast<int32_t>(value);
-}
-
 // On x86-64 the block renderer is built twice, for the processors with AVX2's four-double
 // vectors and for the rest, and the one for the machine is chosen as the program starts.
 // What it calls is built into each, so that each works on as many phases at once as it can.
@@ -37,6 +21,17 @@ int32_t ToSample(double value) {
 #define ONDELIS_WIDE_VECTORS
 #define ONDELIS_INLINE inline
 #endif
+
+// Truncates toward zero into the signed 24-bit range. Only a sine of exactly 1.0 at full
+// level reaches +2^23, which does not fit and becomes 2^23 - 1.
+// Clamping first gives the same result as trunc() then clamping: every value from 2^23 - 1
+// up truncates to 2^23 - 1 or more, every value from -2^23 down to -2^23 or less, and in
+// between the conversion itself truncates toward zero. That leaves one conversion per sample
+// instead of a trunc() and a conversion, and no branch, so that the compiler can do several
+// at once.
+ONDELIS_INLINE int32_t ToSample(double value) {
+    return static_cast<int32_t>(std::min<double>(std::max<double>(value, kMinSample), kMaxSample));
+}
 
 // sin(phase) to within kSineError, many times faster than std::sin, for a phase from 0 up
 // to kQuickPhaseLimit: the phase in half turns and what is left of it (Cody and Waite's
@@ -69,11 +64,6 @@ ONDELIS_INLINE double QuickSine(double phase) {
     // sin(r + n pi) is sin(r) for an even n, -sin(r) for an odd one. A sign rather than a
     // choice, which would keep the compiler to one phase at a time.
     return static_cast<double>(1 - 2 * (half_turns & 1)) * sine;
-}
-
-// ToSample as a clamp and a conversion, which the compiler can do for several at once.
-ONDELIS_INLINE int32_t ClampedSample(double value) {
-    return static_cast<int32_t>(std::min<double>(std::max<double>(value, kMinSample), kMaxSample));
 }
 
 // Frames are rendered kBlock at a time: QuickSine for all of them, then each sample checked.
@@ -109,8 +99,8 @@ ONDELIS_WIDE_VECTORS void RenderBlock(const ToneShape& tone, int64_t first, int3
     int32_t high[kBlock];
     int32_t unsure = 0;
     for (int32_t k = 0; k < count; ++k) {
-        out[k] = ClampedSample(values[k] - error);
-        high[k] = ClampedSample(values[k] + error);
+        out[k] = ToSample(values[k] - error);
+        high[k] = ToSample(values[k] + error);
         unsure |= out[k] ^ high[k];
     }
     for (int32_t k = 0; unsure != 0 && k < count; ++k) {
