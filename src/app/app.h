@@ -66,6 +66,14 @@ RenderedTone RenderTone(const ToneSettings& settings);
 // Prints why a tone could not be rendered, as one line.
 void ReportRenderFailure(const ToneSettings& settings, const RenderedTone& tone, FILE* stream);
 
+// Why the tone of `frequency` Hz at `rate` is silence for all its length because of its
+// frequency (0 or NaN, at or above half the rate, or a cycle longer than the whole tone),
+// as one line; empty when it sounds.
+std::string WhySilent(float frequency, uint32_t rate, const ToneShape& tone);
+
+// Prints WhySilent for the tone of the settings on `stream`, if there is a reason.
+void WarnIfSilent(const ToneSettings& settings, const RenderedTone& tone, FILE* stream);
+
 // Frequency of the current note, stored as the settings keep it.
 void RefreshNoteFrequency(ToneSettings& settings);
 

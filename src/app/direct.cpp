@@ -33,7 +33,7 @@ With arguments it prints a summary, plays one tone and exits:
               plays into nothing, for trying things out without a sound card
   level       percent of full scale, 0 to 100 (default 25)
 
-Options, before the other arguments:
+Options, before the other arguments ('--' ends the options):
   -o FILE     write the tone to FILE, a 24-bit mono WAV file, as the menu's exp does,
               instead of playing it: no sound device is opened; '-o -' writes it to
               standard output and the summary to standard error (also --output FILE,
@@ -83,8 +83,10 @@ In the menu at a terminal the menu then comes back; otherwise the program ends.
 With no arguments it shows a menu and reads commands, one word at a time, from
 standard input (type them and press Enter, or pipe them in):
   a b c d e f g   play a note above A = 440 Hz; add '#' for sharp, 'b' for flat (f# gb)
-  G1 ... G6       guitar strings, G1 high E (329.63 Hz) to G6 low E (82.41 Hz)
-  B1 ... B4       bass strings, B1 G (98.00 Hz) to B4 low E (41.20 Hz)
+  G1 ... G7       guitar strings, G1 high E (329.63 Hz) to G6 low E (82.41 Hz),
+                  G7 the low B of a 7-string guitar
+  B1 ... B5       bass strings, B1 G (98.00 Hz) to B4 low E (41.20 Hz),
+                  B5 the low B of a 5-string bass
   violin1 ...     the other string presets above; each sets the octave offset too
   p   play again            o   octave offset, -4 to 4    cn  detune, -100 to 100 cents
   z   exact frequency       l   length in seconds         v   volume in percent
@@ -294,19 +296,23 @@ bool ParseArguments(ToneSettings& settings, int argc, char** argv) {
     return true;
 }
 
+bool WritesToStandardOutput(const ToneSettings& settings) {
+    return std::strcmp(settings.output_file, "-") == 0;
+}
+
 void PrintSummary(const ToneSettings& settings, FILE* out) {
     std::fputs("Ondelis Direct Mode\n", out);
     std::fprintf(out, "\tSoundcard:\t%s\n", settings.device);
+    if (settings.output_file[0] != '\0') {
+        std::fprintf(out, "\tOutput:\t%s\n",
+                     WritesToStandardOutput(settings) ? "standard output" : settings.output_file);
+    }
     std::fprintf(out, "\tFrequency:\t%.2f Hz\n", settings.frequency);
     if (const std::string tuning = TuningShown(settings); !tuning.empty()) {
         std::fprintf(out, "\tTuning:\t%s\n", tuning.c_str());
     }
     std::fprintf(out, "\tDuration:\t%.2f sec\n", settings.length);
     std::fprintf(out, "\tLevel:\t%.2f percent\n", settings.level);
-}
-
-bool WritesToStandardOutput(const ToneSettings& settings) {
-    return std::strcmp(settings.output_file, "-") == 0;
 }
 
 // The tone goes to the file of -o, or to standard output for "-", as the menu's exp writes it.
@@ -323,6 +329,10 @@ int ExportDirectly(const ToneSettings& settings, const RenderedTone& tone) {
 int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
     for (first = 1; first < argc && IsOption(argv[first]); ++first) {
         const char* option = argv[first];
+        if (std::strcmp(option, "--") == 0) { // the end of the options, as for every tool
+            ++first;
+            return kGoOn;
+        }
         if (std::strcmp(option, "-h") == 0 || std::strcmp(option, "--help") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
@@ -388,6 +398,7 @@ int RunDirectMode(ToneSettings& settings, int argc, char** argv) {
         ReportRenderFailure(settings, tone, stderr);
         return 1;
     }
+    WarnIfSilent(settings, tone, stderr);
     if (exporting) {
         return ExportDirectly(settings, tone);
     }

@@ -269,6 +269,7 @@ int PlayCurrentTone(ToneSettings& s, FILE* out) {
         return 0;
     }
     std::fflush(out);
+    WarnIfSilent(s, tone, stderr);
     return PlayTone(s.device, s.sample_rate, 2, tone.tone, out, stderr);
 }
 

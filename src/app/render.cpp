@@ -1,6 +1,7 @@
 #include "app.h"
 
 #include <cmath>
+#include <cstdio>
 
 // The frame count of a finite tone is a signed 32-bit number. Fuzzing builds lower the limit
 // so that no input can ask for hours of tone.
@@ -47,6 +48,33 @@ void ReportRenderFailure(const ToneSettings& settings, const RenderedTone& tone,
                      "Tone too long: %.2f seconds at %u Hz is more than %.0f frames; a length "
                      "of inf plays until stopped\n",
                      settings.length, settings.sample_rate, kMaxFrames);
+    }
+}
+
+std::string WhySilent(float frequency, uint32_t rate, const ToneShape& tone) {
+    const double hz = std::fabs(static_cast<double>(frequency));
+    const double half_rate = rate * 0.5;
+    char why[200] = "";
+    if (!(hz > 0)) {
+        std::snprintf(why, sizeof why, "%.2f Hz is no frequency: nothing can sound", hz);
+    } else if (hz >= half_rate) {
+        std::snprintf(why, sizeof why,
+                      "%.2f Hz is at or above half the sample rate (%.10g Hz): nothing can sound",
+                      hz, half_rate);
+    } else if (tone.frames > 0 && tone.sounding == 0) {
+        std::snprintf(why, sizeof why,
+                      "One cycle of %.2f Hz is longer than the whole tone (%.2f sec): nothing can "
+                      "sound",
+                      hz, static_cast<double>(tone.frames) / rate);
+    }
+    return why;
+}
+
+void WarnIfSilent(const ToneSettings& settings, const RenderedTone& tone, FILE* stream) {
+    const std::string why = WhySilent(settings.frequency, settings.sample_rate, tone.tone);
+    if (!why.empty()) {
+        std::fprintf(stream, "%s\n", why.c_str());
+        std::fflush(stream);
     }
 }
 

@@ -10,6 +10,13 @@ bool Exportable(const ToneSettings& settings, const char* endless_hint, FILE* ou
                      endless_hint);
         return false;
     }
+    if (settings.sample_rate > kMaxWavRate) {
+        std::fprintf(out,
+                     "Sample rate too high for a WAV file: %u Hz passes its byte rate field (at "
+                     "most %u Hz)\n",
+                     settings.sample_rate, kMaxWavRate);
+        return false;
+    }
     int32_t frames = 0;
     if (ToneFrames(settings, frames) && frames > kMaxWavFrames) {
         std::fprintf(out, "Tone too long for a WAV file: %d frames pass its 4 GiB size limit\n",
@@ -36,5 +43,6 @@ void ExportTone(ToneSettings& settings, FILE* in, FILE* out) {
         ReportRenderFailure(settings, tone, out);
         return;
     }
+    WarnIfSilent(settings, tone, stderr);
     WriteWav(settings.export_file, settings.sample_rate, tone.tone, out);
 }

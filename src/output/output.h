@@ -66,14 +66,17 @@ struct ToneSettings;
 void ExportTone(ToneSettings& settings, FILE* in, FILE* out);
 
 // False, after saying why on `out`, when the tone of the settings cannot be written to a WAV
-// file: an endless tone (the reason ends with `endless_hint`, how to give it a length) or
-// one too long for the header's size fields. Checked before any file is touched.
+// file: an endless tone (the reason ends with `endless_hint`, how to give it a length), one
+// too long for the header's size fields, or a rate whose byte rate (3 bytes a frame) passes
+// its 32-bit field. Checked before any file is touched.
 bool Exportable(const ToneSettings& settings, const char* endless_hint, FILE* out);
 
 // Writes the tone to `path` as a 24-bit mono WAV file at `rate`, header then samples, as the
-// "exp" command does. Each failure prints "Unable to write to file!" on `out`; true only
-// when every byte was written.
-bool WriteWav(const char* path, uint32_t rate, const ToneShape& tone, FILE* out);
+// "exp" command does. Each failure prints "Unable to write to file!" on `out`, and then one
+// line on `err` names the file and why; a regular file left partly written is removed.
+// True only when every byte was written.
+bool WriteWav(const char* path, uint32_t rate, const ToneShape& tone, FILE* out,
+              FILE* err = stderr);
 
 // The same bytes to an open stream, a pipe to the next program: true when every byte reached
 // it (flushed), else false after "Unable to write to file!" on `out`. A reader that goes away
@@ -82,6 +85,8 @@ bool StreamWav(FILE* stream, uint32_t rate, const ToneShape& tone, FILE* out);
 
 // Largest tone whose data and RIFF sizes still fit the header's 32-bit fields.
 constexpr int32_t kMaxWavFrames = (UINT32_MAX - 36) / 3;
+// Highest rate whose byte rate, 3 bytes a frame, still fits its 32-bit field.
+constexpr uint32_t kMaxWavRate = UINT32_MAX / 3;
 
 constexpr size_t kWavHeaderSize = 44;
 using WavHeader = std::array<unsigned char, kWavHeaderSize>;

@@ -1,6 +1,9 @@
 #include "output.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
@@ -15,15 +18,37 @@ void ReportWriteFailure(FILE* out) {
     std::fputs("Unable to write to file!\n", out);
 }
 
-// fclose flushes what stdio still buffers, so its result is part of the write.
-bool Closed(FILE* file) {
-    return std::fclose(file) == 0;
+// The reason a file operation just failed, from errno; EIO when the C library left none.
+int LastError() {
+    return errno != 0 ? errno : EIO;
 }
 
-bool WriteAll(FILE* file, const unsigned char* bytes, size_t size) {
-    const bool written = std::fwrite(bytes, 1, size, file) == size;
-    return Closed(file) && written;
+// Closes `file`: 0 when it closed and the writes before it (`written`) went through, else
+// why not. fclose flushes what stdio still buffers, so its result is part of the write.
+int CloseAfter(FILE* file, bool written) {
+    const int write_error = written ? 0 : LastError();
+    errno = 0;
+    const bool closed = std::fclose(file) == 0;
+    if (write_error != 0) {
+        return write_error;
+    }
+    return closed ? 0 : LastError();
 }
+
+// A signal ignored while a file is written, its former action restored afterwards: SIGPIPE
+// when the reader of a pipe goes away, SIGXFSZ at a file size limit (ulimit -f). Either
+// would end the program; ignored, the write fails and is reported.
+class IgnoredSignal {
+  public:
+    explicit IgnoredSignal(int signal) : signal_(signal), previous_(std::signal(signal, SIG_IGN)) {}
+    ~IgnoredSignal() { std::signal(signal_, previous_); }
+    IgnoredSignal(const IgnoredSignal&) = delete;
+    IgnoredSignal& operator=(const IgnoredSignal&) = delete;
+
+  private:
+    int signal_;
+    void (*previous_)(int);
+};
 
 // The tone's frames as 24-bit samples, rendered and written a piece at a time.
 bool WriteFrames(FILE* file, const ToneShape& tone) {
@@ -38,18 +63,37 @@ bool WriteFrames(FILE* file, const ToneShape& tone) {
     return written;
 }
 
-bool AppendTone(const char* path, const ToneShape& tone, FILE* out) {
+// Creates or truncates `path` and writes `bytes` to it: 0, or why it failed. `created` tells
+// whether the file was opened, and so emptied, whatever came after.
+int CreateWith(const char* path, const unsigned char* bytes, size_t size, bool& created) {
+    errno = 0;
+    FILE* file = std::fopen(path, "wb");
+    created = file != nullptr;
+    if (file == nullptr) {
+        return LastError();
+    }
+    errno = 0;
+    return CloseAfter(file, std::fwrite(bytes, 1, size, file) == size);
+}
+
+// Appends the tone's frames to `path`: 0, or why it failed.
+int AppendTone(const char* path, const ToneShape& tone) {
+    errno = 0;
     FILE* file = std::fopen(path, "ab");
     if (file == nullptr) {
-        ReportWriteFailure(out);
-        return false;
+        return LastError();
     }
-    const bool written = WriteFrames(file, tone);
-    if (!Closed(file) || !written) {
-        ReportWriteFailure(out);
-        return false;
+    errno = 0;
+    return CloseAfter(file, WriteFrames(file, tone));
+}
+
+// A regular file that an export emptied and then failed to fill would claim bytes it does
+// not hold; it goes. A device (/dev/full) or a pipe is left as it is.
+void RemovePartialFile(const char* path) {
+    struct stat status {};
+    if (stat(path, &status) == 0 && S_ISREG(status.st_mode)) {
+        std::remove(path);
     }
-    return true;
 }
 
 } // namespace
@@ -92,13 +136,9 @@ WavHeader WavHeaderBytes(uint32_t rate, unsigned bits, int32_t frames) {
 }
 
 int MAKE_HEADER(const char* path, uint32_t rate, unsigned bits, int32_t frames, FILE* out) {
-    FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) {
-        ReportWriteFailure(out);
-        return 0;
-    }
     const WavHeader header = WavHeaderBytes(rate, bits, frames);
-    if (!WriteAll(file, header.data(), header.size())) {
+    bool created = false;
+    if (CreateWith(path, header.data(), header.size(), created) != 0) {
         ReportWriteFailure(out);
         return 0;
     }
@@ -106,24 +146,44 @@ int MAKE_HEADER(const char* path, uint32_t rate, unsigned bits, int32_t frames, 
 }
 
 size_t WriteTone(const char* path, const ToneShape& tone, FILE* out) {
-    if (!AppendTone(path, tone, out)) {
+    if (AppendTone(path, tone) != 0) {
+        ReportWriteFailure(out);
         return 0;
     }
     return 3 * static_cast<size_t>(std::max<int64_t>(tone.frames, 0));
 }
 
-bool WriteWav(const char* path, uint32_t rate, const ToneShape& tone, FILE* out) {
+bool WriteWav(const char* path, uint32_t rate, const ToneShape& tone, FILE* out, FILE* err) {
+    const IgnoredSignal size_limit(SIGXFSZ);
+    const WavHeader header = WavHeaderBytes(rate, 24, static_cast<int32_t>(tone.frames));
+    bool created = false;
+    const int header_error = CreateWith(path, header.data(), header.size(), created);
+    if (header_error != 0) {
+        ReportWriteFailure(out);
+    }
     // A header that failed does not stop the data: the append reports its own failure.
-    const bool header = MAKE_HEADER(path, rate, 24, static_cast<int32_t>(tone.frames), out) == 1;
-    return AppendTone(path, tone, out) && header;
+    const int data_error = AppendTone(path, tone);
+    if (data_error != 0) {
+        ReportWriteFailure(out);
+    }
+    const int error = header_error != 0 ? header_error : data_error;
+    if (error == 0) {
+        return true;
+    }
+    std::fflush(out);
+    std::fprintf(err, "%s: %s\n", path, std::strerror(error));
+    if (created) {
+        RemovePartialFile(path);
+    }
+    return false;
 }
 
 bool StreamWav(FILE* stream, uint32_t rate, const ToneShape& tone, FILE* out) {
     const WavHeader header = WavHeaderBytes(rate, 24, static_cast<int32_t>(tone.frames));
-    void (*previous)(int) = std::signal(SIGPIPE, SIG_IGN);
+    const IgnoredSignal reader_gone(SIGPIPE);
+    const IgnoredSignal size_limit(SIGXFSZ);
     const bool written = std::fwrite(header.data(), 1, header.size(), stream) == header.size() &&
                          WriteFrames(stream, tone) && std::fflush(stream) == 0;
-    std::signal(SIGPIPE, previous);
     if (!written) {
         ReportWriteFailure(out);
     }
@@ -138,7 +198,7 @@ size_t WriteFile(const char* path, const unsigned char* data, int32_t frames, un
         return 0;
     }
     const size_t size = static_cast<size_t>(frames > 0 ? frames : 0) * (bits / 8);
-    if (!WriteAll(file, data, size)) {
+    if (CloseAfter(file, std::fwrite(data, 1, size, file) == size) != 0) {
         ReportWriteFailure(out);
         return 0;
     }

@@ -31,14 +31,31 @@ std::string_view TrimStart(std::string_view text) {
     return text;
 }
 
-// The first word of a line, as the reason of a refusal shows it.
+// The first word of a line, as the reason of a refusal shows it: control bytes (a NUL among
+// them) are written as \xHH, so that the reason is shown whole, whatever the file holds.
 std::string FirstWord(std::string_view text) {
     text = TrimStart(text);
+    std::string word;
+    for (size_t i = 0; i < text.size() && i < 40 && !IsBlank(text[i]); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7F) {
+            constexpr char kHex[] = "0123456789ABCDEF";
+            word += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+        } else {
+            word += static_cast<char>(byte);
+        }
+    }
+    return word;
+}
+
+// The word a line starts with, as the file holds it.
+std::string_view WordOf(std::string_view line) {
+    line = TrimStart(line);
     size_t end = 0;
-    while (end < text.size() && end < 40 && !IsBlank(text[end])) {
+    while (end < line.size() && !IsBlank(line[end])) {
         ++end;
     }
-    return std::string(text.substr(0, end));
+    return line.substr(0, end);
 }
 
 // The whole number the text starts with; false when it starts with no digit or has too many.
@@ -53,56 +70,66 @@ bool TakeWhole(std::string_view& text, double& value) {
     return digits > 0 && digits <= kMostDigits;
 }
 
-// Cents: an optional sign, digits with a '.' among them (at least one digit in all).
-bool TakeCents(std::string_view text, double& ratio) {
-    const bool negative = !text.empty() && text.front() == '-';
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        text.remove_prefix(1);
+// Cents: an optional sign, then digits with one '.' among them (at least one digit), and
+// nothing else: "1O92.18", "3/2." or "1.5e3" are typos, not pitches.
+bool TakeCents(std::string_view word, double& ratio) {
+    const bool negative = !word.empty() && word.front() == '-';
+    if (!word.empty() && (word.front() == '-' || word.front() == '+')) {
+        word.remove_prefix(1);
     }
-    if (text.empty() || text.front() == '-' || text.front() == '+') {
+    const size_t digits = static_cast<size_t>(std::count_if(word.begin(), word.end(), IsDigit));
+    if (digits == 0 || digits + 1 != word.size() ||
+        std::count(word.begin(), word.end(), '.') != 1 || word.size() > kMostDigits) {
         return false;
     }
     double cents = 0;
     const auto [end, error] =
-        std::from_chars(text.data(), text.data() + text.size(), cents, std::chars_format::fixed);
-    if (error != std::errc() || end - text.data() > static_cast<long>(kMostDigits)) {
+        std::from_chars(word.data(), word.data() + word.size(), cents, std::chars_format::fixed);
+    if (error != std::errc() || end != word.data() + word.size()) {
         return false;
     }
     ratio = std::pow(2.0, (negative ? -cents : cents) / 1200);
     return true;
 }
 
-// A ratio a/b, or a whole number a for a/1.
-bool TakeRatio(std::string_view text, double& ratio) {
-    const bool negative = !text.empty() && text.front() == '-';
+// A ratio a/b, or a whole number a for a/1, and nothing else: "4\3" or "0x2A" are no ratio.
+bool TakeRatio(std::string_view word, double& ratio) {
+    const bool negative = !word.empty() && word.front() == '-';
     if (negative) {
-        text.remove_prefix(1);
+        word.remove_prefix(1);
     }
     double numerator = 0;
     double denominator = 1;
-    if (!TakeWhole(text, numerator)) {
+    if (!TakeWhole(word, numerator)) {
         return false;
     }
-    if (!text.empty() && text.front() == '/') {
-        text.remove_prefix(1);
-        if (!TakeWhole(text, denominator) || denominator == 0) {
+    if (!word.empty() && word.front() == '/') {
+        word.remove_prefix(1);
+        if (!TakeWhole(word, denominator) || denominator == 0) {
             return false;
         }
+    }
+    if (!word.empty()) {
+        return false;
     }
     ratio = (negative ? -numerator : numerator) / denominator;
     return true;
 }
 
-// The pitch a line starts with; text after it is a comment.
+// The pitch a line starts with, the whole of its first word; text after it is a comment.
 bool TakePitch(std::string_view line, double& ratio) {
-    line = TrimStart(line);
-    size_t end = 0;
-    while (end < line.size() && !IsBlank(line[end])) {
-        ++end;
-    }
-    const std::string_view word = line.substr(0, end);
+    const std::string_view word = WordOf(line);
     return word.find('.') != std::string_view::npos ? TakeCents(word, ratio)
                                                     : TakeRatio(word, ratio);
+}
+
+// What a line of a pitch holds, for the reason of a refusal.
+std::string NotAPitch(std::string_view line) {
+    const std::string hint =
+        WordOf(line).find(',') != std::string_view::npos ? "; cents take a '.', not a ','" : "";
+    return "not a pitch: '" + FirstWord(line) +
+           "' (a ratio such as 3/2, a whole number, or cents with a '.' such as 701.96" + hint +
+           ")";
 }
 
 // The lines of the text that are no comment, each with its number.
@@ -143,9 +170,7 @@ ScaleReading ReadPitches(Lines& lines) {
         }
         double ratio = 0;
         if (!TakePitch(line, ratio) || !std::isfinite(ratio)) {
-            return Refuse(lines.number, "not a pitch (a ratio such as 3/2, a whole number, or "
-                                        "cents with a '.' such as 701.96): '" +
-                                            FirstWord(line) + "'");
+            return Refuse(lines.number, NotAPitch(line));
         }
         if (!(ratio > 0)) {
             return Refuse(lines.number, "a pitch of 0 or below: '" + FirstWord(line) + "'");
@@ -166,6 +191,11 @@ ScaleReading ReadPitches(Lines& lines) {
 } // namespace
 
 ScaleReading ParseScale(std::string_view text) {
+    // Some editors start a UTF-8 file with a byte-order mark; it is no part of the text.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark)) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
     Lines lines{text};
     std::string_view line;
     if (!NextLine(lines, line)) {
@@ -175,9 +205,12 @@ ScaleReading ParseScale(std::string_view text) {
         return Refuse(lines.number, "the number of notes is missing");
     }
     double notes = 0;
-    std::string_view count = TrimStart(line);
-    if (!TakeWhole(count, notes)) {
-        return Refuse(lines.number, "not a number of notes: '" + FirstWord(line) + "'");
+    std::string_view count = WordOf(line);
+    if (!TakeWhole(count, notes) || !count.empty()) {
+        return Refuse(lines.number,
+                      "not a number of notes: '" + FirstWord(line) +
+                          "' (a scale file holds a description line, then the number of notes, "
+                          "then the pitches: is the description line missing?)");
     }
     if (notes != kNotes) {
         return Refuse(lines.number, "a scale of " + FirstWord(line) +

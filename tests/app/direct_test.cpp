@@ -191,12 +191,12 @@ TEST(DirectMode, OutputFileHoldsTheBytesOfTheMenusExport) {
         EXPECT_EQ(ReadBytes("d"), ReadBytes("m")) << row.menu_input;
     }
     EXPECT_EQ(RunOndelis({"-o", "s.wav", "440", "0.1", "no_such_device"}).out,
-              Summary("no_such_device", "440.00", "0.10", "25.00"));
+              Summary("no_such_device", "440.00", "0.10", "25.00", "s.wav"));
     // The last row again: the WAV alone on standard output, the summary on standard error.
     const RunResult piped = RunOndelis({"--a4=442", "-o", "-", "e", "0.2"});
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(piped.out, ReadBytes("m"));
-    EXPECT_EQ(piped.err, Summary("default", "662.25", "0.20", "25.00"));
+    EXPECT_EQ(piped.err, Summary("default", "662.25", "0.20", "25.00", "standard output"));
 }
 
 TEST(DirectMode, OutputThatCannotBeWrittenEndsWithStatusOne) {
@@ -208,8 +208,10 @@ TEST(DirectMode, OutputThatCannotBeWrittenEndsWithStatusOne) {
          "a length in seconds\n"},
         {"big.wav", "40000",
          "Tone too long for a WAV file: 1764000000 frames pass its 4 GiB size limit\n"},
-        {"no/such/dir/t.wav", "0.1", unwritable},
-        {"/dev/full", "0.1", unwritable}};
+        {"no/such/dir/t.wav", "0.1", unwritable + "no/such/dir/t.wav: No such file or directory\n"},
+        {"/dev/full", "0.1", unwritable + "/dev/full: No space left on device\n"},
+        {std::string(4095, 'n'), "0.1",
+         unwritable + std::string(4095, 'n') + ": File name too long\n"}};
     for (const auto& row : rows) {
         const RunResult run = RunOndelis({"-o", row[0], "440", row[1]});
         EXPECT_EQ(run.status, 1) << row[0];
@@ -230,7 +232,7 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
         {"G8"},
         {""},
         {"--bogus", "440"},
-        {"--", "440"},
+        {"--", "--", "440"},
         {"--a4", "481", "a"},
         {"--a4=399.9", "a"},
         {"--a4=442Hz", "a"},
@@ -284,6 +286,50 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
     EXPECT_EQ(menu.out, "");
     EXPECT_TRUE(Has(menu.err, "the menu exports with exp\n")) << menu.err;
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+// A tone that its frequency makes silent is played as asked, with one line on standard error.
+TEST(DirectMode, SilentTonesSayWhyOnStandardError) {
+    ScratchDir dir;
+    const std::string nothing = ": nothing can sound\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+        {{"--rate", "1000", "-o", "c.wav", "c", "1"},
+         "523.25 Hz is at or above half the sample rate (500 Hz)" + nothing},
+        {{"22050", "0.1", "null"},
+         "22050.00 Hz is at or above half the sample rate (22050 Hz)" + nothing},
+        {{"-30000", "0.1", "null"},
+         "30000.00 Hz is at or above half the sample rate (22050 Hz)" + nothing},
+        {{"inf", "0.1", "null"}, "inf Hz is at or above half the sample rate (22050 Hz)" + nothing},
+        {{"nan", "0.1", "null"}, "0.00 Hz is no frequency" + nothing},
+        {{"0x", "0.1", "null"}, "0.00 Hz is no frequency" + nothing},
+        {{"0.5", "1", "null"},
+         "One cycle of 0.50 Hz is longer than the whole tone (1.00 sec)" + nothing},
+        {{"22049", "0.1", "null"}, ""},
+        {{"0.5", "2.1", "null"}, ""},
+    };
+    for (const auto& [args, why] : rows) {
+        const RunResult run = RunOndelis(args);
+        EXPECT_EQ(run.status, 0) << args[0];
+        EXPECT_EQ(run.err, why) << args[0];
+        EXPECT_TRUE(Has(run.out, "\tLevel:\t25.00 percent\n")) << args[0];
+    }
+    // The tone itself is as designed: silence.
+    EXPECT_EQ(ReadBytes("c.wav").substr(44), std::string(3000, '\0'));
+    // The menu's own output stays as it is; the line goes to standard error.
+    const RunResult menu = RunOndelis({}, "s null l 0.1 z 30000 p exp hi.wav x");
+    EXPECT_EQ(menu.err, "30000.00 Hz is at or above half the sample rate (22050 Hz)" + nothing +
+                            "30000.00 Hz is at or above half the sample rate (22050 Hz)" + nothing);
+    EXPECT_EQ(Count(menu.out, "Frequency = 30000.00 Hz\n"), 1u);
+}
+
+// "--" ends the options: a frequency that starts with a dash follows it.
+TEST(DirectMode, DoubleDashEndsTheOptions) {
+    ScratchDir dir;
+    const RunResult run = RunOndelis({"--a4=442", "--", "-440", "0.2", "file:FILE=n.raw"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, Summary("file:FILE=n.raw", "-440.00", "0.20", "25.00"));
+    EXPECT_EQ(FirstStereoMismatch(ReadBytes("n.raw"), PackedTone(440, 44100, 8820, 25)), -1);
+    EXPECT_EQ(RunOndelis({"--"}, "x").out.rfind("\nOndelis\n\n", 0), 0u);
 }
 
 TEST(DirectMode, DeviceFailuresEndWithStatusOne) {

@@ -32,8 +32,9 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }
 
 std::string Summary(const std::string& device, const std::string& hz, const std::string& seconds,
-                    const std::string& level) {
-    return "Ondelis Direct Mode\n\tSoundcard:\t" + device + "\n\tFrequency:\t" + hz +
+                    const std::string& level, const std::string& output) {
+    const std::string output_line = output.empty() ? "" : "\n\tOutput:\t" + output;
+    return "Ondelis Direct Mode\n\tSoundcard:\t" + device + output_line + "\n\tFrequency:\t" + hz +
            " Hz\n\tDuration:\t" + seconds + " sec\n\tLevel:\t" + level + " percent\n";
 }
 

@@ -24,9 +24,9 @@ size_t Count(const std::string& text, const std::string& part);
 bool Has(const std::string& text, const std::string& part);
 bool EndsWith(const std::string& text, const std::string& tail);
 
-// The summary direct mode prints before it plays.
+// The summary direct mode prints before it plays; with -o, `output` names where it writes.
 std::string Summary(const std::string& device, const std::string& hz, const std::string& seconds,
-                    const std::string& level);
+                    const std::string& level, const std::string& output = "");
 
 // In a forked child: becomes args[0] (searched in PATH), or exits 127 when it cannot.
 [[noreturn]] void Exec(const std::vector<std::string>& args);

@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 Tuning ScaleTuning(const std::string& file) {
     const ScaleReading scale = ParseScale(ReadBytes(std::string(ONDELIS_TEST_DATA "/") + file));
     EXPECT_TRUE(scale.ok) << file << ":" << scale.line << ": " << scale.why;
@@ -53,7 +55,7 @@ TEST(Scale, RefusalsNameTheLineAndWhy) {
         {"description\n", 1, "the number of notes is missing"},
         {"d\nseven\n", 2, "not a number of notes: 'seven'"},
         {"d\n 7 notes\n", 2, "a scale of 7 notes"},
-        {"!\nd\n!\n12\n!\n3/2\nabc\n", 7, "not a pitch (a ratio such as 3/2"},
+        {"!\nd\n!\n12\n!\n3/2\nabc\n", 7, "not a pitch: 'abc' (a ratio such as 3/2"},
         {"d\n12\n3/0\n", 3, "not a pitch"},
         {"d\n12\n+-5.0\n", 3, "not a pitch"},
         {"d\n12\n1234567890123456789012345678901/2\n", 3, "not a pitch"},
@@ -63,6 +65,22 @@ TEST(Scale, RefusalsNameTheLineAndWhy) {
         {"d\n12\n3/2\n\n", 4, "not a pitch"},
         {"d\n12\n3/2\n", 3, "the file ends after 1 of its 12 pitches"},
         {eleven + "1/2\n", 14, "the period, is not above 1/1"},
+        // Typos: the whole first word is the pitch.
+        {"d\n12\n1O92.18000\n", 3, "not a pitch: '1O92.18000' (a ratio such as 3/2"},
+        {"d\n12\n4\\3\n", 3, "not a pitch: '4\\3'"},
+        {"d\n12\n3/2.\n", 3, "not a pitch: '3/2.'"},
+        {"d\n12\n1.5e3\n", 3, "not a pitch: '1.5e3'"},
+        {"d\n12\n6g6.09\n", 3, "not a pitch: '6g6.09'"},
+        {"d\n12\n0x2A.0\n", 3, "not a pitch: '0x2A.0'"},
+        {"d\n12\n1..5\n", 3, "not a pitch: '1..5'"},
+        {"d\n12\n701,955\n", 3, "cents take a '.', not a ','"},
+        {"d\n12\n3/2\0x\n"s, 3, "not a pitch: '3/2\\x00x' (a ratio"},
+        {"d\n1\0002\n"s, 2, "not a number of notes: '1\\x002' (a scale file"},
+        {"12\n100.0\n200.0\n", 2,
+         "'100.0' (a scale file holds a description line, then the "
+         "number of notes, then the pitches: is the description line "
+         "missing?)"},
+        {"d\n12x\n", 2, "not a number of notes: '12x'"},
     };
     for (const auto& row : rows) {
         const ScaleReading reading = ParseScale(row.text);
@@ -71,6 +89,10 @@ TEST(Scale, RefusalsNameTheLineAndWhy) {
         EXPECT_NE(reading.why.find(row.why), std::string::npos) << row.text << ": " << reading.why;
     }
     EXPECT_TRUE(ParseScale(eleven + "1200.").ok);
+    // What follows the pitch after a blank is a comment; a leading byte-order mark is skipped.
+    const ScaleReading commented = ParseScale("\xEF\xBB\xBF" + eleven + "+1200.0 ! octave\r\n");
+    EXPECT_TRUE(commented.ok) << commented.why;
+    EXPECT_DOUBLE_EQ(commented.period, 2);
 }
 
 } // namespace
