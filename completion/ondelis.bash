@@ -22,9 +22,18 @@ _ondelis() {
             position=$((position + 1))
         fi
     done
+    # "--name=VALUE": what follows the '=' completes as the option's own next word would.
+    if ((options)) && [[ $cur == --*=* ]]; then
+        prev=${cur%%=*}
+        cur=${cur#*=}
+    fi
     if ((options)); then
         case $prev in
-            --a4 | --rate) return ;; # the pitch of A, the sample rate: numbers
+            --a4) return ;; # the pitch of A: a number
+            --rate)
+                COMPREPLY=($(compgen -W "$_ondelis_rates" -- "$cur"))
+                return
+                ;;
             --temperament)
                 COMPREPLY=($(compgen -W "$_ondelis_temperaments" -- "$cur"))
                 return
@@ -63,6 +72,8 @@ _ondelis() {
     _ondelis_after_word_break "$cur"
 }
 
+# The usual sample rates, for --rate.
+_ondelis_rates='44100 48000 88200 96000 176400 192000'
 # What --root takes.
 _ondelis_notes='a a# bb b c c# db d d# eb e f f# gb g g# ab'
 # What --temperament takes; a test holds this to the program's table.
