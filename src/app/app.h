@@ -99,6 +99,26 @@ bool SetScale(ToneSettings& settings, const char* path);
 // The tuning chosen by an option, as "werckmeister3 on c"; empty when none was chosen.
 std::string TuningShown(const ToneSettings& settings);
 
+// One moment of the tuner's line at a terminal: the pitch heard and its target, or, while no
+// pitch sounds, the input level, so that a player sees that the microphone hears at all.
+struct NeedleView {
+    bool sounding = false;
+    std::string note; // the nearest note, "E2"
+    double hz = 0;
+    double cents = 0; // from the target
+    double target_hz = 0;
+    std::string string;      // the instrument's string, with --instrument
+    double level_dbfs = -99; // while nothing sounds
+};
+
+// The tuner's line: the note, the Hz, the cents, a needle of +-50 cents with the target in its
+// middle, the target's Hz, the string, and a mark within 1 cent of the target; in UTF-8 or
+// plain ASCII for a C-locale terminal. Never wider than 79 columns.
+std::string NeedleLine(const NeedleView& view, bool utf8);
+
+// Columns a line of NeedleLine's takes on a terminal.
+size_t Columns(const std::string& text);
+
 // Status of TakeOptions when the program goes on to direct mode or the menu.
 constexpr int kGoOn = -1;
 

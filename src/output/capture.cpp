@@ -1,0 +1,235 @@
+#include "output.h"
+#include "playback.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+// The formats a capture device is asked for, the first it offers taken: floats need no
+// conversion, and 32 bits keep a quiet instrument's low bits.
+constexpr snd_pcm_format_t kCaptureFormats[] = {SND_PCM_FORMAT_FLOAT_LE, SND_PCM_FORMAT_S32_LE,
+                                                SND_PCM_FORMAT_S16_LE};
+// A wait on the device never lasts longer than this, so that a stop is seen and the silence
+// of a device that stopped giving frames is counted.
+constexpr int kLongestWaitMs = 250;
+// A device that gives no frame for this long has failed: a server that was killed, a card
+// unplugged. A live input gives frames all the time, silence included.
+constexpr std::chrono::seconds kLongestSilence{3};
+// Periods in the buffer: room for the loop to be kept from running for a while without
+// losing input.
+constexpr snd_pcm_uframes_t kPeriodsPerBuffer = 8;
+
+int ReportCaptureOpenFailure(const char* device, int error, FILE* err) {
+    std::fprintf(err, "unable to open pcm device: %s\n", snd_strerror(error));
+    std::fprintf(err,
+                 "Cannot listen to '%s': 'arecord -L' lists this machine's sound devices, and "
+                 "a sound file or - (standard input) can be read instead\n",
+                 device);
+    return 1;
+}
+
+snd_pcm_format_t ChooseFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {
+    for (const snd_pcm_format_t format : kCaptureFormats) {
+        if (snd_pcm_hw_params_set_format(pcm, params, format) == 0) {
+            return format;
+        }
+    }
+    return SND_PCM_FORMAT_UNKNOWN;
+}
+
+// One channel when the device has it, else two, mixed by the reader.
+unsigned ChooseChannels(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {
+    for (const unsigned channels : {1u, 2u}) {
+        if (snd_pcm_hw_params_set_channels(pcm, params, channels) == 0) {
+            return channels;
+        }
+    }
+    return 0;
+}
+
+int Fail(const char* what, int error, FILE* err) {
+    std::fprintf(err, "%s: %s\n", what, snd_strerror(error));
+    return 1;
+}
+
+} // namespace
+
+struct CaptureState {
+    snd_pcm_t* pcm = nullptr;
+    snd_pcm_format_t format = SND_PCM_FORMAT_UNKNOWN;
+    unsigned channels = 0;
+    std::vector<unsigned char> bytes; // a period as the device gives it
+    std::vector<pollfd> wait_fds;     // the device's, then the stop pipe
+    StopSignals signals;
+    bool catching = false;
+
+    ~CaptureState() {
+        if (pcm != nullptr) {
+            snd_pcm_close(pcm);
+        }
+        if (catching) {
+            RestoreStopSignals(signals);
+        }
+    }
+};
+
+Capture::Capture() = default;
+Capture::~Capture() = default;
+Capture::Capture(Capture&&) noexcept = default;
+Capture& Capture::operator=(Capture&&) noexcept = default;
+
+namespace {
+
+int Configure(CaptureState& s, uint32_t& rate, snd_pcm_uframes_t period, FILE* out, FILE* err) {
+    snd_pcm_hw_params_t* params = nullptr;
+    snd_pcm_hw_params_alloca(&params);
+    snd_pcm_hw_params_any(s.pcm, params);
+    snd_pcm_hw_params_set_access(s.pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED);
+    s.format = ChooseFormat(s.pcm, params);
+    if (s.format == SND_PCM_FORMAT_UNKNOWN) {
+        std::fputs("Unable to set capture format: the device offers none of S16_LE, S32_LE and "
+                   "FLOAT_LE\n",
+                   err);
+        std::fputs("Try a different soundcard device name.\n", out);
+        return 1;
+    }
+    s.channels = ChooseChannels(s.pcm, params);
+    if (s.channels == 0) {
+        std::fputs("Unable to set capture channels: the device offers neither mono nor stereo\n",
+                   err);
+        return 1;
+    }
+    const uint32_t requested = rate;
+    snd_pcm_hw_params_set_rate_near(s.pcm, params, &rate, nullptr);
+    snd_pcm_hw_params_set_period_size_near(s.pcm, params, &period, nullptr);
+    snd_pcm_uframes_t buffer = period * kPeriodsPerBuffer;
+    snd_pcm_hw_params_set_buffer_size_near(s.pcm, params, &buffer);
+    if (const int rc = snd_pcm_hw_params(s.pcm, params); rc < 0) {
+        return Fail("unable to set hw parameters", rc, err);
+    }
+    snd_pcm_hw_params_get_rate(params, &rate, nullptr);
+    snd_pcm_hw_params_get_period_size(params, &period, nullptr);
+    if (rate != requested) {
+        std::fprintf(out, "Listening at %u Hz, the rate the device takes\n", rate);
+    }
+
+    // Wake once a period has come in, not at every frame.
+    snd_pcm_sw_params_t* sw = nullptr;
+    snd_pcm_sw_params_alloca(&sw);
+    snd_pcm_sw_params_current(s.pcm, sw);
+    snd_pcm_sw_params_set_avail_min(s.pcm, sw, period);
+    snd_pcm_sw_params(s.pcm, sw);
+
+    s.bytes.resize(period * s.channels *
+                   static_cast<size_t>(snd_pcm_format_physical_width(s.format) / 8));
+    const int count = snd_pcm_poll_descriptors_count(s.pcm);
+    s.wait_fds.resize(static_cast<size_t>(std::max(count, 0)) + 1);
+    return 0;
+}
+
+// The mean of a frame's channels, full scale 1.
+float MonoSample(const CaptureState& s, const unsigned char* frame) {
+    float sum = 0;
+    for (unsigned c = 0; c < s.channels; ++c) {
+        if (s.format == SND_PCM_FORMAT_FLOAT_LE) {
+            float v = 0;
+            std::memcpy(&v, frame + 4 * c, 4);
+            sum += v;
+        } else if (s.format == SND_PCM_FORMAT_S32_LE) {
+            int32_t v = 0;
+            std::memcpy(&v, frame + 4 * c, 4);
+            sum += static_cast<float>(v) * (1.0f / 2147483648.0f);
+        } else {
+            int16_t v = 0;
+            std::memcpy(&v, frame + 2 * c, 2);
+            sum += static_cast<float>(v) * (1.0f / 32768.0f);
+        }
+    }
+    return sum / static_cast<float>(s.channels);
+}
+
+// Waits at most kLongestWaitMs for input or a stop.
+void WaitForInput(CaptureState& s) {
+    const int device_fds = static_cast<int>(s.wait_fds.size()) - 1;
+    snd_pcm_poll_descriptors(s.pcm, s.wait_fds.data(), static_cast<unsigned>(device_fds));
+    s.wait_fds.back() = {StopPipe(), POLLIN, 0};
+    poll(s.wait_fds.data(), s.wait_fds.size(), kLongestWaitMs);
+}
+
+// Brings the device back after input was lost or the system was suspended: 0, or the error.
+int Recover(snd_pcm_t* pcm, int error) {
+    if (error == -ESTRPIPE) {
+        while ((error = snd_pcm_resume(pcm)) == -EAGAIN) {
+            poll(nullptr, 0, 100);
+        }
+    }
+    error = snd_pcm_prepare(pcm);
+    return error < 0 ? error : snd_pcm_start(pcm);
+}
+
+} // namespace
+
+int OpenCapture(Capture& capture, const char* device, uint32_t& rate, uint32_t period, FILE* out,
+                FILE* err) {
+    auto state = std::make_unique<CaptureState>();
+    if (const int rc = snd_pcm_open(&state->pcm, device, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+        rc < 0) {
+        state->pcm = nullptr;
+        return ReportCaptureOpenFailure(device, rc, err);
+    }
+    if (Configure(*state, rate, period, out, err) != 0) {
+        return 1;
+    }
+    if (const int rc = snd_pcm_start(state->pcm); rc < 0) {
+        return Fail("unable to start capture", rc, err);
+    }
+    state->signals = CatchStopSignals();
+    state->catching = true;
+    capture.rate = rate;
+    capture.state = std::move(state);
+    return 0;
+}
+
+long ReadCapture(Capture& capture, std::span<float> mono, FILE* err) {
+    CaptureState& s = *capture.state;
+    const size_t bytes_per_frame =
+        s.channels * static_cast<size_t>(snd_pcm_format_physical_width(s.format) / 8);
+    const auto most =
+        static_cast<snd_pcm_uframes_t>(std::min(mono.size(), s.bytes.size() / bytes_per_frame));
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        if (StopSignal() != 0) {
+            capture.stopped_by = StopSignal();
+            return kCaptureStopped;
+        }
+        const snd_pcm_sframes_t got = snd_pcm_readi(s.pcm, s.bytes.data(), most);
+        if (got > 0) {
+            for (snd_pcm_sframes_t i = 0; i < got; ++i) {
+                mono[static_cast<size_t>(i)] =
+                    MonoSample(s, s.bytes.data() + static_cast<size_t>(i) * bytes_per_frame);
+            }
+            return got;
+        }
+        if (got == -EPIPE || got == -ESTRPIPE) {
+            std::fputs("Overrun: input was lost; listening goes on after the gap\n", err);
+            if (const int rc = Recover(s.pcm, static_cast<int>(got)); rc < 0) {
+                Fail("Capture cannot go on", rc, err);
+                return kCaptureFailed;
+            }
+            return kCaptureGap;
+        }
+        if (got != -EAGAIN && got != 0) {
+            Fail("Capture failed", static_cast<int>(got), err);
+            return kCaptureFailed;
+        }
+        if (std::chrono::steady_clock::now() - start >= kLongestSilence) {
+            std::fprintf(err, "Capture failed: the device gave no input for %d s\n",
+                         static_cast<int>(kLongestSilence.count()));
+            return kCaptureFailed;
+        }
+        WaitForInput(s); // a stop is seen at the top
+    }
+}
