@@ -163,6 +163,21 @@ bool SetRate(ToneSettings& settings, const char* text) {
     return true;
 }
 
+// Digits only, as for the rate.
+bool SetHarmonics(ToneSettings& settings, const char* text) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (*text < '0' || *text > '9' || *end != '\0' || value < 1 || value > kMostHarmonics) {
+        std::fprintf(stderr,
+                     "The number of harmonics (--harmonics) is a whole number from 1 to %d, not "
+                     "'%s'\n",
+                     kMostHarmonics, text);
+        return false;
+    }
+    settings.harmonics = static_cast<int>(value);
+    return true;
+}
+
 bool SetOutputFile(ToneSettings& settings, const char* path) {
     if (*path == '\0') {
         std::fputs("-o needs the name of the WAV file to write, or - for standard output\n",
@@ -196,6 +211,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--output", "-o", "-o needs the name of the WAV file to write, or - for standard output",
      SetOutputFile},
     {"--rate", nullptr, "--rate needs the sample rate, 1000 to 768000 Hz", SetRate},
+    {"--harmonics", nullptr, "--harmonics needs the number of partials, 1 to 16", SetHarmonics},
 };
 
 // The option that `argument` names, and where its value starts when it is given in the same
@@ -300,6 +316,9 @@ void PrintSummary(const ToneSettings& settings, FILE* out) {
     std::fprintf(out, "\tFrequency:\t%.2f Hz\n", settings.frequency);
     if (const std::string tuning = TuningShown(settings); !tuning.empty()) {
         std::fprintf(out, "\tTuning:\t%s\n", tuning.c_str());
+    }
+    if (settings.harmonics > 1) {
+        std::fprintf(out, "\tHarmonics:\t%d\n", settings.harmonics);
     }
     std::fprintf(out, "\tDuration:\t%.2f sec\n", settings.length);
     std::fprintf(out, "\tLevel:\t%.2f percent\n", settings.level);
