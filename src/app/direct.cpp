@@ -40,6 +40,11 @@ Options, before the other arguments:
               --output=FILE); a file that cannot be written ends with status 1
   --rate HZ   the sample rate, a whole number from 1000 to 768000 (default 44100),
               in both modes (also --rate=HZ)
+  --harmonics N
+              add the overtones of the tone: partials 1 to N, the k-th at 1/k of the
+              first's amplitude, for a low string that a laptop's or a phone's
+              speaker hardly gives; N from 1 (the pure sine, the default) to 16;
+              the level stays the peak; in both modes (also --harmonics=N)
   --a4 HZ     the pitch of A, 400 to 480 Hz (default 440); every note and string
               preset follows it, in both modes; frequencies in Hz do not change
               (also --a4=HZ)
@@ -95,6 +100,7 @@ Examples:
   ondelis 440 2                             A (440 Hz) for 2 seconds
   ondelis G6                                the low E string of a guitar, 8 seconds
   ondelis cello4                            the C string of a cello, 8 seconds
+  ondelis --harmonics 8 B4                  the low E of a bass, heard on a small speaker
   ondelis --a4 442 violin1 4                a violin's E string at A = 442 Hz, 4 seconds
   ondelis c# 4                              C sharp for 4 seconds
   ondelis --a4 442                          the menu, with every note tuned to A = 442 Hz
