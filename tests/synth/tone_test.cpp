@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -47,7 +48,8 @@ TEST(MakeTone, WholeCyclesThenSilence) {
     const float low_e = 82.40689f;
     EXPECT_EQ(WholeCycles(44100.0 / low_e, kEightSeconds), 659);
     EXPECT_EQ(SoundingLength(Tone(low_e)), static_cast<size_t>(kEightSeconds - 137));
-    EXPECT_EQ(SoundingLength(Tone(low_e, kEightSeconds, 25, 44100, 8)), kEightSeconds - 137);
+    EXPECT_EQ(SoundingLength(Tone(low_e, kEightSeconds, 25, 44100, 8)),
+              static_cast<size_t>(kEightSeconds - 137));
 
     EXPECT_EQ(SoundingLength(Tone(440)), static_cast<size_t>(kEightSeconds - 101));
 }
@@ -136,21 +138,24 @@ TEST(MakeTone, LevelSetsTheLinearAmplitude) {
 double AmplitudeAt(const std::vector<int32_t>& samples, size_t count, double hz, double rate) {
     double re = 0, im = 0;
     for (size_t i = 0; i < count; ++i) {
-        re += samples[i] * std::cos(2 * M_PI * hz * static_cast<double>(i) / rate);
-        im += samples[i] * std::sin(2 * M_PI * hz * static_cast<double>(i) / rate);
+        const double phase = 2 * std::numbers::pi * hz * static_cast<double>(i) / rate;
+        re += samples[i] * std::cos(phase);
+        im += samples[i] * std::sin(phase);
     }
     return 2 * std::hypot(re, im) / static_cast<double>(count);
 }
 
 TEST(MakeTone, HarmonicsArePartialsAtOneOverKWhosePeakIsTheLevel) {
-    // The peak of the sum of sin(k x) / k, k = 1 .. n, is at x = pi / (n + 1).
+    // B4 (the low E of a bass), a tone whose partials from 25 kHz up are left out, and others.
+    // `sounding` partials lie below half the rate; `peak` is that of the sum of sin(k x) / k
+    // over them, at x = pi / (sounding + 1).
     const struct {
         float hz;
         int harmonics;
-        int sounding;                           // partials below half the rate
-        double peak;                            // of the sum, its first partial of amplitude 1
-    } rows[] = {{41.2034f, 8, 8, 1.6741694582}, // B4, the low E of a bass
-                {5000, 8, 4, 1.5272786623},     // 25 kHz and up are left out
+        int sounding;
+        double peak;
+    } rows[] = {{41.2034f, 8, 8, 1.6741694582},
+                {5000, 8, 4, 1.5272786623},
                 {440, 16, 16, 1.7586311856},
                 {82.41f, 2, 2, 1.2990381057}};
     for (const auto& row : rows) {
@@ -170,8 +175,9 @@ TEST(MakeTone, HarmonicsArePartialsAtOneOverKWhosePeakIsTheLevel) {
 }
 
 TEST(RenderSpan, HarmonicsPieceByPieceAreTheWholeToneAndTheSumWithinAStep) {
-    // Late in an endless tone too, across the phase where the partials' sine comes from libm
-    // (there k times the phase, as the sum here takes it, is within 1e-6 rad: 0.4 step).
+    // Late in an endless tone too, across the phase where the sine of a frame comes from libm.
+    // There k times the phase, as the sum below rounds it, is off by up to 1e-6 rad, which
+    // moves the sum by up to 0.4 step: one step either way still holds.
     const ToneShape tone = ShapeTone(2000, 44100, kEndless, 10, 8);
     for (int64_t first : {int64_t{0}, int64_t{11838003609} - 3000}) {
         std::vector<int32_t> whole(6000);
