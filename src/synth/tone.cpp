@@ -151,15 +151,22 @@ ONDELIS_WIDE_VECTORS void RenderHarmonicBlock(const ToneShape& tone, int64_t fir
     const auto start = static_cast<double>(first);
     double sine[kBlock];
     double twice_cosine[kBlock];
-    for (int32_t k = 0; k < count; ++k) {
+    const auto quick = [&](int32_t k) {
         const Reduced reduced = Reduce(PhaseOf(start + k, tone));
         sine[k] = reduced.sign * SineSeries(reduced.r);
         twice_cosine[k] = 2 * reduced.sign * CosineSeries(reduced.r);
-    }
-    if (PhaseOf(start + count - 1, tone) >= kQuickPhaseLimit) {
+    };
+    if (PhaseOf(start + count - 1, tone) < kQuickPhaseLimit) {
+        for (int32_t k = 0; k < count; ++k) {
+            quick(k);
+        }
+    } else {
+        // Past the limit the count of half turns would not even fit Reduce's integer.
         for (int32_t k = 0; k < count; ++k) {
             const double phase = PhaseOf(start + k, tone);
-            if (phase >= kQuickPhaseLimit) {
+            if (phase < kQuickPhaseLimit) {
+                quick(k);
+            } else {
                 sine[k] = std::sin(phase);
                 twice_cosine[k] = 2 * std::cos(phase);
             }
