@@ -25,6 +25,19 @@ void BM_MakeTone(benchmark::State& state) {
 }
 BENCHMARK(BM_MakeTone)->Arg(8)->Arg(600)->Unit(benchmark::kMillisecond);
 
+// The low E string of a bass (B4) with 8 partials, all below half the rate.
+void BM_MakeHarmonics(benchmark::State& state) {
+    const auto frames = static_cast<int32_t>(state.range(0) * kRate);
+    const std::unique_ptr<int32_t[]> samples(new int32_t[static_cast<size_t>(frames)]);
+    for (auto _ : state) {
+        MakeTone(samples.get(), 41.2034f, kRate, frames, 25.0f, 8);
+        benchmark::DoNotOptimize(samples.get());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * frames);
+}
+BENCHMARK(BM_MakeHarmonics)->Arg(8)->Arg(600)->Unit(benchmark::kMillisecond);
+
 void BM_Num24ToChar(benchmark::State& state) {
     const auto frames = static_cast<int32_t>(state.range(0) * kRate);
     const std::unique_ptr<int32_t[]> samples(new int32_t[static_cast<size_t>(frames)]);

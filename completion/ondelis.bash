@@ -2,7 +2,7 @@
 # share/bash-completion/completions/ondelis).
 
 # ondelis [--a4 HZ] [--temperament NAME] [--root NOTE] [--scale FILE] [--rate HZ]
-#         [-o FILE|-] NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
+#         [--harmonics N] [-o FILE|-] NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
 _ondelis() {
     local cur prev words cword
     # Device names hold ':' and '=' (plughw:CARD=PCH,DEV=0): keep them one word.
@@ -15,6 +15,8 @@ _ondelis() {
             case ${words[i]} in
                 --a4 | --temperament | --root | --scale | -o | --output | --rate) i=$((i + 1)) ;;
                 --a4=* | --temperament=* | --root=* | --scale=* | --output=* | --rate=*) ;;
+                --harmonics) i=$((i + 1)) ;;
+                --harmonics=*) ;;
                 *) return ;; # --help, --version: nothing follows
             esac
         else
@@ -34,6 +36,7 @@ _ondelis() {
                 COMPREPLY=($(compgen -W "$_ondelis_rates" -- "$cur"))
                 return
                 ;;
+            --harmonics) return ;; # a count of partials, 1 to 16
             --temperament)
                 COMPREPLY=($(compgen -W "$_ondelis_temperaments" -- "$cur"))
                 return
@@ -56,6 +59,7 @@ _ondelis() {
     if ((options)) && [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--a4 --temperament --root --scale --rate --help --version' -- "$cur"))
         COMPREPLY+=($(compgen -W '-o --output' -- "$cur"))
+        COMPREPLY+=($(compgen -W '--harmonics' -- "$cur"))
         return
     fi
     case $position in

@@ -26,6 +26,7 @@ struct ToneSettings {
     const char* temperament = nullptr; // the temperament or the scale file chosen, if any
     const char* scale_file = nullptr;
     char root[4] = "c"; // the note the tuning is laid from
+    int harmonics = 1;  // partials of the tone, the fundamental first: 1 is the pure sine
     // Direct mode writes its tone to this file instead of playing it; "-" is standard
     // output, empty plays the tone.
     char output_file[4096] = "";

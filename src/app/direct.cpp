@@ -40,6 +40,11 @@ Options, before the other arguments ('--' ends the options):
               --output=FILE); a file that cannot be written ends with status 1
   --rate HZ   the sample rate, a whole number from 1000 to 768000 (default 44100),
               in both modes (also --rate=HZ)
+  --harmonics N
+              add the overtones of the tone: partials 1 to N, the k-th at 1/k of the
+              first's amplitude, for a low string that a laptop's or a phone's
+              speaker hardly gives; N from 1 (the pure sine, the default) to 16;
+              the level stays the peak; in both modes (also --harmonics=N)
   --a4 HZ     the pitch of A, 400 to 480 Hz (default 440); every note and string
               preset follows it, in both modes; frequencies in Hz do not change
               (also --a4=HZ)
@@ -97,6 +102,7 @@ Examples:
   ondelis 440 2                             A (440 Hz) for 2 seconds
   ondelis G6                                the low E string of a guitar, 8 seconds
   ondelis cello4                            the C string of a cello, 8 seconds
+  ondelis --harmonics 8 B4                  the low E of a bass, heard on a small speaker
   ondelis --a4 442 violin1 4                a violin's E string at A = 442 Hz, 4 seconds
   ondelis c# 4                              C sharp for 4 seconds
   ondelis --a4 442                          the menu, with every note tuned to A = 442 Hz
@@ -165,6 +171,21 @@ bool SetRate(ToneSettings& settings, const char* text) {
     return true;
 }
 
+// Digits only, as for the rate.
+bool SetHarmonics(ToneSettings& settings, const char* text) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (*text < '0' || *text > '9' || *end != '\0' || value < 1 || value > kMostHarmonics) {
+        std::fprintf(stderr,
+                     "The number of harmonics (--harmonics) is a whole number from 1 to %d, not "
+                     "'%s'\n",
+                     kMostHarmonics, text);
+        return false;
+    }
+    settings.harmonics = static_cast<int>(value);
+    return true;
+}
+
 bool SetOutputFile(ToneSettings& settings, const char* path) {
     if (*path == '\0') {
         std::fputs("-o needs the name of the WAV file to write, or - for standard output\n",
@@ -198,6 +219,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--output", "-o", "-o needs the name of the WAV file to write, or - for standard output",
      SetOutputFile},
     {"--rate", nullptr, "--rate needs the sample rate, 1000 to 768000 Hz", SetRate},
+    {"--harmonics", nullptr, "--harmonics needs the number of partials, 1 to 16", SetHarmonics},
 };
 
 // The option that `argument` names, and where its value starts when it is given in the same
@@ -310,6 +332,9 @@ void PrintSummary(const ToneSettings& settings, FILE* out) {
     std::fprintf(out, "\tFrequency:\t%.2f Hz\n", settings.frequency);
     if (const std::string tuning = TuningShown(settings); !tuning.empty()) {
         std::fprintf(out, "\tTuning:\t%s\n", tuning.c_str());
+    }
+    if (settings.harmonics > 1) {
+        std::fprintf(out, "\tHarmonics:\t%d\n", settings.harmonics);
     }
     std::fprintf(out, "\tDuration:\t%.2f sec\n", settings.length);
     std::fprintf(out, "\tLevel:\t%.2f percent\n", settings.level);

@@ -102,6 +102,9 @@ void PrintMenu(const ToneSettings& s, FILE* out) {
     if (const std::string tuning = TuningShown(s); !tuning.empty()) {
         std::fprintf(out, "Tuning: %s\n", tuning.c_str());
     }
+    if (s.harmonics > 1) {
+        std::fprintf(out, "Harmonics: %d\n", s.harmonics);
+    }
     if (s.pitch_source == FREQUENCY) {
         std::fprintf(out, "Enter 'p' to play the current frequency (%.2f Hz)\n", s.frequency);
     } else {

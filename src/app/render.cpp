@@ -33,9 +33,11 @@ RenderedTone RenderTone(const ToneSettings& settings) {
     RenderedTone tone;
     int32_t frames = 0;
     if (IsEndless(settings)) {
-        tone.tone = ShapeTone(settings.frequency, settings.sample_rate, kEndless, settings.level);
+        tone.tone = ShapeTone(settings.frequency, settings.sample_rate, kEndless, settings.level,
+                              settings.harmonics);
     } else if (ToneFrames(settings, frames)) {
-        tone.tone = ShapeTone(settings.frequency, settings.sample_rate, frames, settings.level);
+        tone.tone = ShapeTone(settings.frequency, settings.sample_rate, frames, settings.level,
+                              settings.harmonics);
     } else {
         tone.status = RenderStatus::TooLong;
     }

@@ -66,6 +66,9 @@ int64_t WholeCycles(double cycle, int32_t count);
 // The length of a tone that plays until it is stopped.
 constexpr int64_t kEndless = INT64_MAX;
 
+// The most partials a tone may have: the fundamental and its first 15 overtones.
+constexpr int kMostHarmonics = 16;
+
 // A tone as MakeTone renders it, worked out once, so that any span of its frames can be
 // rendered on its own, as they are needed.
 struct ToneShape {
@@ -74,12 +77,17 @@ struct ToneShape {
     double cycle = 0;     // frames per cycle of the frequency it sounds
     int64_t frames = 0;   // the tone's length, kEndless for one that plays until stopped
     int64_t sounding = 0; // frames of whole cycles at its start; silence follows them
+    int partials = 1;     // harmonics that sound, the fundamental first; 1 is the pure sine
+    double gain = 0;      // with partials > 1: a sample is the sum of sin(k phase) / k times this
 };
 
 // The tone MakeTone renders for these values, `frames` long (at most 2^31 - 1, or kEndless).
 // An endless tone is whole cycles throughout, unless its cycle is longer than the longest
 // finite tone: then it is silence, as such a finite tone would be.
-ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level);
+// `harmonics` (1 to kMostHarmonics, limited to that range) partials sound: the k-th at k times
+// the frequency and 1/k of the first's amplitude, all from phase 0, those at or above half
+// the rate left out; their sum is scaled so that its peak is the level.
+ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level, int harmonics = 1);
 
 // Renders frames first .. first + count - 1 of the tone into samples[0 .. count-1], exactly
 // as MakeTone renders them into a buffer of the whole tone: the phase of a frame comes from
@@ -88,8 +96,10 @@ void RenderSpan(const ToneShape& tone, int64_t first, int32_t count, int32_t* sa
 
 // Fills samples[0 .. count-1] with a sine of the given frequency (its magnitude, limited
 // to half the rate) and level (percent of full scale) that holds a whole number of
-// cycles, starts at phase 0 and is followed by silence. Does nothing when count <= 0.
-void MakeTone(int32_t* samples, float frequency, uint32_t rate, int32_t count, float level);
+// cycles, starts at phase 0 and is followed by silence; with `harmonics` partials as
+// ShapeTone adds them. Does nothing when count <= 0.
+void MakeTone(int32_t* samples, float frequency, uint32_t rate, int32_t count, float level,
+              int harmonics = 1);
 
 // Where a tone cut short may end without a click: the first frame at or after `at` that ends
 // a whole cycle of the tone (a zero crossing, as at the tone's own end). Within the silent

@@ -48,22 +48,50 @@ constexpr double kQuickPhaseLimit = 1073741824.0 * 3.141592653589793;
 // sin is within an ulp of it: the bound allows two thousand times as much.
 constexpr double kSineError = 1e-10;
 
-ONDELIS_INLINE double QuickSine(double phase) {
+// The phase less its nearest whole number of half turns, within pi/2 of 0, and the sign
+// that both sine and cosine take from those half turns: sin(r + n pi) is sin(r) for an even
+// n, -sin(r) for an odd one, and so is cos. A sign rather than a choice, which would keep the
+// compiler to one phase at a time.
+struct Reduced {
+    double r;
+    double sign;
+};
+
+ONDELIS_INLINE Reduced Reduce(double phase) {
     const auto half_turns = static_cast<int32_t>(phase * kHalfTurnsPerRadian + 0.5);
     const auto turns = static_cast<double>(half_turns);
     const double r = ((phase - turns * kPiHigh) - turns * kPiMiddle) - turns * kPiLow;
+    return {r, static_cast<double>(1 - 2 * (half_turns & 1))};
+}
+
+ONDELIS_INLINE double SineSeries(double r) {
     const double r2 = r * r;
     constexpr double c3 = -1.0 / 6, c5 = 1.0 / 120, c7 = -1.0 / 5040, c9 = 1.0 / 362880,
                      c11 = -1.0 / 39916800, c13 = 1.0 / 6227020800, c15 = -1.0 / 1307674368000,
                      c17 = 1.0 / 355687428096000;
-    const double sine =
-        r +
-        r * r2 *
-            (c3 +
-             r2 * (c5 + r2 * (c7 + r2 * (c9 + r2 * (c11 + r2 * (c13 + r2 * (c15 + r2 * c17)))))));
-    // sin(r + n pi) is sin(r) for an even n, -sin(r) for an odd one. A sign rather than a
-    // choice, which would keep the compiler to one phase at a time.
-    return static_cast<double>(1 - 2 * (half_turns & 1)) * sine;
+    return r + r * r2 *
+                   (c3 +
+                    r2 * (c5 +
+                          r2 * (c7 + r2 * (c9 + r2 * (c11 + r2 * (c13 + r2 * (c15 + r2 * c17)))))));
+}
+
+// The series of cosine over at most pi/2 stops within 4e-15 of the true value, as the sine's.
+ONDELIS_INLINE double CosineSeries(double r) {
+    const double r2 = r * r;
+    constexpr double c2 = -1.0 / 2, c4 = 1.0 / 24, c6 = -1.0 / 720, c8 = 1.0 / 40320,
+                     c10 = -1.0 / 3628800, c12 = 1.0 / 479001600, c14 = -1.0 / 87178291200,
+                     c16 = 1.0 / 20922789888000, c18 = -1.0 / 6402373705728000;
+    return 1 +
+           r2 * (c2 +
+                 r2 * (c4 +
+                       r2 * (c6 +
+                             r2 * (c8 +
+                                   r2 * (c10 + r2 * (c12 + r2 * (c14 + r2 * (c16 + r2 * c18))))))));
+}
+
+ONDELIS_INLINE double QuickSine(double phase) {
+    const Reduced reduced = Reduce(phase);
+    return reduced.sign * SineSeries(reduced.r);
 }
 
 // Frames are rendered kBlock at a time: QuickSine for all of them, then each sample checked.
@@ -110,6 +138,62 @@ ONDELIS_WIDE_VECTORS void RenderBlock(const ToneShape& tone, int64_t first, int3
     }
 }
 
+// Renders `count` (at most kBlock) sounding frames from `first` of a tone of several partials:
+// the sum of sin(k phase) / k, k = 1 .. partials, times the gain. The sine and cosine of the
+// phase come from the series (from libm for a frame whose phase is past the reduction's
+// reach), and the partials from them by the angle-addition recurrence
+// sin((k + 1) x) = 2 cos(x) sin(k x) - sin((k - 1) x), a few operations each instead of a
+// sine. An error in sin(x) or cos(x) grows at most k-fold in the k-th partial, and rounding
+// adds little more: 16 partials stay within 1e-11 of their true sum, far below a step of 24
+// bits. Each sample comes from its frame's phase alone, whatever block the frame falls in.
+ONDELIS_WIDE_VECTORS void RenderHarmonicBlock(const ToneShape& tone, int64_t first, int32_t count,
+                                              int32_t* out) {
+    const auto start = static_cast<double>(first);
+    double sine[kBlock];
+    double twice_cosine[kBlock];
+    const auto quick = [&](int32_t k) {
+        const Reduced reduced = Reduce(PhaseOf(start + k, tone));
+        sine[k] = reduced.sign * SineSeries(reduced.r);
+        twice_cosine[k] = 2 * reduced.sign * CosineSeries(reduced.r);
+    };
+    if (PhaseOf(start + count - 1, tone) < kQuickPhaseLimit) {
+        for (int32_t k = 0; k < count; ++k) {
+            quick(k);
+        }
+    } else {
+        // Past the limit the count of half turns would not even fit Reduce's integer.
+        for (int32_t k = 0; k < count; ++k) {
+            const double phase = PhaseOf(start + k, tone);
+            if (phase < kQuickPhaseLimit) {
+                quick(k);
+            } else {
+                sine[k] = std::sin(phase);
+                twice_cosine[k] = 2 * std::cos(phase);
+            }
+        }
+    }
+    double previous[kBlock];
+    double current[kBlock];
+    double sum[kBlock];
+    for (int32_t k = 0; k < count; ++k) {
+        previous[k] = 0;
+        current[k] = sine[k];
+        sum[k] = sine[k];
+    }
+    for (int partial = 2; partial <= tone.partials; ++partial) {
+        const double weight = 1.0 / partial;
+        for (int32_t k = 0; k < count; ++k) {
+            const double next = twice_cosine[k] * current[k] - previous[k];
+            previous[k] = current[k];
+            current[k] = next;
+            sum[k] += weight * next;
+        }
+    }
+    for (int32_t k = 0; k < count; ++k) {
+        out[k] = ToSample(sum[k] * tone.gain);
+    }
+}
+
 bool EndsBefore(int64_t cycles, double cycle, int32_t count) {
     return std::trunc(static_cast<double>(cycles) * cycle) < count;
 }
@@ -118,6 +202,31 @@ bool EndsBefore(int64_t cycles, double cycle, int32_t count) {
 float SoundingFrequency(float frequency, uint32_t rate) {
     const float f = std::fabs(frequency);
     return f > rate * 0.5 ? static_cast<float>(rate * 0.5) : f;
+}
+
+// Partials at or above half the rate would fold back below it as tones of no harmonic kin;
+// they are left out. The fundamental itself sounds as the pure sine does, whatever its pitch.
+int SoundingPartials(int harmonics, float frequency, uint32_t rate) {
+    const int wanted = std::clamp(harmonics, 1, kMostHarmonics);
+    int partials = 1;
+    while (partials < wanted && (partials + 1) * static_cast<double>(frequency) < rate * 0.5) {
+        ++partials;
+    }
+    return partials;
+}
+
+// The peak of the sum of sin(k x) / k, k = 1 .. n. Its derivative, the sum of cos(k x), is
+// cos((n + 1) x / 2) sin(n x / 2) / sin(x / 2), first zero at pi / (n + 1): the overshoot of
+// the sawtooth's partial sums next to its jump (Gibbs's), the highest of their maxima, and
+// the lowest point is the same depth at -pi / (n + 1) (a dense search over the cycle finds
+// none higher, for every n up to kMostHarmonics).
+double PeakOfPartials(int n) {
+    const double x = kTwoPi / 2 / (n + 1);
+    double sum = 0;
+    for (int k = 1; k <= n; ++k) {
+        sum += std::sin(k * x) / k;
+    }
+    return sum;
 }
 
 int64_t CycleStart(int64_t cycles, double cycle) {
@@ -153,7 +262,7 @@ int64_t WholeCycles(double cycle, int32_t count) {
     return cycles;
 }
 
-ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level) {
+ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level, int harmonics) {
     ToneShape tone;
     tone.amplitude = std::isnan(level) ? 0.0 : static_cast<double>(level) / 100.0 * kFullScale;
     const float f = SoundingFrequency(frequency, rate);
@@ -161,6 +270,8 @@ ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level)
     tone.step = f * kTwoPi / rate;
     tone.frames = frames;
     tone.sounding = frames > 0 ? SoundingFrames(tone.cycle, frames) : 0;
+    tone.partials = SoundingPartials(harmonics, f, rate);
+    tone.gain = tone.amplitude / PeakOfPartials(tone.partials);
     return tone;
 }
 
@@ -172,14 +283,19 @@ void RenderSpan(const ToneShape& tone, int64_t first, int32_t count, int32_t* sa
     int32_t* out = samples;
     for (int64_t i = first; i < sounding_end; i += kBlock) {
         const auto block = static_cast<int32_t>(std::min<int64_t>(kBlock, sounding_end - i));
-        RenderBlock(tone, i, block, out);
+        if (tone.partials > 1) {
+            RenderHarmonicBlock(tone, i, block, out);
+        } else {
+            RenderBlock(tone, i, block, out);
+        }
         out += block;
     }
     std::memset(out, 0, sizeof(int32_t) * static_cast<size_t>(samples + count - out));
 }
 
-void MakeTone(int32_t* samples, float frequency, uint32_t rate, int32_t count, float level) {
-    RenderSpan(ShapeTone(frequency, rate, count, level), 0, count, samples);
+void MakeTone(int32_t* samples, float frequency, uint32_t rate, int32_t count, float level,
+              int harmonics) {
+    RenderSpan(ShapeTone(frequency, rate, count, level, harmonics), 0, count, samples);
 }
 
 int64_t CycleEnd(const ToneShape& tone, int64_t at) {

@@ -169,6 +169,27 @@ TEST(DirectMode, TuningsMoveNotesAndPresetsAndNameThemselves) {
     }
 }
 
+TEST(DirectMode, HarmonicsSoundInBothModesAndShowTheirCount) {
+    ScratchDir dir;
+    const RunResult run = RunOndelis({"--harmonics", "8", "41.2", "0.2", "file:FILE=h.raw"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::string summary = Summary("file:FILE=h.raw", "41.20", "0.20", "25.00");
+    summary.insert(summary.find("\tDuration"), "\tHarmonics:\t8\n");
+    EXPECT_EQ(run.out, summary);
+    EXPECT_EQ(FirstStereoMismatch(ReadBytes("h.raw"), PackedTone(41.2f, 44100, 8820, 25, 8)), -1);
+    EXPECT_NE(ReadBytes("h.raw"), PlayedDirectly({"41.2"}, "41.20"));
+
+    const RunResult menu =
+        RunOndelis({"--harmonics=8", "--temperament=just"}, "s null l 0 z 41.2 x");
+    EXPECT_TRUE(Has(menu.out, "\nOndelis\n\nTuning: just on c\nHarmonics: 8\nEnter 'p' to play "))
+        << menu.out;
+    EXPECT_EQ(Count(menu.out, "Harmonics: 8\n"), 4u) << "a line above each of the four menus";
+    EXPECT_EQ(PlayedByTheMenu("z 41.2 p", {"--harmonics=8"}), ReadBytes("h.raw"));
+    // One partial is the pure sine: no line, the same tone.
+    EXPECT_EQ(PlayedDirectly({"--harmonics=1", "41.2"}, "41.20"),
+              PlayedDirectly({"41.2"}, "41.20"));
+}
+
 // -o writes what the menu's exp writes; without ALSA's configuration no device could open.
 TEST(DirectMode, OutputFileHoldsTheBytesOfTheMenusExport) {
     ScratchDir dir;
@@ -250,6 +271,11 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
         {"--rate=999", "a"},
         {"--rate=1e6", "a"},
         {"--rate=48000.0", "a"},
+        {"--harmonics", "17", "a"},
+        {"--harmonics=0", "a"},
+        {"--harmonics=8.0", "a"},
+        {"--harmonics", "+8", "a"},
+        {"--harmonics"},
         {"a", "-o", "x.wav"}};
     for (std::vector<std::string> args : refused) {
         if (args.size() < 3) {
@@ -279,6 +305,8 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
     EXPECT_EQ(no_pitch.err, "--a4 needs the pitch of A, 400 to 480 Hz\n");
     EXPECT_EQ(RunOndelis({"--rate", "0", "a"}).err,
               "The sample rate (--rate) is a whole number from 1000 to 768000 Hz, not '0'\n");
+    EXPECT_EQ(RunOndelis({"--harmonics=-1", "a"}).err,
+              "The number of harmonics (--harmonics) is a whole number from 1 to 16, not '-1'\n");
     EXPECT_EQ(RunOndelis({"-o"}).err,
               "-o needs the name of the WAV file to write, or - for standard output\n");
     const RunResult menu = RunOndelis({"-o", "x.wav"}, "l 0.1 exp m.wav x", 10);

@@ -92,10 +92,11 @@ ScratchDir::~ScratchDir() {
     std::filesystem::remove_all(path_);
 }
 
-std::vector<unsigned char> PackedTone(float hz, uint32_t rate, int32_t frames, float level) {
+std::vector<unsigned char> PackedTone(float hz, uint32_t rate, int32_t frames, float level,
+                                      int harmonics) {
     std::vector<int32_t> samples(static_cast<size_t>(frames));
     std::vector<unsigned char> packed(static_cast<size_t>(frames) * 3);
-    MakeTone(samples.data(), hz, rate, frames, level);
+    MakeTone(samples.data(), hz, rate, frames, level, harmonics);
     NUM24_TO_CHAR(samples.data(), packed.data(), frames);
     return packed;
 }

@@ -74,8 +74,10 @@ class ScratchDir {
     std::filesystem::path previous_;
 };
 
-// The S24_3LE mono samples the program renders for a tone (frequency, rate, frames, level).
-std::vector<unsigned char> PackedTone(float hz, uint32_t rate, int32_t frames, float level);
+// The S24_3LE mono samples the program renders for a tone (frequency, rate, frames, level,
+// partials).
+std::vector<unsigned char> PackedTone(float hz, uint32_t rate, int32_t frames, float level,
+                                      int harmonics = 1);
 
 // Both channels of an interleaved stereo S24_3LE recording carry `mono`, frame by frame.
 // Returns the index of the first frame that differs, or -1 when all agree and the sizes match.

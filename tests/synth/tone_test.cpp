@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -14,9 +15,9 @@ namespace {
 constexpr int32_t kEightSeconds = 44100 * 8;
 
 std::vector<int32_t> Tone(float hz, int32_t count = kEightSeconds, float level = 25,
-                          uint32_t rate = 44100) {
+                          uint32_t rate = 44100, int harmonics = 1) {
     std::vector<int32_t> samples(static_cast<size_t>(count), 12345);
-    MakeTone(samples.data(), hz, rate, count, level);
+    MakeTone(samples.data(), hz, rate, count, level, harmonics);
     return samples;
 }
 
@@ -47,6 +48,8 @@ TEST(MakeTone, WholeCyclesThenSilence) {
     const float low_e = 82.40689f;
     EXPECT_EQ(WholeCycles(44100.0 / low_e, kEightSeconds), 659);
     EXPECT_EQ(SoundingLength(Tone(low_e)), static_cast<size_t>(kEightSeconds - 137));
+    EXPECT_EQ(SoundingLength(Tone(low_e, kEightSeconds, 25, 44100, 8)),
+              static_cast<size_t>(kEightSeconds - 137));
 
     EXPECT_EQ(SoundingLength(Tone(440)), static_cast<size_t>(kEightSeconds - 101));
 }
@@ -82,25 +85,27 @@ TEST(MakeTone, SamplesFollowThePhaseOfTheIndex) {
 TEST(RenderSpan, SamplesAreTruncatedLibmSinesBitForBit) {
     // The generator's definition, sample by sample, against its rendering: quiet and full
     // (clamped) levels, the highest and lowest pitches, and spans late in endless tones,
-    // one of them across the phase where the generator leaves its own sine for libm's.
+    // one of them across the phase where the generator leaves its own sine for libm's. One
+    // partial is the pure sine, and so are harmonics whose overtones all reach half the rate.
     struct Row {
         float hz;
         uint32_t rate;
         float level;
         int64_t first;
+        int harmonics = 1;
     };
     const Row rows[] = {{440, 44100, 25, 0},
                         {82.41f, 44100, 100, 0},
-                        {22050, 44100, 50, 0},
+                        {22050, 44100, 50, 0, 16},
                         {0.75f, 8000, 25, 0},
                         {1e-3f, 44100, 100, 0},
                         {311.13f, 48000, 7.5f, int64_t{1} << 30},
-                        {19999, 44100, 25, 1183800000},
+                        {19999, 44100, 25, 1183800000, 8},
                         {4186, 96000, 99.9f, int64_t{3} << 31}};
     constexpr int32_t kCount = 200000;
     std::vector<int32_t> rendered(kCount);
     for (const Row& row : rows) {
-        const ToneShape tone = ShapeTone(row.hz, row.rate, kEndless, row.level);
+        const ToneShape tone = ShapeTone(row.hz, row.rate, kEndless, row.level, row.harmonics);
         RenderSpan(tone, row.first, kCount, rendered.data());
         for (int32_t k = 0; k < kCount; ++k) {
             const double value =
@@ -127,6 +132,71 @@ TEST(MakeTone, LevelSetsTheLinearAmplitude) {
     EXPECT_EQ(*std::max_element(quarter.begin(), quarter.end()), 2097152);
     EXPECT_TRUE(AllZero(Tone(440, 44100, 0)));
     EXPECT_TRUE(AllZero(Tone(440, 44100, std::numeric_limits<float>::quiet_NaN())));
+}
+
+// Amplitude of the component at `hz` in samples[0 .. count-1], by a plain DFT.
+double AmplitudeAt(const std::vector<int32_t>& samples, size_t count, double hz, double rate) {
+    double re = 0, im = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const double phase = 2 * std::numbers::pi * hz * static_cast<double>(i) / rate;
+        re += samples[i] * std::cos(phase);
+        im += samples[i] * std::sin(phase);
+    }
+    return 2 * std::hypot(re, im) / static_cast<double>(count);
+}
+
+TEST(MakeTone, HarmonicsArePartialsAtOneOverKWhosePeakIsTheLevel) {
+    // B4 (the low E of a bass), a tone whose partials from 25 kHz up are left out, and others.
+    // `sounding` partials lie below half the rate; `peak` is that of the sum of sin(k x) / k
+    // over them, at x = pi / (sounding + 1).
+    const struct {
+        float hz;
+        int harmonics;
+        int sounding;
+        double peak;
+    } rows[] = {{41.2034f, 8, 8, 1.6741694582},
+                {5000, 8, 4, 1.5272786623},
+                {440, 16, 16, 1.7586311856},
+                {82.41f, 2, 2, 1.2990381057}};
+    for (const auto& row : rows) {
+        const std::vector<int32_t> tone = Tone(row.hz, 88200, 25, 44100, row.harmonics);
+        EXPECT_LE(*std::max_element(tone.begin(), tone.end()), 2097152) << row.hz;
+        EXPECT_GE(*std::max_element(tone.begin(), tone.end()), 2097152 - 20) << row.hz;
+        EXPECT_GE(*std::min_element(tone.begin(), tone.end()), -2097152) << row.hz;
+        const size_t sounding = SoundingLength(tone);
+        for (int k = 1; k <= 8; ++k) {
+            // A partial past half the rate would sound folded back below it.
+            const double hz = std::fmod(k * static_cast<double>(row.hz), 44100);
+            const double expected = k <= row.sounding ? 2097152 / row.peak / k : 0;
+            EXPECT_NEAR(AmplitudeAt(tone, sounding, std::min(hz, 44100 - hz), 44100), expected, 500)
+                << row.hz << " Hz, partial " << k;
+        }
+    }
+}
+
+TEST(RenderSpan, HarmonicsPieceByPieceAreTheWholeToneAndTheSumWithinAStep) {
+    // Late in an endless tone too, across the phase where the sine of a frame comes from libm.
+    // There k times the phase, as the sum below rounds it, is off by up to 1e-6 rad, which
+    // moves the sum by up to 0.4 step: one step either way still holds. Far past it, only
+    // the pieces are compared.
+    const ToneShape tone = ShapeTone(2000, 44100, kEndless, 10, 8);
+    for (int64_t first : {int64_t{0}, int64_t{11838003609} - 3000, int64_t{1} << 40}) {
+        std::vector<int32_t> whole(6000);
+        std::vector<int32_t> piece(whole.size());
+        RenderSpan(tone, first, 6000, whole.data());
+        for (int32_t at = 0, count = 1; at < 6000; at += count, count = count * 3 % 97 + 1) {
+            count = std::min(count, 6000 - at);
+            RenderSpan(tone, first + at, count, piece.data() + at);
+        }
+        EXPECT_EQ(piece, whole) << first;
+        for (size_t i = 0; i < whole.size() && first < int64_t{1} << 40; ++i) {
+            double sum = 0;
+            for (int k = 1; k <= 8; ++k) {
+                sum += std::sin(k * (static_cast<double>(first + i) * tone.step)) / k;
+            }
+            ASSERT_NEAR(whole[i], std::trunc(sum * tone.gain), 1) << first + i;
+        }
+    }
 }
 
 TEST(MakeTone, NoCycleFitsGivesSilence) {
@@ -180,15 +250,21 @@ TEST(Num24ToChar, PacksLittleEndianTwosComplement) {
 
 TEST(CycleEnd, StopsWhereTheRisingZeroCrossingClosesTheCycleInProgress) {
     constexpr int32_t kCount = 44100;
-    for (float hz : {440.0f, 82.40689f, 1000.0f, 19999.0f, 7.3f}) {
+    for (auto [hz, harmonics] : {std::pair{440.0f, 1},
+                                 {82.40689f, 1},
+                                 {1000.0f, 1},
+                                 {19999.0f, 1},
+                                 {7.3f, 1},
+                                 {41.2034f, 8},
+                                 {1000.0f, 16}}) {
         std::vector<int32_t> s(kCount + 1);
-        MakeTone(s.data(), hz, 44100, kCount, 100);
+        MakeTone(s.data(), hz, 44100, kCount, 100, harmonics);
         int32_t sounding = kCount;
         while (sounding > 0 && s[static_cast<size_t>(sounding - 1)] == 0) {
             --sounding;
         }
         const double cycle = 44100.0 / hz;
-        const ToneShape tone = ShapeTone(hz, 44100, kCount, 100);
+        const ToneShape tone = ShapeTone(hz, 44100, kCount, 100, harmonics);
         EXPECT_EQ(CycleEnd(tone, 0), 0) << hz;
         for (int32_t at = 1; at < kCount; at += 331) {
             const int64_t end = CycleEnd(tone, at);
@@ -196,7 +272,7 @@ TEST(CycleEnd, StopsWhereTheRisingZeroCrossingClosesTheCycleInProgress) {
                 EXPECT_EQ(end, at) << hz; // silence already: stop at once
                 continue;
             }
-            EXPECT_EQ(CycleEnd(ShapeTone(hz, 44100, kEndless, 100), at), end) << hz;
+            EXPECT_EQ(CycleEnd(ShapeTone(hz, 44100, kEndless, 100, harmonics), at), end) << hz;
             EXPECT_GE(end, at) << hz << " Hz from " << at;
             EXPECT_LT(end - at, cycle) << hz << " Hz from " << at;
             if (end == sounding) {
