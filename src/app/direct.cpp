@@ -196,6 +196,10 @@ constexpr ValueOption kValueOptions[] = {
     {"--output", "-o", "-o needs the name of the WAV file to write, or - for standard output",
      SetOutputFile},
     {"--rate", nullptr, "--rate needs the sample rate, 1000 to 768000 Hz", SetRate},
+    {"--listen", nullptr, "--listen needs a sound file, or - for standard input", SetListenSource},
+    {"--instrument", nullptr,
+     "--instrument needs guitar, bass, violin, viola, cello, mandolin, ukulele or banjo",
+     SetInstrument},
 };
 
 // The option that `argument` names, and where its value starts when it is given in the same
@@ -318,6 +322,16 @@ int ExportDirectly(const ToneSettings& settings, const RenderedTone& tone) {
     return written ? 0 : 1;
 }
 
+// --listen mode, with what follows the options; --instrument names the strings of its readings.
+int ListenFromCommandLine(const ToneSettings& settings, int count, char** arguments) {
+    if (settings.listen_source == nullptr) {
+        std::fputs("--instrument names the strings of --listen's readings: give --listen too\n",
+                   stderr);
+        return 1;
+    }
+    return RunListen(settings, count, arguments);
+}
+
 } // namespace
 
 int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
@@ -357,6 +371,9 @@ int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE
     const int status = TakeOptions(settings, argc, argv, first);
     if (status != kGoOn) {
         return status;
+    }
+    if (settings.listen_source != nullptr || settings.instrument != nullptr) {
+        return ListenFromCommandLine(settings, argc - first, argv + first);
     }
     if (first == argc) {
         if (settings.output_file[0] != '\0') {

@@ -70,6 +70,7 @@ bool OpenSoundFile(const char* path, SoundFile& file, std::string& why);
 // or cannot be read further.
 long ReadSoundFile(SoundFile& file, std::span<float> mono, std::string& why);
 
-// Reads a seekable file through to its end, then back to its start: false with `why` when
-// any of it would be refused, so that a file is refused before a reading of it is printed.
-bool CheckSoundFile(SoundFile& file, std::string& why);
+// Reads a seekable file through its first `frames` frames (or to its end), then goes back to
+// its start: false with `why` when any of it would be refused, so that a file is refused
+// before a reading of it is printed.
+bool CheckSoundFile(SoundFile& file, uint64_t frames, std::string& why);
