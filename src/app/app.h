@@ -111,10 +111,10 @@ NearestString NearestOpenString(const ToneSettings& settings, double hz);
 // with --instrument, ended by a newline.
 std::string ReadingLine(const ToneSettings& settings, double time, double hz);
 
-// --listen: reads the source of the settings, or its first `seconds` (the one positional
-// argument, `arguments[0]`, when `count` is 1), and prints a line for each reading. Returns
-// the exit status.
-int RunListen(const ToneSettings& settings, int count, char** arguments);
+// --listen: reads the source of the settings ("-": `in`), or its first `seconds` (the one
+// positional argument, `arguments[0]`, when `count` is 1), and prints a line for each reading
+// on standard output. Returns the exit status.
+int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* in);
 
 // Status of TakeOptions when the program goes on to direct mode or the menu.
 constexpr int kGoOn = -1;

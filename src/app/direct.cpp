@@ -231,9 +231,13 @@ bool IsOption(const char* argument) {
 bool NamedPitch(const ToneSettings& settings, const char* name, float& frequency) {
     double octave = 0;
     const StringPreset* preset = FindStringPreset(name);
+    NoteAboveA with_octave;
     if (preset != nullptr) {
         name = preset->note;
         octave = preset->octave;
+    } else if (ParseScientificName(name, with_octave)) {
+        name = NoteNameAboveA(with_octave.above_a);
+        octave = with_octave.octave;
     } else if (!IsNoteName(name)) {
         return false;
     }
@@ -323,13 +327,13 @@ int ExportDirectly(const ToneSettings& settings, const RenderedTone& tone) {
 }
 
 // --listen mode, with what follows the options; --instrument names the strings of its readings.
-int ListenFromCommandLine(const ToneSettings& settings, int count, char** arguments) {
+int ListenFromCommandLine(const ToneSettings& settings, int count, char** arguments, FILE* in) {
     if (settings.listen_source == nullptr) {
         std::fputs("--instrument names the strings of --listen's readings: give --listen too\n",
                    stderr);
         return 1;
     }
-    return RunListen(settings, count, arguments);
+    return RunListen(settings, count, arguments, in);
 }
 
 } // namespace
@@ -373,7 +377,7 @@ int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE
         return status;
     }
     if (settings.listen_source != nullptr || settings.instrument != nullptr) {
-        return ListenFromCommandLine(settings, argc - first, argv + first);
+        return ListenFromCommandLine(settings, argc - first, argv + first, in);
     }
     if (first == argc) {
         if (settings.output_file[0] != '\0') {

@@ -130,7 +130,7 @@ std::string ReadingLine(const ToneSettings& settings, double time, double hz) {
     return line + "\n";
 }
 
-int RunListen(const ToneSettings& settings, int count, char** arguments) {
+int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* in) {
     const char* source = settings.listen_source;
     double seconds = HUGE_VAL;
     if (count > 1) {
@@ -148,7 +148,7 @@ int RunListen(const ToneSettings& settings, int count, char** arguments) {
     }
     SoundFile file;
     std::string why;
-    if (!OpenSoundFile(source, file, why)) {
+    if (!OpenSoundFile(source, in, file, why)) {
         return Refuse(source, why);
     }
     const uint64_t frames = FramesIn(seconds, file.rate);

@@ -53,7 +53,7 @@ double PickPeriod(std::span<const float> nsdf, size_t shortest, size_t longest, 
     size_t count = 0;
     float highest = 0;
     while (lag < longest && count < std::size(keys)) {
-        while (lag < longest && nsdf[lag] <= 0) {
+        while (lag < longest && !(nsdf[lag] > 0)) { // NaN too
             ++lag;
         }
         size_t best = lag;
@@ -122,7 +122,7 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
     double strongest = 0;
     for (int k = 1; count < found.size(); ++k) {
         const double expected = per_number * k;
-        if (expected > highest) {
+        if (!(expected <= highest)) {
             break;
         }
         const double width = std::min(std::max(0.02 * expected, 2 * bin_hz), 0.3 * f0);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <span>
@@ -37,7 +38,8 @@ struct Listener {
 Listener NewListener(uint32_t rate);
 
 // Takes samples (full scale is 1) up to the end of the next hop and returns how many it took;
-// the caller feeds the rest after reading. Samples that are not finite count as silence.
+// the caller feeds the rest after reading. Samples that are not finite count as silence,
+// and those beyond a million times full scale are clipped there.
 size_t FeedListener(Listener& listener, std::span<const float> samples);
 
 // The pitch of the hop that the last feed completed, once; none while no pitch sounds
@@ -60,10 +62,10 @@ struct SoundFile {
     SoundFile& operator=(SoundFile&&) noexcept;
 };
 
-// Opens `path` ("-": standard input) as any format libsndfile reads. False, with `why`
+// Opens `path` ("-": the stream `standard_input`) as any format libsndfile reads. False, with `why`
 // (a reason without the file's name), when it is not sound the estimator can take: not a
 // sound file, no channels, a rate outside kLowestListenRate .. kHighestListenRate.
-bool OpenSoundFile(const char* path, SoundFile& file, std::string& why);
+bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std::string& why);
 
 // Reads the next frames into `mono` (full scale 1), each the mean of its channels. Returns how
 // many, 0 at the end; -1 with `why` when the file holds a sample that is not a finite number

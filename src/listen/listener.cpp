@@ -33,6 +33,8 @@ constexpr double kLeastClarity = 0.6;
 constexpr double kLeastHarmonicShare = 0.3;
 // Coarse periods of one note from hop to hop agree this closely (cents).
 constexpr double kSameNoteCents = 60;
+// Samples beyond this many times full scale are clipped: their squares and sums stay finite.
+constexpr float kLoudest = 1e6f;
 // Partials up to this share of the rate: the anti-aliasing filters of recorders end there.
 constexpr double kHighestPartialShare = 0.45;
 
@@ -264,7 +266,7 @@ size_t FeedListener(Listener& listener, std::span<const float> samples) {
     size_t taken = 0;
     while (taken < samples.size()) {
         const float x = samples[taken++];
-        s.ring[s.written % capacity] = std::isfinite(x) ? x : 0.0f;
+        s.ring[s.written % capacity] = std::isfinite(x) ? std::clamp(x, -kLoudest, kLoudest) : 0.0f;
         ++s.written;
         if (++s.in_hop == s.hop) {
             s.in_hop = 0;

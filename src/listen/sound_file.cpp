@@ -74,10 +74,11 @@ SoundFile::~SoundFile() = default;
 SoundFile::SoundFile(SoundFile&&) noexcept = default;
 SoundFile& SoundFile::operator=(SoundFile&&) noexcept = default;
 
-bool OpenSoundFile(const char* path, SoundFile& file, std::string& why) {
+bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std::string& why) {
     SF_INFO info{};
-    SNDFILE* opened = std::strcmp(path, "-") == 0 ? sf_open_fd(0, SFM_READ, &info, 0)
-                                                  : sf_open(path, SFM_READ, &info);
+    SNDFILE* opened = std::strcmp(path, "-") == 0
+                          ? sf_open_fd(fileno(standard_input), SFM_READ, &info, 0)
+                          : sf_open(path, SFM_READ, &info);
     if (opened == nullptr) {
         why = WhyNotOpened(path);
         return false;

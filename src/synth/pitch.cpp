@@ -123,6 +123,27 @@ std::string ScientificName(NoteAboveA note) {
     return kNamesAboveC[above_c4 - 12 * FloorDivide(above_c4, 12)] + std::to_string(octave);
 }
 
+bool ParseScientificName(const char* text, NoteAboveA& note) {
+    // The note's name is the longest start of the text that the table holds: "bb3" is B flat.
+    for (size_t name_length : {size_t{2}, size_t{1}}) {
+        if (std::strlen(text) != name_length + 1) {
+            continue;
+        }
+        const char digit = text[name_length];
+        const std::string name(text, name_length);
+        if (!IsNoteName(name.c_str()) || digit < '0' || digit > '9') {
+            continue;
+        }
+        // Semitones above A4: C of octave n is 12 (n - 4) - 9.
+        const int above_c = (SemitonesAboveA(name.c_str()) + 9) % 12;
+        const int above_a4 = above_c + 12 * (digit - '0' - 4) - 9;
+        note.octave = FloorDivide(above_a4, 12);
+        note.above_a = above_a4 - 12 * note.octave;
+        return true;
+    }
+    return false;
+}
+
 std::string CentsShown(double cents) {
     char shown[32];
     std::snprintf(shown, sizeof shown, "%+.2f", cents);

@@ -54,6 +54,10 @@ const char* NoteNameAboveA(int above_a);
 // number changes at C), sharps and flats as C C# D Eb E F F# G G# A Bb B.
 std::string ScientificName(NoteAboveA note);
 
+// A note of the table with its octave number in scientific pitch notation, in lower case as
+// typed ("e2", "c#4", "bb3", "a0"; octaves 0 to 9), read into `note`. False for anything else.
+bool ParseScientificName(const char* text, NoteAboveA& note);
+
 // Cents as a reading shows them, "%+.2f", except that what rounds to 0 is "+0.00" from either
 // side: a note in tune is never shown "-0.00".
 std::string CentsShown(double cents);

@@ -81,4 +81,12 @@ TEST(PickPeriod, NothingInSilence) {
     EXPECT_EQ(clarity, 0.0);
 }
 
+TEST(PickPeriod, NotANumberIsNoPeak) {
+    std::vector<float> nsdf(400, std::nanf(""));
+    nsdf[0] = 1;
+    double clarity = 1;
+    EXPECT_EQ(PickPeriod(nsdf, 10, 399, clarity), 0.0);
+    EXPECT_EQ(clarity, 0.0);
+}
+
 } // namespace

@@ -178,6 +178,13 @@ TEST(Listener, NoReadingOfSilenceNoiseOrWhatIsNotANumber) {
     }
 }
 
+TEST(Listener, SamplesFarBeyondFullScaleAreClipped) {
+    // A sine of 10^30 clipped to 10^6: a square wave of the same period.
+    const auto readings = Readings(Sound(1.0, [](double t) { return 1e30 * Sine(220, t); }));
+    ASSERT_GE(CountFrom(readings, 0.5), 19u);
+    EXPECT_LT(WorstCents(readings, 220, 0.5), 1.0);
+}
+
 TEST(Listener, ANoteAfterSilenceAndANewNoteAreEachRead) {
     const auto readings = Readings(Sound(2.0, [](double t) {
         if (t < 0.5) {

@@ -140,6 +140,32 @@ TEST(CentsShown, TwoDecimalsWithASignAndNoNegativeZero) {
     }
 }
 
+TEST(ParseScientificName, LowerCaseNotesWithTheirOctaveNumber) {
+    const struct {
+        const char* text;
+        const char* name; // as ScientificName spells it back
+    } table[] = {
+        {"a4", "A4"},   {"e2", "E2"},   {"c4", "C4"},   {"b3", "B3"},   {"bb3", "Bb3"},
+        {"c#4", "C#4"}, {"db4", "C#4"}, {"a#0", "Bb0"}, {"b0", "B0"},   {"a0", "A0"},
+        {"c8", "C8"},   {"g#9", "G#9"}, {"c0", "C0"},   {"ab2", "G#2"}, {"gb5", "F#5"},
+    };
+    for (const auto& row : table) {
+        NoteAboveA note;
+        ASSERT_TRUE(ParseScientificName(row.text, note)) << row.text;
+        EXPECT_EQ(ScientificName(note), row.name) << row.text;
+    }
+    // e2 is the guitar's low E, 82.41 Hz, three octaves and a fifth down from A4's offset.
+    NoteAboveA e2;
+    ASSERT_TRUE(ParseScientificName("e2", e2));
+    EXPECT_EQ(e2.above_a, 7);
+    EXPECT_EQ(e2.octave, -3);
+    for (const char* word : {"", "e", "E2", "G6", "B1", "e10", "e-1", "h2", "cb4", "e#2", "c##4",
+                             "e2 ", "4", "bb", "a4a", "violin1"}) {
+        NoteAboveA note;
+        EXPECT_FALSE(ParseScientificName(word, note)) << word;
+    }
+}
+
 TEST(NoteNameAboveA, TheTablesNamesInOrder) {
     const char* names[] = {"a", "a#", "b", "c", "c#", "d", "d#", "e", "f", "f#", "g", "g#"};
     for (int s = 0; s < 12; ++s) {
