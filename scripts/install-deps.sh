@@ -10,7 +10,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-build_packages=(cmake g++ make pkg-config libasound2-dev libasound2-plugins alsa-utils)
+build_packages=(cmake g++ make pkg-config libasound2-dev libasound2-plugins alsa-utils
+                libkissfft-dev libsndfile1-dev)
 test_packages=(libgtest-dev pulseaudio pulseaudio-utils pipewire pipewire-bin wireplumber dbus
                python3 clang libclang-rt-14-dev valgrind sox libbenchmark-dev time man-db
                groff-base lintian binutils bash-completion)
@@ -70,7 +71,8 @@ add_architecture() {
 # The cross compiler for ARCH and ARCH's own builds of the libraries the program links, through
 # multiarch; with "tests", also what the test suites link.
 install_cross() {
-  local packages=("${cross_compilers[$1]}" "libasound2-dev:$1" "libstdc++6:$1")
+  local packages=("${cross_compilers[$1]}" "libasound2-dev:$1" "libkissfft-dev:$1"
+                  "libsndfile1-dev:$1" "libstdc++6:$1")
   [ -n "${2:-}" ] && packages+=("libgtest-dev:$1")
   add_architecture "$1"
   install_missing "${packages[@]}"

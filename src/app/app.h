@@ -30,6 +30,10 @@ struct ToneSettings {
     // Direct mode writes its tone to this file instead of playing it; "-" is standard
     // output, empty plays the tone.
     char output_file[4096] = "";
+    // --listen: the sound file to read the pitch of ("-": standard input), and the instrument
+    // whose open strings the readings name; null when not given.
+    const char* listen_source = nullptr;
+    const char* instrument = nullptr;
 };
 
 // An open string of an instrument (G1 the high E of a guitar, violin4 the G of a violin, ...):
@@ -119,6 +123,27 @@ std::string NeedleLine(const NeedleView& view, bool utf8);
 
 // Columns a line of NeedleLine's takes on a terminal.
 size_t Columns(const std::string& text);
+
+// --listen and --instrument: each takes its value, or prints why not and returns false.
+bool SetListenSource(ToneSettings& settings, const char* source);
+bool SetInstrument(ToneSettings& settings, const char* name);
+
+// The open string of the instrument of the settings nearest `hz`, and how many cents `hz` is
+// above its pitch as the settings' tuning lays it.
+struct NearestString {
+    const StringPreset* preset = nullptr;
+    double cents = 0;
+};
+NearestString NearestOpenString(const ToneSettings& settings, double hz);
+
+// A reading as --listen prints it: TIME, HZ, NOTE and CENTS tab-separated, and the string
+// with --instrument, ended by a newline.
+std::string ReadingLine(const ToneSettings& settings, double time, double hz);
+
+// --listen: reads the source of the settings ("-": `in`), or its first `seconds` (the one
+// positional argument, `arguments[0]`, when `count` is 1), and prints a line for each reading
+// on standard output. Returns the exit status.
+int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* in);
 
 // Status of TakeOptions when the program goes on to direct mode or the menu.
 constexpr int kGoOn = -1;

@@ -220,6 +220,10 @@ constexpr ValueOption kValueOptions[] = {
      SetOutputFile},
     {"--rate", nullptr, "--rate needs the sample rate, 1000 to 768000 Hz", SetRate},
     {"--harmonics", nullptr, "--harmonics needs the number of partials, 1 to 16", SetHarmonics},
+    {"--listen", nullptr, "--listen needs a sound file, or - for standard input", SetListenSource},
+    {"--instrument", nullptr,
+     "--instrument needs guitar, bass, violin, viola, cello, mandolin, ukulele or banjo",
+     SetInstrument},
 };
 
 // The option that `argument` names, and where its value starts when it is given in the same
@@ -251,9 +255,13 @@ bool IsOption(const char* argument) {
 bool NamedPitch(const ToneSettings& settings, const char* name, float& frequency) {
     double octave = 0;
     const StringPreset* preset = FindStringPreset(name);
+    NoteAboveA with_octave;
     if (preset != nullptr) {
         name = preset->note;
         octave = preset->octave;
+    } else if (ParseScientificName(name, with_octave)) {
+        name = NoteNameAboveA(with_octave.above_a);
+        octave = with_octave.octave;
     } else if (!IsNoteName(name)) {
         return false;
     }
@@ -349,6 +357,16 @@ int ExportDirectly(const ToneSettings& settings, const RenderedTone& tone) {
     return written ? 0 : 1;
 }
 
+// --listen mode, with what follows the options; --instrument names the strings of its readings.
+int ListenFromCommandLine(const ToneSettings& settings, int count, char** arguments, FILE* in) {
+    if (settings.listen_source == nullptr) {
+        std::fputs("--instrument names the strings of --listen's readings: give --listen too\n",
+                   stderr);
+        return 1;
+    }
+    return RunListen(settings, count, arguments, in);
+}
+
 } // namespace
 
 int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
@@ -392,6 +410,9 @@ int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE
     const int status = TakeOptions(settings, argc, argv, first);
     if (status != kGoOn) {
         return status;
+    }
+    if (settings.listen_source != nullptr || settings.instrument != nullptr) {
+        return ListenFromCommandLine(settings, argc - first, argv + first, in);
     }
     if (first == argc) {
         if (settings.output_file[0] != '\0') {

@@ -1,6 +1,8 @@
 #include "synth.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -69,4 +71,81 @@ double TunedFreq(const Tuning& tuning, const char* note, double octave, double c
     const double interval = IntervalAboveA(tuning, SemitonesAboveA(note));
     const double cents_factor = std::pow(2.0, cents / 1200.0);
     return cents_factor * (a4 * interval * OctaveFactor(octave, tuning.period));
+}
+
+namespace {
+
+// The names of the table, one for each semitone above A.
+constexpr const char* kNamesAboveA[12] = {"a",  "a#", "b", "c",  "c#", "d",
+                                          "d#", "e",  "f", "f#", "g",  "g#"};
+// Scientific pitch notation's spellings, counted from C.
+constexpr const char* kNamesAboveC[12] = {"C",  "C#", "D",  "Eb", "E",  "F",
+                                          "F#", "G",  "G#", "A",  "Bb", "B"};
+
+double CentsBetween(double hz, double reference) {
+    return 1200 * std::log2(hz / reference);
+}
+
+int FloorDivide(int a, int b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+} // namespace
+
+const char* NoteNameAboveA(int above_a) {
+    return kNamesAboveA[((above_a % 12) + 12) % 12];
+}
+
+HeardNote NearestNote(const Tuning& tuning, double hz, double a4) {
+    const double period = tuning.equal ? 2.0 : tuning.period;
+    // Within a period of the offset the frequency falls in, every note lies in this one, the
+    // one below or the one above: try them all, laid by TunedFreq itself.
+    const double periods = std::floor(std::log(hz / a4) / std::log(period));
+    const int around = static_cast<int>(std::clamp(periods, -1000.0, 1000.0));
+    HeardNote nearest;
+    nearest.cents = HUGE_VAL;
+    for (int octave = around - 1; octave <= around + 1; ++octave) {
+        for (int above_a = 0; above_a < 12; ++above_a) {
+            const double pitch = TunedFreq(tuning, NoteNameAboveA(above_a), octave, 0, a4);
+            const double cents = CentsBetween(hz, pitch);
+            if (std::abs(cents) < std::abs(nearest.cents)) {
+                nearest = {{above_a, octave}, cents};
+            }
+        }
+    }
+    return nearest;
+}
+
+std::string ScientificName(NoteAboveA note) {
+    // Semitones above C4: A4 is nine.
+    const int above_c4 = 9 + note.above_a + 12 * note.octave;
+    const int octave = 4 + FloorDivide(above_c4, 12);
+    return kNamesAboveC[above_c4 - 12 * FloorDivide(above_c4, 12)] + std::to_string(octave);
+}
+
+bool ParseScientificName(const char* text, NoteAboveA& note) {
+    // The note's name is the longest start of the text that the table holds: "bb3" is B flat.
+    for (size_t name_length : {size_t{2}, size_t{1}}) {
+        if (std::strlen(text) != name_length + 1) {
+            continue;
+        }
+        const char digit = text[name_length];
+        const std::string name(text, name_length);
+        if (!IsNoteName(name.c_str()) || digit < '0' || digit > '9') {
+            continue;
+        }
+        // Semitones above A4: C of octave n is 12 (n - 4) - 9.
+        const int above_c = (SemitonesAboveA(name.c_str()) + 9) % 12;
+        const int above_a4 = above_c + 12 * (digit - '0' - 4) - 9;
+        note.octave = FloorDivide(above_a4, 12);
+        note.above_a = above_a4 - 12 * note.octave;
+        return true;
+    }
+    return false;
+}
+
+std::string CentsShown(double cents) {
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%+.2f", cents);
+    return std::strcmp(shown, "-0.00") == 0 ? "+0.00" : shown;
 }

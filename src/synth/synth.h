@@ -32,6 +32,36 @@ struct Tuning {
 // in the tuning's period, the cents as in Get_Freq.
 double TunedFreq(const Tuning& tuning, const char* note, double octave, double cents, double a4);
 
+// A note as TunedFreq counts it: semitones above A (0 to 11) and the octave offset.
+struct NoteAboveA {
+    int above_a = 0;
+    int octave = 0;
+};
+
+// The note nearest `hz` (a finite number above 0) as `tuning` lays it with A at `a4`, and
+// how many cents `hz` is above it (below it when negative): the inverse of TunedFreq, which
+// it calls, so that TunedFreq's pitch of a note reads back as that note at 0 cents.
+struct HeardNote {
+    NoteAboveA note;
+    double cents = 0;
+};
+HeardNote NearestNote(const Tuning& tuning, double hz, double a4);
+
+// The name of the table for a note `above_a` semitones above A (0 to 11): a, a#, b, c, ...
+const char* NoteNameAboveA(int above_a);
+
+// A note in scientific pitch notation: "A4" for A at offset 0, "C4" middle C (the octave
+// number changes at C), sharps and flats as C C# D Eb E F F# G G# A Bb B.
+std::string ScientificName(NoteAboveA note);
+
+// A note of the table with its octave number in scientific pitch notation, in lower case as
+// typed ("e2", "c#4", "bb3", "a0"; octaves 0 to 9), read into `note`. False for anything else.
+bool ParseScientificName(const char* text, NoteAboveA& note);
+
+// Cents as a reading shows them, "%+.2f", except that what rounds to 0 is "+0.00" from either
+// side: a note in tune is never shown "-0.00".
+std::string CentsShown(double cents);
+
 // Semitones above A of a note name of the table, 0 for any other text.
 int SemitonesAboveA(const char* note);
 

@@ -103,6 +103,39 @@ TEST(DirectMode, NotesAndStringPresetsSoundAsInTheMenu) {
     }
 }
 
+TEST(DirectMode, NotesWithTheirOctaveNumberInLowerCase) {
+    ScratchDir dir;
+    const struct {
+        std::vector<std::string> options;
+        const char* word;
+        const char* same_as; // a string preset or a note at offset 0 of that pitch
+        const char* hz;
+    } rows[] = {
+        {{}, "e2", "G6", "82.41"},
+        {{}, "b0", "B5", "30.87"},
+        {{}, "c4", "ukulele3", "261.63"},
+        {{}, "a4", "a", "440.00"},
+        {{}, "bb4", "bb", "466.16"},
+        {{}, "g#5", "g#", "830.61"},
+        {{"--a4", "415", "--temperament", "werckmeister3"}, "e2", "G6", "77.81"},
+        {{"--scale", ONDELIS_TEST_DATA "/just.scl", "--root", "d"}, "g3", "violin4", "195.56"},
+    };
+    // The bytes played, and the summary's frequency.
+    const auto played = [](std::vector<std::string> args, const char* word) {
+        args.insert(args.end(), {word, "0.2", "file:FILE=o.raw"});
+        const RunResult run = RunOndelis(args);
+        EXPECT_EQ(run.status, 0) << word << run.err;
+        return run.out.substr(run.out.find("Frequency:")) + ReadBytes("o.raw");
+    };
+    for (const auto& row : rows) {
+        const std::string tone = played(row.options, row.word);
+        EXPECT_EQ(tone, played(row.options, row.same_as)) << row.word;
+        EXPECT_EQ(tone.substr(0, tone.find(" Hz")), "Frequency:\t" + std::string(row.hz));
+        EXPECT_EQ(tone.size(), tone.find("percent\n") + 8 + 8820u * 6) << row.word;
+    }
+    EXPECT_EQ(PlayedDirectly({"c#4"}, "277.18").size(), 8820u * 6);
+}
+
 TEST(DirectMode, ReferencePitchMovesNotesAndPresetsButNotHertz) {
     ScratchDir dir;
     // The low E string at A = 442 Hz: 82.41 Hz x 442 / 440.
@@ -247,6 +280,9 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
     const std::vector<std::vector<std::string>> refused = {
         {"E"},
         {"h2"},
+        {"E2"},
+        {"e10"},
+        {"cb4"},
         {"violin"},
         {"Violin1"},
         {"violin5"},

@@ -81,6 +81,32 @@ RunResult RunOndelis(const std::vector<std::string>& args, const std::string& in
     return result;
 }
 
+RunResult RunOndelisPipe(const std::vector<std::string>& first,
+                         const std::vector<std::string>& second, int timeout_seconds) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        ("ondelis-pipe-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(dir);
+    const auto command_of = [](const std::vector<std::string>& args) {
+        std::string command = ShellQuote(ONDELIS_BINARY);
+        for (const std::string& arg : args) {
+            command += " " + ShellQuote(arg);
+        }
+        return command;
+    };
+    const std::string pipeline = command_of(first) + " </dev/null | " + command_of(second);
+    const std::string command = "timeout -s KILL " + std::to_string(timeout_seconds) + " sh -c " +
+                                ShellQuote(pipeline) + " > " + ShellQuote(dir / "out") + " 2> " +
+                                ShellQuote(dir / "err");
+    RunResult result;
+    const int raw = std::system(command.c_str());
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    result.out = ReadBytes(dir / "out");
+    result.err = ReadBytes(dir / "err");
+    std::filesystem::remove_all(dir);
+    return result;
+}
+
 ScratchDir::ScratchDir() : previous_(std::filesystem::current_path()) {
     char pattern[] = "/tmp/ondelis-test-XXXXXX";
     path_ = mkdtemp(pattern);

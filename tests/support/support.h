@@ -19,6 +19,11 @@ struct RunResult {
 RunResult RunOndelis(const std::vector<std::string>& args, const std::string& input = "",
                      int timeout_seconds = 30, const std::string& environment = "");
 
+// Runs `ondelis first... | ondelis second...` through /bin/sh under one time limit: the status,
+// output and errors of the second, the errors of both.
+RunResult RunOndelisPipe(const std::vector<std::string>& first,
+                         const std::vector<std::string>& second, int timeout_seconds = 30);
+
 // How often `part` occurs in `text`, overlaps included.
 size_t Count(const std::string& text, const std::string& part);
 bool Has(const std::string& text, const std::string& part);

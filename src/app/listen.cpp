@@ -1,0 +1,184 @@
+#include "app.h"
+
+#include "listen/listen.h"
+#include "synth/synth.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The instruments of --instrument, and how their string presets are named: the name and the
+// string's number.
+struct Instrument {
+    const char* name;
+    const char* preset_prefix;
+};
+
+constexpr Instrument kInstruments[] = {
+    {"guitar", "G"},        {"bass", "B"},      {"violin", "violin"},
+    {"viola", "viola"},     {"cello", "cello"}, {"mandolin", "mandolin"},
+    {"ukulele", "ukulele"}, {"banjo", "banjo"},
+};
+
+const Instrument* FindInstrument(const char* name) {
+    for (const Instrument& instrument : kInstruments) {
+        if (std::strcmp(name, instrument.name) == 0) {
+            return &instrument;
+        }
+    }
+    return nullptr;
+}
+
+bool IsStringOf(const StringPreset& preset, const Instrument& instrument) {
+    const size_t length = std::strlen(instrument.preset_prefix);
+    const char* number = preset.token + length;
+    return std::strncmp(preset.token, instrument.preset_prefix, length) == 0 && *number != '\0' &&
+           std::strspn(number, "0123456789") == std::strlen(number);
+}
+
+double Cents(double hz, double reference) {
+    return 1200 * std::log2(hz / reference);
+}
+
+// SECONDS: a number above 0, inf for the whole input.
+bool ParseSeconds(const char* text, double& seconds) {
+    char* end = nullptr;
+    seconds = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(seconds > 0)) {
+        std::fprintf(stderr,
+                     "--listen reads as many seconds as the number after the source says, "
+                     "above 0, not '%s'\n",
+                     text);
+        return false;
+    }
+    return true;
+}
+
+// Refuses the source, naming it: exit status 1.
+int Refuse(const char* source, const std::string& why) {
+    std::fprintf(stderr, "%s: cannot listen to it: %s\n",
+                 std::strcmp(source, "-") == 0 ? "standard input" : source, why.c_str());
+    return 1;
+}
+
+// Frames of the file to read at most: `seconds` of it.
+uint64_t FramesIn(double seconds, uint32_t rate) {
+    const double frames = std::ceil(seconds * rate);
+    return frames < 1.8e19 ? static_cast<uint64_t>(frames) : UINT64_MAX;
+}
+
+} // namespace
+
+bool SetListenSource(ToneSettings& settings, const char* source) {
+    if (*source == '\0') {
+        std::fputs("--listen needs a sound file, or - for standard input\n", stderr);
+        return false;
+    }
+    settings.listen_source = source;
+    return true;
+}
+
+bool SetInstrument(ToneSettings& settings, const char* name) {
+    if (FindInstrument(name) == nullptr) {
+        std::fprintf(stderr,
+                     "Unknown instrument: '%s'; the instruments are guitar, bass, violin, viola, "
+                     "cello, mandolin, ukulele, banjo\n",
+                     name);
+        return false;
+    }
+    settings.instrument = name;
+    return true;
+}
+
+NearestString NearestOpenString(const ToneSettings& settings, double hz) {
+    NearestString nearest;
+    const Instrument* instrument =
+        settings.instrument != nullptr ? FindInstrument(settings.instrument) : nullptr;
+    if (instrument == nullptr) {
+        return nearest;
+    }
+    for (const StringPreset& preset : StringPresets()) {
+        if (!IsStringOf(preset, *instrument)) {
+            continue;
+        }
+        const double pitch = TunedFreq(settings.tuning, preset.note, preset.octave, 0, settings.a4);
+        const double cents = Cents(hz, pitch);
+        if (nearest.preset == nullptr || std::abs(cents) < std::abs(nearest.cents)) {
+            nearest = {&preset, cents};
+        }
+    }
+    return nearest;
+}
+
+std::string ReadingLine(const ToneSettings& settings, double time, double hz) {
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, "%.3f\t%.3f\t", time, hz);
+    std::string line = numbers;
+    const NearestString string = NearestOpenString(settings, hz);
+    if (string.preset != nullptr) {
+        const NoteAboveA note{SemitonesAboveA(string.preset->note),
+                              static_cast<int>(string.preset->octave)};
+        line +=
+            ScientificName(note) + "\t" + CentsShown(string.cents) + "\t" + string.preset->token;
+    } else {
+        const HeardNote heard = NearestNote(settings.tuning, hz, settings.a4);
+        line += ScientificName(heard.note) + "\t" + CentsShown(heard.cents);
+    }
+    return line + "\n";
+}
+
+int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* in) {
+    const char* source = settings.listen_source;
+    double seconds = HUGE_VAL;
+    if (count > 1) {
+        std::fprintf(stderr,
+                     "--listen takes its source and at most a number of seconds, not '%s'\n",
+                     arguments[1]);
+        return 1;
+    }
+    if (count == 1 && !ParseSeconds(arguments[0], seconds)) {
+        return 1;
+    }
+    if (settings.output_file[0] != '\0') {
+        std::fputs("-o writes a tone; --listen reads one: give one of them\n", stderr);
+        return 1;
+    }
+    SoundFile file;
+    std::string why;
+    if (!OpenSoundFile(source, in, file, why)) {
+        return Refuse(source, why);
+    }
+    const uint64_t frames = FramesIn(seconds, file.rate);
+    // A file that can be read twice is checked whole first, so that a fault in it prints
+    // nothing; a stream is refused where the fault comes.
+    if (file.seekable && !CheckSoundFile(file, frames, why)) {
+        return Refuse(source, why);
+    }
+    Listener listener = NewListener(file.rate);
+    float block[4096];
+    uint64_t read = 0;
+    while (read < frames) {
+        const auto wanted =
+            static_cast<size_t>(std::min<uint64_t>(std::size(block), frames - read));
+        const long got = ReadSoundFile(file, std::span(block, wanted), why);
+        if (got < 0) {
+            std::fflush(stdout);
+            return Refuse(source, why);
+        }
+        if (got == 0) {
+            break;
+        }
+        read += static_cast<uint64_t>(got);
+        for (size_t used = 0; used < static_cast<size_t>(got);) {
+            used +=
+                FeedListener(listener, std::span(block + used, static_cast<size_t>(got) - used));
+            if (const auto reading = ReadListener(listener)) {
+                std::fputs(ReadingLine(settings, reading->time, reading->hz).c_str(), stdout);
+            }
+        }
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}

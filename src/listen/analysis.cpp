@@ -1,0 +1,210 @@
+#include "analysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+// McLeod's threshold: the first key maximum this close to the highest is the period.
+constexpr double kKeyMaximumShare = 0.9;
+// Partials weaker than this share of the strongest (-40 dB) are noise to the fit.
+constexpr double kWeakestPartial = 0.01;
+// A stiff string's partials stretch by at most this B (a piano's highest strings).
+constexpr double kStiffestString = 0.01;
+
+double Wrapped(double phase) {
+    return phase - 2 * std::numbers::pi * std::round(phase / (2 * std::numbers::pi));
+}
+
+double BinHz(const SpectrumPair& spectra) {
+    return spectra.rate / static_cast<double>(spectra.size);
+}
+
+} // namespace
+
+void NormalizedSquareDifference(std::span<const float> frame, std::span<const float> r,
+                                std::span<float> nsdf) {
+    const size_t lags = std::min(nsdf.size(), r.size());
+    double squares = 0;
+    for (float x : frame) {
+        squares += static_cast<double>(x) * x;
+    }
+    double m = 2 * squares; // the sum of x_j^2 + x_{j+lag}^2 over the overlap
+    for (size_t lag = 0; lag < lags; ++lag) {
+        if (lag > 0 && lag <= frame.size()) {
+            const double leaving_start = frame[lag - 1];
+            const double leaving_end = frame[frame.size() - lag];
+            m -= leaving_start * leaving_start + leaving_end * leaving_end;
+        }
+        nsdf[lag] = m > 1e-12 ? static_cast<float>(2 * r[lag] / m) : 0.0f;
+    }
+}
+
+double PickPeriod(std::span<const float> nsdf, size_t shortest, size_t longest, double& clarity) {
+    clarity = 0;
+    longest = std::min(longest, nsdf.size() - 1);
+    // Key maxima: the highest point of each stretch above zero after the first fall below it.
+    size_t lag = 1;
+    while (lag < longest && nsdf[lag] > 0) {
+        ++lag;
+    }
+    size_t keys[512];
+    size_t count = 0;
+    float highest = 0;
+    while (lag < longest && count < std::size(keys)) {
+        while (lag < longest && !(nsdf[lag] > 0)) { // NaN too
+            ++lag;
+        }
+        size_t best = lag;
+        while (lag < longest && nsdf[lag] > 0) {
+            if (nsdf[lag] > nsdf[best]) {
+                best = lag;
+            }
+            ++lag;
+        }
+        if (best >= shortest && best < longest && nsdf[best] > 0 && best > 0) {
+            keys[count++] = best;
+            highest = std::max(highest, nsdf[best]);
+        }
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const size_t key = keys[i];
+        if (nsdf[key] < kKeyMaximumShare * highest) {
+            continue;
+        }
+        const double left = nsdf[key - 1], middle = nsdf[key], right = nsdf[key + 1];
+        const double curve = left - 2 * middle + right;
+        const double offset = curve < 0 ? 0.5 * (left - right) / curve : 0.0;
+        clarity = middle - 0.25 * (left - right) * offset;
+        return static_cast<double>(key) + std::clamp(offset, -0.5, 0.5);
+    }
+    return 0;
+}
+
+double PhaseFrequency(const SpectrumPair& spectra, size_t bin) {
+    const double centre = 2 * std::numbers::pi * static_cast<double>(bin) /
+                          static_cast<double>(spectra.size); // radians per sample
+    const double shift = static_cast<double>(spectra.shift);
+    const double advance = std::arg(std::complex<double>(spectra.later[bin]) *
+                                    std::conj(std::complex<double>(spectra.earlier[bin])));
+    const double radians = centre + Wrapped(advance - centre * shift) / shift;
+    return radians * spectra.rate / (2 * std::numbers::pi);
+}
+
+double PeakNear(const SpectrumPair& spectra, double hz, double width, size_t& bin) {
+    const double bin_hz = BinHz(spectra);
+    const double last = static_cast<double>(spectra.later.size() - 2);
+    const auto first_bin = static_cast<size_t>(std::clamp((hz - width) / bin_hz, 1.0, last));
+    const auto last_bin = static_cast<size_t>(std::clamp((hz + width) / bin_hz + 1, 1.0, last));
+    bin = first_bin;
+    double strongest = 0;
+    for (size_t k = first_bin; k <= last_bin; ++k) {
+        const double magnitude = std::abs(spectra.later[k]);
+        if (magnitude > strongest) {
+            strongest = magnitude;
+            bin = k;
+        }
+    }
+    // A peak rises above both its neighbours.
+    const bool peak = std::abs(spectra.later[bin - 1]) < strongest &&
+                      std::abs(spectra.later[bin + 1]) < strongest;
+    return peak ? strongest : 0;
+}
+
+size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
+                    std::span<Partial> found) {
+    const double bin_hz = BinHz(spectra);
+    // The main lobe of a frame `length` long spans about 2 rate / length either side.
+    const double lobe = 2 * spectra.rate / static_cast<double>(spectra.length);
+    size_t count = 0;
+    double per_number = f0; // the spacing the partials found so far show
+    double strongest = 0;
+    for (int k = 1; count < found.size(); ++k) {
+        const double expected = per_number * k;
+        if (!(expected <= highest)) {
+            break;
+        }
+        const double width = std::min(std::max(0.02 * expected, 2 * bin_hz), 0.3 * f0);
+        size_t bin = 0;
+        const double magnitude = PeakNear(spectra, expected, width, bin);
+        if (magnitude <= 0) {
+            continue;
+        }
+        const double hz = PhaseFrequency(spectra, bin);
+        // Two components in one lobe (a beat) leave the phase saying a frequency far from the
+        // peak; no partial there to trust.
+        if (!(std::abs(hz - static_cast<double>(bin) * bin_hz) < std::max(lobe, 2 * bin_hz))) {
+            continue;
+        }
+        found[count++] = {k, hz, magnitude};
+        strongest = std::max(strongest, magnitude);
+        per_number = hz / k;
+    }
+    const auto weak = [&](const Partial& p) { return p.magnitude < kWeakestPartial * strongest; };
+    return static_cast<size_t>(std::remove_if(found.begin(), found.begin() + count, weak) -
+                               found.begin());
+}
+
+double FitFundamental(std::span<const Partial> partials) {
+    // (f_k / k)^2 = f0^2 + f0^2 B k^2: a straight line in k^2, weighted by power.
+    double w = 0, wx = 0, wy = 0, wxx = 0, wxy = 0;
+    for (const Partial& p : partials) {
+        const double weight = p.magnitude * p.magnitude;
+        const double x = static_cast<double>(p.number) * p.number;
+        const double y = (p.hz / p.number) * (p.hz / p.number);
+        w += weight;
+        wx += weight * x;
+        wy += weight * y;
+        wxx += weight * x * x;
+        wxy += weight * x * y;
+    }
+    if (!(w > 0)) {
+        return 0;
+    }
+    const double harmonic = std::sqrt(wy / w);
+    const double spread = w * wxx - wx * wx;
+    if (partials.size() < 3 || !(spread > 1e-9 * w * wxx)) {
+        return harmonic;
+    }
+    const double slope = (w * wxy - wx * wy) / spread;
+    const double intercept = (wy - slope * wx) / w;
+    if (!(slope > 0 && intercept > 0 && slope / intercept < kStiffestString)) {
+        return harmonic;
+    }
+    return std::sqrt(intercept);
+}
+
+int SubharmonicDivisor(const SpectrumPair& spectra, double f0, double lowest) {
+    const double bin_hz = BinHz(spectra);
+    const auto power_at = [&](double hz) {
+        size_t bin = 0;
+        const double magnitude = PeakNear(spectra, hz, std::max(2 * bin_hz, 0.03 * hz), bin);
+        return magnitude * magnitude;
+    };
+    double harmonics = 0;
+    for (int k = 1; k <= 4; ++k) {
+        harmonics += power_at(k * f0);
+    }
+    for (int divisor : {2, 3}) {
+        if (f0 / divisor < lowest) {
+            break;
+        }
+        double between = 0;
+        int sounding = 0;
+        for (int k = 1; k <= 3 * divisor; ++k) {
+            if (k % divisor == 0) {
+                continue;
+            }
+            const double power = power_at(k * f0 / divisor);
+            between += power;
+            sounding += power > 0.001 * harmonics ? 1 : 0;
+        }
+        // Partials between the multiples, as strong as a tenth of those on them, and more
+        // than one: a hum or a stray peak is not a lower fundamental.
+        if (sounding >= 2 && between > 0.1 * harmonics) {
+            return divisor;
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,63 @@
+// The steps of the estimator, as pure functions of their buffers, so that each can be tried
+// on its own: the coarse period of a frame, then the partials of its spectrum and the
+// fundamental they agree on.
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <span>
+
+// McLeod's normalized square difference at each lag of a frame (lag 0 is 1), from its
+// autocorrelation `r` (r[0 .. lags]) and the frame itself (for the sums of squares).
+void NormalizedSquareDifference(std::span<const float> frame, std::span<const float> r,
+                                std::span<float> nsdf);
+
+// The period McLeod's peak picking chooses: the first key maximum of the NSDF between
+// `shortest` and `longest` lags that reaches 0.9 of the highest, refined by a parabola
+// through it and its neighbours. `clarity` receives its height; 0 when there is none.
+double PickPeriod(std::span<const float> nsdf, size_t shortest, size_t longest, double& clarity);
+
+// A partial found in the spectrum: its frequency in Hz and its magnitude.
+struct Partial {
+    int number = 0; // 1 for the fundamental
+    double hz = 0;
+    double magnitude = 0;
+};
+
+// Two spectra of equally long windowed frames, `later` ending `shift` samples after
+// `earlier`, on bins of rate / size Hz.
+struct SpectrumPair {
+    std::span<const std::complex<float>> later;
+    std::span<const std::complex<float>> earlier;
+    size_t size = 0;   // samples of the transform
+    double rate = 0;   // Hz
+    size_t shift = 0;  // samples
+    size_t length = 0; // samples of each frame before the zeros that pad it
+};
+
+// The frequency of the component in `bin`, from the advance of its phase between the two
+// frames: exact for a steady sine, whatever the window, as long as the component is within
+// rate / (2 shift) of the bin's centre.
+double PhaseFrequency(const SpectrumPair& spectra, size_t bin);
+
+// The magnitude of the strongest bin within `hz` +- `width` Hz, and that bin; 0 when the
+// strongest is at the edge of the span (a slope, not a peak).
+double PeakNear(const SpectrumPair& spectra, double hz, double width, size_t& bin);
+
+// The most partials the fit takes: beyond them a tone's partials are weak and many.
+constexpr size_t kMostPartials = 24;
+
+// The partials of a tone of fundamental near `f0`, each where it is found (a stiff string's
+// are stretched upward), below `highest` Hz, into `found`; the weak ones (40 dB below the
+// strongest) left out. Returns how many it found.
+size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
+                    std::span<Partial> found);
+
+// The fundamental f0 that the partials agree on, as a stiff string lays them:
+// f_k = k f0 sqrt(1 + B k^2), B from 0 (harmonic) up; weighted by their power.
+double FitFundamental(std::span<const Partial> partials);
+
+// The divisor (1, 2 or 3) of `f0` that the spectrum says is the true fundamental: 2 when
+// partials sound halfway between the multiples of f0 (an octave error), 3 likewise at the
+// thirds, 1 otherwise.
+int SubharmonicDivisor(const SpectrumPair& spectra, double f0, double lowest);

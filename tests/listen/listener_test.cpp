@@ -1,0 +1,227 @@
+#include "listen/listen.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <numbers>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kRate = 44100;
+
+double Cents(double hz, double reference) {
+    return 1200 * std::log2(hz / reference);
+}
+
+// `seconds` of a sound made sample by sample from its time.
+std::vector<float> Sound(double seconds, const std::function<double(double)>& at,
+                         uint32_t rate = kRate) {
+    std::vector<float> samples(static_cast<size_t>(seconds * rate));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<float>(at(static_cast<double>(i) / rate));
+    }
+    return samples;
+}
+
+double Sine(double hz, double t, double phase = 0) {
+    return std::sin(2 * std::numbers::pi * hz * t + phase);
+}
+
+// Every reading of the sound, fed `piece` samples at a time.
+std::vector<PitchReading> Readings(const std::vector<float>& samples, uint32_t rate = kRate,
+                                   size_t piece = 1000) {
+    Listener listener = NewListener(rate);
+    std::vector<PitchReading> readings;
+    size_t at = 0;
+    while (at < samples.size()) {
+        const size_t count = std::min(piece, samples.size() - at);
+        size_t used = 0;
+        while (used < count) {
+            used += FeedListener(listener,
+                                 std::span<const float>(samples).subspan(at + used, count - used));
+            if (auto reading = ReadListener(listener)) {
+                readings.push_back(*reading);
+            }
+        }
+        at += count;
+    }
+    return readings;
+}
+
+// The largest error in cents of the readings from `after` seconds on.
+double WorstCents(const std::vector<PitchReading>& readings, double hz, double after) {
+    double worst = 0;
+    for (const PitchReading& r : readings) {
+        if (r.time >= after) {
+            worst = std::max(worst, std::abs(Cents(r.hz, hz)));
+        }
+    }
+    return worst;
+}
+
+size_t CountFrom(const std::vector<PitchReading>& readings, double after) {
+    return static_cast<size_t>(std::count_if(
+        readings.begin(), readings.end(), [&](const PitchReading& r) { return r.time >= after; }));
+}
+
+TEST(Listener, SinesFromB0ToC8WithinATenthOfACent) {
+    // Published equal-tempered pitches at A = 440 Hz.
+    const struct {
+        const char* note;
+        double hz;
+    } table[] = {
+        {"B0", 30.868},   {"E1", 41.203},   {"A1", 55.000},    {"E2", 82.407},   {"C3", 130.813},
+        {"A3", 220.000},  {"C4", 261.626},  {"A4", 440.000},   {"E5", 659.255},  {"C6", 1046.502},
+        {"A6", 1760.000}, {"C7", 2093.005}, {"F#7", 2959.955}, {"C8", 4186.009},
+    };
+    for (const auto& row : table) {
+        const auto readings =
+            Readings(Sound(1.5, [&](double t) { return 0.25 * Sine(row.hz, t); }));
+        EXPECT_GE(CountFrom(readings, 0.5), 39u) << row.note; // 40 a second
+        EXPECT_LT(WorstCents(readings, row.hz, 0.5), 0.1) << row.note;
+    }
+}
+
+TEST(Listener, ReadingsComeSoonAndFollowTheInputsTime) {
+    const auto readings = Readings(Sound(1.0, [](double t) { return 0.5 * Sine(440, t); }));
+    ASSERT_FALSE(readings.empty());
+    EXPECT_LE(readings.front().time, 0.1);
+    EXPECT_LT(std::abs(Cents(readings.front().hz, 440)), 5.0);
+    // A reading at the end of every hop of 1103 samples, the last one of the second at 39.
+    for (size_t i = 1; i < readings.size(); ++i) {
+        EXPECT_NEAR(readings[i].time - readings[i - 1].time, 1103.0 / kRate, 1e-9);
+    }
+    EXPECT_NEAR(readings.back().time, 39 * 1103.0 / kRate, 1e-9);
+}
+
+TEST(Listener, TheSameReadingsWhateverThePiecesItIsFedIn) {
+    const auto sound = Sound(0.6, [](double t) { return 0.3 * Sine(196, t); });
+    const auto whole = Readings(sound, kRate, sound.size());
+    const auto by_sevens = Readings(sound, kRate, 7);
+    ASSERT_EQ(whole.size(), by_sevens.size());
+    for (size_t i = 0; i < whole.size(); ++i) {
+        EXPECT_EQ(whole[i].hz, by_sevens[i].hz);
+        EXPECT_EQ(whole[i].time, by_sevens[i].time);
+    }
+}
+
+TEST(Listener, PartialsWithoutTheirFundamental) {
+    for (double hz : {41.203, 110.0, 440.0}) {
+        // Partials 2 to 8 only: the period the ear hears is still the fundamental's.
+        const auto readings = Readings(Sound(1.5, [&](double t) {
+            double x = 0;
+            for (int k = 2; k <= 8; ++k) {
+                x += 0.1 / k * Sine(k * hz, t, k);
+            }
+            return x;
+        }));
+        EXPECT_GE(CountFrom(readings, 0.5), 39u) << hz;
+        EXPECT_LT(WorstCents(readings, hz, 0.5), 0.1) << hz;
+    }
+}
+
+TEST(Listener, AStiffStringsStretchedPartialsDoNotPullTheReading) {
+    // f_k = k f0 sqrt(1 + B k^2), B as a piano's middle strings; partial 12 is 2.8 % sharp.
+    for (double hz : {55.0, 261.626}) {
+        const double b = 0.0004;
+        const auto readings = Readings(Sound(1.5, [&](double t) {
+            double x = 0;
+            for (int k = 1; k <= 12; ++k) {
+                x += 0.1 / k * Sine(k * hz * std::sqrt(1 + b * k * k), t, k);
+            }
+            return x;
+        }));
+        EXPECT_GE(CountFrom(readings, 0.5), 39u) << hz;
+        EXPECT_LT(WorstCents(readings, hz, 0.5), 0.1) << hz;
+    }
+}
+
+TEST(Listener, AStrongSecondPartialIsNotTheFundamental) {
+    // The octave above carries nine times the power of the fundamental.
+    const auto readings =
+        Readings(Sound(1.0, [](double t) { return 0.1 * Sine(98, t) + 0.3 * Sine(196, t, 1); }));
+    ASSERT_GE(CountFrom(readings, 0.3), 20u);
+    EXPECT_LT(WorstCents(readings, 98, 0.3), 0.1);
+}
+
+TEST(Listener, NoiseAtTenDecibelsStillReads) {
+    std::mt19937 random(7);
+    std::normal_distribution<double> noise(0, 0.25 / std::sqrt(2) / std::sqrt(10));
+    const auto readings =
+        Readings(Sound(1.5, [&](double t) { return 0.25 * Sine(220, t) + noise(random); }));
+    ASSERT_GE(CountFrom(readings, 0.5), 39u);
+    EXPECT_LT(WorstCents(readings, 220, 0.5), 1.0);
+}
+
+TEST(Listener, NoReadingOfSilenceNoiseOrWhatIsNotANumber) {
+    std::mt19937 random(11);
+    std::normal_distribution<double> noise(0, 0.1);
+    std::uniform_real_distribution<double> uniform(-1, 1);
+    const struct {
+        const char* what;
+        std::function<double(double)> at;
+    } table[] = {
+        {"silence", [](double) { return 0.0; }},
+        {"a sine too quiet to hear", [](double t) { return 1e-4 * Sine(440, t); }},
+        {"white noise", [&](double) { return noise(random); }},
+        {"uniform noise at full scale", [&](double) { return uniform(random); }},
+        {"a constant", [](double) { return 0.5; }},
+        {"NaN", [](double) { return std::nan(""); }},
+        {"infinity", [](double) { return HUGE_VAL; }},
+    };
+    for (const auto& row : table) {
+        EXPECT_TRUE(Readings(Sound(1.0, row.at)).empty()) << row.what;
+    }
+}
+
+TEST(Listener, SamplesFarBeyondFullScaleAreClipped) {
+    // A sine of 10^30 clipped to 10^6: a square wave of the same period.
+    const auto readings = Readings(Sound(1.0, [](double t) { return 1e30 * Sine(220, t); }));
+    ASSERT_GE(CountFrom(readings, 0.5), 19u);
+    EXPECT_LT(WorstCents(readings, 220, 0.5), 1.0);
+}
+
+TEST(Listener, ANoteAfterSilenceAndANewNoteAreEachRead) {
+    const auto readings = Readings(Sound(2.0, [](double t) {
+        if (t < 0.5) {
+            return 0.0;
+        }
+        return t < 1.25 ? 0.3 * Sine(82.407, t) : 0.3 * Sine(110, t);
+    }));
+    EXPECT_EQ(CountFrom(readings, 0), CountFrom(readings, 0.5));
+    double worst_e = 0, worst_a = 0;
+    for (const PitchReading& r : readings) {
+        if (r.time > 0.8 && r.time < 1.25) {
+            worst_e = std::max(worst_e, std::abs(Cents(r.hz, 82.407)));
+        }
+        if (r.time > 1.6) {
+            worst_a = std::max(worst_a, std::abs(Cents(r.hz, 110)));
+        }
+    }
+    EXPECT_LT(worst_e, 0.1);
+    EXPECT_LT(worst_a, 0.1);
+    EXPECT_GE(CountFrom(readings, 1.6), 15u);
+}
+
+TEST(Listener, OtherRatesReadAsWell) {
+    for (uint32_t rate : {8000u, 22050u, 48000u, 96000u}) {
+        const auto readings =
+            Readings(Sound(
+                         1.0, [](double t) { return 0.25 * Sine(146.832, t); }, rate),
+                     rate);
+        EXPECT_GE(CountFrom(readings, 0.5), 19u) << rate;
+        EXPECT_LT(WorstCents(readings, 146.832, 0.5), 0.1) << rate;
+    }
+}
+
+TEST(Listener, HopsAreAFortiethOfASecond) {
+    EXPECT_EQ(ListenerHop(NewListener(44100)), 1103u);
+    EXPECT_EQ(ListenerHop(NewListener(48000)), 1200u);
+    EXPECT_EQ(ListenerHop(NewListener(8000)), 200u);
+}
+
+} // namespace
