@@ -30,8 +30,10 @@ struct ToneSettings {
     // Direct mode writes its tone to this file instead of playing it; "-" is standard
     // output, empty plays the tone.
     char output_file[4096] = "";
-    // --listen: the sound file to read the pitch of ("-": standard input), and the instrument
-    // whose open strings the readings name; null when not given.
+    // --listen: the sound file to read the pitch of ("-": standard input) or the capture
+    // device to listen to, as --listen=SOURCE names it, else null; and the instrument whose
+    // open strings the readings name, null when not given.
+    bool listening = false;
     const char* listen_source = nullptr;
     const char* instrument = nullptr;
 };
@@ -144,6 +146,23 @@ std::string ReadingLine(const ToneSettings& settings, double time, double hz);
 // positional argument, `arguments[0]`, when `count` is 1), and prints a line for each reading
 // on standard output. Returns the exit status.
 int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* in);
+
+// Frames in `seconds` of input at `rate`, rounded up; inf for all of it.
+uint64_t FramesIn(double seconds, uint32_t rate);
+
+// Whether a terminal takes UTF-8, by the locale's name: the first of LC_ALL, LC_CTYPE and
+// LANG that is set and not empty.
+bool Utf8Locale(const char* lc_all, const char* lc_ctype, const char* lang);
+
+// The needle's view of a pitch heard: the nearest note (the nearest string with
+// --instrument), the cents from it as the settings' tuning lays it, and its frequency.
+NeedleView NeedleViewOf(const ToneSettings& settings, double hz);
+
+// Listens to the ALSA capture device `device` for `seconds` (inf: until Ctrl-C or SIGTERM):
+// reading lines as RunListen prints them, or the needle's line at a terminal. Returns the
+// exit status: 0 after `seconds`, kStoppedBySignal + the signal after a stop, 1 when the
+// device cannot be opened or fails.
+int ListenLive(const ToneSettings& settings, const char* device, double seconds);
 
 // Status of TakeOptions when the program goes on to direct mode or the menu.
 constexpr int kGoOn = -1;

@@ -220,7 +220,7 @@ constexpr ValueOption kValueOptions[] = {
      SetOutputFile},
     {"--rate", nullptr, "--rate needs the sample rate, 1000 to 768000 Hz", SetRate},
     {"--harmonics", nullptr, "--harmonics needs the number of partials, 1 to 16", SetHarmonics},
-    {"--listen", nullptr, "--listen needs a sound file, or - for standard input", SetListenSource},
+    {"--listen", nullptr, "", SetListenSource}, // "--listen=SOURCE"; "--listen" alone is a flag
     {"--instrument", nullptr,
      "--instrument needs guitar, bass, violin, viola, cello, mandolin, ukulele or banjo",
      SetInstrument},
@@ -359,7 +359,7 @@ int ExportDirectly(const ToneSettings& settings, const RenderedTone& tone) {
 
 // --listen mode, with what follows the options; --instrument names the strings of its readings.
 int ListenFromCommandLine(const ToneSettings& settings, int count, char** arguments, FILE* in) {
-    if (settings.listen_source == nullptr) {
+    if (!settings.listening) {
         std::fputs("--instrument names the strings of --listen's readings: give --listen too\n",
                    stderr);
         return 1;
@@ -379,6 +379,10 @@ int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
         if (std::strcmp(option, "-h") == 0 || std::strcmp(option, "--help") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
+        }
+        if (std::strcmp(option, "--listen") == 0) { // its source, if any, is positional
+            settings.listening = true;
+            continue;
         }
         if (std::strcmp(option, "--version") == 0) {
             std::puts("Ondelis " ONDELIS_VERSION);
@@ -411,7 +415,7 @@ int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE
     if (status != kGoOn) {
         return status;
     }
-    if (settings.listen_source != nullptr || settings.instrument != nullptr) {
+    if (settings.listening || settings.instrument != nullptr) {
         return ListenFromCommandLine(settings, argc - first, argv + first, in);
     }
     if (first == argc) {

@@ -3,6 +3,8 @@
 #include "listen/listen.h"
 #include "synth/synth.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -64,19 +66,27 @@ int Refuse(const char* source, const std::string& why) {
     return 1;
 }
 
-// Frames of the file to read at most: `seconds` of it.
+// A source that is "-" or names something in the file system is read as a file (and refused
+// as one when it is none); any other names a capture device.
+bool IsFileSource(const char* source) {
+    struct stat status {};
+    return std::strcmp(source, "-") == 0 || stat(source, &status) == 0;
+}
+
+} // namespace
+
 uint64_t FramesIn(double seconds, uint32_t rate) {
     const double frames = std::ceil(seconds * rate);
     return frames < 1.8e19 ? static_cast<uint64_t>(frames) : UINT64_MAX;
 }
 
-} // namespace
-
 bool SetListenSource(ToneSettings& settings, const char* source) {
     if (*source == '\0') {
-        std::fputs("--listen needs a sound file, or - for standard input\n", stderr);
+        std::fputs("--listen= needs a sound file, - for standard input, or a capture device\n",
+                   stderr);
         return false;
     }
+    settings.listening = true;
     settings.listen_source = source;
     return true;
 }
@@ -132,6 +142,11 @@ std::string ReadingLine(const ToneSettings& settings, double time, double hz) {
 
 int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* in) {
     const char* source = settings.listen_source;
+    if (source == nullptr && count > 0) { // --listen SOURCE [SECONDS]
+        source = arguments[0];
+        ++arguments;
+        --count;
+    }
     double seconds = HUGE_VAL;
     if (count > 1) {
         std::fprintf(stderr,
@@ -145,6 +160,9 @@ int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* i
     if (settings.output_file[0] != '\0') {
         std::fputs("-o writes a tone; --listen reads one: give one of them\n", stderr);
         return 1;
+    }
+    if (source == nullptr || !IsFileSource(source)) {
+        return ListenLive(settings, source == nullptr ? "default" : source, seconds);
     }
     SoundFile file;
     std::string why;

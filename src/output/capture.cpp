@@ -18,6 +18,9 @@ constexpr int kLongestWaitMs = 250;
 // A device that gives no frame for this long has failed: a server that was killed, a card
 // unplugged. A live input gives frames all the time, silence included.
 constexpr std::chrono::seconds kLongestSilence{3};
+// A device that loses its input this many times over without giving a frame in between has
+// failed: PipeWire's plugin reports a server that went away as overrun after overrun.
+constexpr int kMostGapsInARow = 3;
 // Periods in the buffer: room for the loop to be kept from running for a while without
 // losing input.
 constexpr snd_pcm_uframes_t kPeriodsPerBuffer = 8;
@@ -65,6 +68,8 @@ struct CaptureState {
     std::vector<pollfd> wait_fds;     // the device's, then the stop pipe
     StopSignals signals;
     bool catching = false;
+    std::chrono::steady_clock::time_point last_input; // when the device last gave frames
+    int gaps_in_a_row = 0;                            // input lost since it last gave frames
 
     ~CaptureState() {
         if (pcm != nullptr) {
@@ -161,8 +166,10 @@ void WaitForInput(CaptureState& s) {
 
 // Brings the device back after input was lost or the system was suspended: 0, or the error.
 int Recover(snd_pcm_t* pcm, int error) {
-    if (error == -ESTRPIPE) {
-        while ((error = snd_pcm_resume(pcm)) == -EAGAIN) {
+    // A card waking from suspend may take a moment; a second is plenty.
+    for (int tries = 0; error == -ESTRPIPE && tries < 10; ++tries) {
+        if ((error = snd_pcm_resume(pcm)) == -EAGAIN) {
+            error = -ESTRPIPE;
             poll(nullptr, 0, 100);
         }
     }
@@ -186,6 +193,7 @@ int OpenCapture(Capture& capture, const char* device, uint32_t& rate, uint32_t p
     if (const int rc = snd_pcm_start(state->pcm); rc < 0) {
         return Fail("unable to start capture", rc, err);
     }
+    state->last_input = std::chrono::steady_clock::now();
     state->signals = CatchStopSignals();
     state->catching = true;
     capture.rate = rate;
@@ -199,7 +207,6 @@ long ReadCapture(Capture& capture, std::span<float> mono, FILE* err) {
         s.channels * static_cast<size_t>(snd_pcm_format_physical_width(s.format) / 8);
     const auto most =
         static_cast<snd_pcm_uframes_t>(std::min(mono.size(), s.bytes.size() / bytes_per_frame));
-    const auto start = std::chrono::steady_clock::now();
     for (;;) {
         if (StopSignal() != 0) {
             capture.stopped_by = StopSignal();
@@ -207,6 +214,8 @@ long ReadCapture(Capture& capture, std::span<float> mono, FILE* err) {
         }
         const snd_pcm_sframes_t got = snd_pcm_readi(s.pcm, s.bytes.data(), most);
         if (got > 0) {
+            s.last_input = std::chrono::steady_clock::now();
+            s.gaps_in_a_row = 0;
             for (snd_pcm_sframes_t i = 0; i < got; ++i) {
                 mono[static_cast<size_t>(i)] =
                     MonoSample(s, s.bytes.data() + static_cast<size_t>(i) * bytes_per_frame);
@@ -214,18 +223,25 @@ long ReadCapture(Capture& capture, std::span<float> mono, FILE* err) {
             return got;
         }
         if (got == -EPIPE || got == -ESTRPIPE) {
-            std::fputs("Overrun: input was lost; listening goes on after the gap\n", err);
+            // A device that comes back lost input; one that cannot has failed (a server that
+            // went away reports its death as an overrun).
             if (const int rc = Recover(s.pcm, static_cast<int>(got)); rc < 0) {
-                Fail("Capture cannot go on", rc, err);
+                Fail("Capture failed", rc, err);
                 return kCaptureFailed;
             }
+            if (++s.gaps_in_a_row == kMostGapsInARow) {
+                std::fprintf(err, "Capture failed: input lost %d times without a frame between\n",
+                             kMostGapsInARow);
+                return kCaptureFailed;
+            }
+            std::fputs("Overrun: input was lost; listening goes on after the gap\n", err);
             return kCaptureGap;
         }
         if (got != -EAGAIN && got != 0) {
             Fail("Capture failed", static_cast<int>(got), err);
             return kCaptureFailed;
         }
-        if (std::chrono::steady_clock::now() - start >= kLongestSilence) {
+        if (std::chrono::steady_clock::now() - s.last_input >= kLongestSilence) {
             std::fprintf(err, "Capture failed: the device gave no input for %d s\n",
                          static_cast<int>(kLongestSilence.count()));
             return kCaptureFailed;

@@ -598,6 +598,126 @@ TEST_P(SoundServerPath, CtrlCAtTheKeyboardBringsTheMenuBack) {
     ExpectEndsAtAWholeCycle(sounding_, 440, 10 * kRate);
 }
 
+// How a capture through ALSA's "default" reaches the sink's monitor on each server.
+std::vector<std::string> SinkMonitorEnvironment(Server server) {
+    if (server == Server::PulseAudio) {
+        return {"PULSE_SOURCE=tap.monitor"};
+    }
+    return {"PIPEWIRE_NODE=tap", "PIPEWIRE_PROPS={ stream.capture.sink=true }"};
+}
+
+// The program listening to the sink, with `args` after --listen.
+std::vector<std::string> ListenCommand(Server server, const std::vector<std::string>& args) {
+    std::vector<std::string> command{"env"};
+    for (const std::string& word : SinkMonitorEnvironment(server)) {
+        command.push_back(word);
+    }
+    command.push_back(ONDELIS_BINARY);
+    command.push_back("--listen");
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+
+struct HeardReading {
+    double time = 0;
+    double hz = 0;
+    std::string note;
+    double cents = 0;
+};
+
+// The reading lines TIME, HZ, NOTE, CENTS.
+std::vector<HeardReading> Readings(const std::string& text) {
+    std::vector<HeardReading> readings;
+    std::istringstream lines(text);
+    HeardReading r;
+    while (lines >> r.time >> r.hz >> r.note >> r.cents) {
+        readings.push_back(r);
+    }
+    return readings;
+}
+
+// What one instance plays into the sink, another hears through the monitor: the note, in
+// tune, at least 20 times a second.
+TEST_P(SoundServerPath, ListeningToTheSinkNamesTheNotePlayedIntoIt) {
+    const Child player =
+        Start({ONDELIS_BINARY, "G6", "8", "default"}, "/dev/null", Dir() / "out", Dir() / "err");
+    std::this_thread::sleep_for(500ms);
+    const Finished listened = Wait(Start(ListenCommand(GetParam(), {"default", "3"}), "/dev/null",
+                                         Dir() / "heard", Dir() / "listen.err"),
+                                   20s);
+    kill(player.pid, SIGINT);
+    Wait(player, 5s);
+    StopRecording();
+    const std::string err = ReadBytes(Dir() / "listen.err");
+    ASSERT_EQ(listened.status, 0) << err;
+    EXPECT_TRUE(Has(err, "Listening to 'default' at 44100 Hz\n")) << err;
+    const std::vector<HeardReading> readings = Readings(ReadBytes(Dir() / "heard"));
+    EXPECT_GE(readings.size(), 60u) << ReadBytes(Dir() / "heard");
+    double worst = 0;
+    for (const HeardReading& r : readings) {
+        EXPECT_EQ(r.note, "E2") << r.time;
+        EXPECT_NEAR(r.cents, 0, 0.1) << r.time << " s: " << r.hz << " Hz";
+        worst = std::max(worst, std::abs(r.cents));
+    }
+    std::printf("%s: %zu readings in 3 s, the furthest %.3f cents from E2, %.0f wake-ups a "
+                "second, CPU %.3f s\n",
+                NameOf(GetParam()).c_str(), readings.size(), worst,
+                static_cast<double>(listened.wakeups) / 3, listened.cpu_seconds);
+}
+
+TEST_P(SoundServerPath, ListeningEndsPromptlyAtCtrlCAndWithAnErrorWhenTheServerDies) {
+    const Child stopped =
+        Start(ListenCommand(GetParam(), {}), "/dev/null", Dir() / "heard", Dir() / "listen.err");
+    std::this_thread::sleep_for(1s);
+    const auto pressed = std::chrono::steady_clock::now();
+    kill(stopped.pid, SIGINT);
+    EXPECT_EQ(Wait(stopped, 5s).status, 128 + SIGINT) << ReadBytes(Dir() / "listen.err");
+    const double after_ctrl_c = SecondsSince(pressed);
+    EXPECT_LT(after_ctrl_c, 0.5);
+
+    const Child orphaned = Start(ListenCommand(GetParam(), {"default", "30"}), "/dev/null",
+                                 Dir() / "heard", Dir() / "listen.err");
+    std::this_thread::sleep_for(1s);
+    const auto killed = std::chrono::steady_clock::now();
+    server_->Stop();
+    const Finished finished = Wait(orphaned, 10s);
+    const double after_death = SecondsSince(killed);
+    const std::string err = ReadBytes(Dir() / "listen.err");
+    EXPECT_EQ(finished.status, 1) << err;
+    EXPECT_TRUE(Has(err, "Capture failed: ")) << err;
+    EXPECT_LT(after_death, 5.0);
+    std::printf("%s: listening ended %.3f s after Ctrl-C, %.2f s after the server's death: %s",
+                NameOf(GetParam()).c_str(), after_ctrl_c, after_death, err.c_str());
+}
+
+// At a terminal: one line drawn over and over in place, finished at the end so that the
+// shell's prompt comes on a line of its own; UTF-8 glyphs only where the locale says UTF-8.
+TEST_P(SoundServerPath, AtATerminalTheNeedleIsRedrawnInPlace) {
+    const Child player =
+        Start({ONDELIS_BINARY, "G6", "8", "default"}, "/dev/null", Dir() / "out", Dir() / "err");
+    for (const char* locale : {"LANG=C.UTF-8", "LANG=C"}) {
+        std::vector<std::string> environment = SinkMonitorEnvironment(GetParam());
+        environment.insert(environment.end(), {locale, "LC_ALL=", "LC_CTYPE="});
+        Terminal terminal = StartOnTerminal({ONDELIS_BINARY, "--listen"}, environment);
+        ASSERT_TRUE(WaitFor(terminal, "E2 ", 10)) << terminal.screen;
+        std::this_thread::sleep_for(1s);
+        Type(terminal, "\x03");
+        EXPECT_EQ(Finish(terminal, 5), 128 + SIGINT) << terminal.screen;
+        const std::string& screen = terminal.screen;
+        const size_t drawing = screen.find("Hz\r\n") + 4; // after "Listening to ... Hz"
+        const std::string line = screen.substr(drawing);
+        EXPECT_GE(Count(line, "\r"), 10u) << locale;           // redrawn
+        EXPECT_EQ(Count(line, "\n"), 1u) << locale;            // never scrolled
+        EXPECT_TRUE(EndsWith(line, "\r\n")) << locale << line; // finished at the end
+        EXPECT_TRUE(Has(line, "82.41 Hz")) << line;
+        const bool utf8 = std::string(locale) == "LANG=C.UTF-8";
+        EXPECT_EQ(Has(line, "\xe2\x94\x80"), utf8) << locale << line; // the needle's rule
+        EXPECT_EQ(Has(line, "[----"), !utf8) << locale << line;
+    }
+    kill(player.pid, SIGINT);
+    Wait(player, 5s);
+}
+
 INSTANTIATE_TEST_SUITE_P(EndToEnd, SoundServerPath,
                          testing::Values(Server::PulseAudio, Server::PipeWire),
                          [](const testing::TestParamInfo<Server>& info) {

@@ -1,0 +1,147 @@
+#include "app.h"
+
+#include "listen/listen.h"
+#include "output/output.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool NamesUtf8(const char* name) {
+    std::string lower;
+    for (const char* c = name; *c != '\0'; ++c) {
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    }
+    return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
+}
+
+// The level of a period of input, in dB of full scale; very low for digital silence.
+double Dbfs(std::span<const float> samples) {
+    double energy = 0;
+    for (const float v : samples) {
+        energy += static_cast<double>(v) * v;
+    }
+    return energy > 0 ? 10 * std::log10(energy / static_cast<double>(samples.size())) : -999;
+}
+
+// Where the readings go: lines for a pipe or a file, flushed as they come; at a terminal, one
+// line drawn over again in place.
+struct Display {
+    const ToneSettings& settings;
+    bool terminal = false;
+    bool utf8 = false;
+    bool drawn = false; // the terminal's line holds a drawing not yet finished
+
+    void Reading(const PitchReading& reading, double time_offset) const {
+        if (!terminal) {
+            std::fputs(ReadingLine(settings, reading.time + time_offset, reading.hz).c_str(),
+                       stdout);
+            std::fflush(stdout);
+        }
+    }
+
+    void Period(const std::optional<PitchReading>& newest, double dbfs) {
+        if (!terminal) {
+            return;
+        }
+        NeedleView view = newest ? NeedleViewOf(settings, newest->hz) : NeedleView{};
+        view.level_dbfs = dbfs;
+        // Back to the start of the line, the new drawing over the old, the rest cleared.
+        std::fprintf(stdout, "\r%s\x1b[K", NeedleLine(view, utf8).c_str());
+        std::fflush(stdout);
+        drawn = true;
+    }
+
+    // The shell's prompt comes on a line of its own.
+    void Finish() {
+        if (drawn) {
+            std::fputs("\n", stdout);
+            std::fflush(stdout);
+            drawn = false;
+        }
+    }
+};
+
+} // namespace
+
+bool Utf8Locale(const char* lc_all, const char* lc_ctype, const char* lang) {
+    for (const char* name : {lc_all, lc_ctype, lang}) {
+        if (name != nullptr && *name != '\0') {
+            return NamesUtf8(name);
+        }
+    }
+    return false;
+}
+
+NeedleView NeedleViewOf(const ToneSettings& settings, double hz) {
+    NeedleView view;
+    view.sounding = true;
+    view.hz = hz;
+    const NearestString string = NearestOpenString(settings, hz);
+    if (string.preset != nullptr) {
+        view.note = ScientificName(
+            {SemitonesAboveA(string.preset->note), static_cast<int>(string.preset->octave)});
+        view.cents = string.cents;
+        view.string = string.preset->token;
+    } else {
+        const HeardNote heard = NearestNote(settings.tuning, hz, settings.a4);
+        view.note = ScientificName(heard.note);
+        view.cents = heard.cents;
+    }
+    view.target_hz = hz / std::exp2(view.cents / 1200);
+    return view;
+}
+
+int ListenLive(const ToneSettings& settings, const char* device, double seconds) {
+    uint32_t rate = settings.sample_rate;
+    // A period of the device is a hop of the listener: one wake-up a reading.
+    const auto period = static_cast<uint32_t>(ListenerHop(NewListener(rate)));
+    Capture capture;
+    if (OpenCapture(capture, device, rate, period, stdout, stderr) != 0) {
+        return 1;
+    }
+    std::fprintf(stderr, "Listening to '%s' at %u Hz\n", device, rate);
+    Listener listener = NewListener(rate);
+    Display display{settings};
+    display.terminal = isatty(STDOUT_FILENO) == 1;
+    display.utf8 = Utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
+    const uint64_t frames = FramesIn(seconds, rate);
+    std::vector<float> block(ListenerHop(listener));
+    uint64_t read = 0;
+    uint64_t listener_start = 0; // frames read before the listener last began
+    while (read < frames) {
+        const auto wanted = static_cast<size_t>(std::min<uint64_t>(block.size(), frames - read));
+        const long got = ReadCapture(capture, std::span(block.data(), wanted), stderr);
+        if (got == kCaptureStopped || got == kCaptureFailed) {
+            display.Finish();
+            return got == kCaptureStopped ? kStoppedBySignal + capture.stopped_by : 1;
+        }
+        if (got == kCaptureGap) {
+            // No reading spans the input that was lost: the listener begins again after it.
+            listener = NewListener(rate);
+            listener_start = read;
+            continue;
+        }
+        const std::span<const float> input(block.data(), static_cast<size_t>(got));
+        read += input.size();
+        std::optional<PitchReading> newest;
+        for (size_t used = 0; used < input.size();) {
+            used += FeedListener(listener, input.subspan(used));
+            if (const auto reading = ReadListener(listener)) {
+                display.Reading(*reading, static_cast<double>(listener_start) / rate);
+                newest = reading;
+            }
+        }
+        display.Period(newest, Dbfs(input));
+    }
+    display.Finish();
+    return 0;
+}
