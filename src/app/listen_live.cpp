@@ -114,7 +114,8 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
     display.terminal = isatty(STDOUT_FILENO) == 1;
     display.utf8 = Utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
     const uint64_t frames = FramesIn(seconds, rate);
-    std::vector<float> block(ListenerHop(listener));
+    // Room for what a device may have gathered by the time the loop wakes.
+    std::vector<float> block(4 * ListenerHop(listener));
     uint64_t read = 0;
     uint64_t listener_start = 0; // frames read before the listener last began
     while (read < frames) {

@@ -21,6 +21,8 @@ constexpr std::chrono::seconds kLongestSilence{3};
 // A device that loses its input this many times over without giving a frame in between has
 // failed: PipeWire's plugin reports a server that went away as overrun after overrun.
 constexpr int kMostGapsInARow = 3;
+// The most periods one read takes, when that many have come in.
+constexpr snd_pcm_uframes_t kPeriodsPerRead = 4;
 // Periods in the buffer: room for the loop to be kept from running for a while without
 // losing input.
 constexpr snd_pcm_uframes_t kPeriodsPerBuffer = 8;
@@ -128,7 +130,7 @@ int Configure(CaptureState& s, uint32_t& rate, snd_pcm_uframes_t period, FILE* o
     snd_pcm_sw_params_set_avail_min(s.pcm, sw, period);
     snd_pcm_sw_params(s.pcm, sw);
 
-    s.bytes.resize(period * s.channels *
+    s.bytes.resize(kPeriodsPerRead * period * s.channels *
                    static_cast<size_t>(snd_pcm_format_physical_width(s.format) / 8));
     const int count = snd_pcm_poll_descriptors_count(s.pcm);
     s.wait_fds.resize(static_cast<size_t>(std::max(count, 0)) + 1);
@@ -212,6 +214,8 @@ long ReadCapture(Capture& capture, std::span<float> mono, FILE* err) {
             capture.stopped_by = StopSignal();
             return kCaptureStopped;
         }
+        // All that has come in: a sound server's pieces need not match the periods, and
+        // a read of a period a time would leave a few frames for another wake-up each time.
         const snd_pcm_sframes_t got = snd_pcm_readi(s.pcm, s.bytes.data(), most);
         if (got > 0) {
             s.last_input = std::chrono::steady_clock::now();
