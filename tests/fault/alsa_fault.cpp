@@ -7,6 +7,9 @@
 //                                     given), COUNT of them or all when COUNT is absent,
 //                                     return -ERR, nothing written
 //   FAULT_WRITE_MAX=K                 a write takes at most K frames (0: none at all)
+//   FAULT_READ=ERR[:FIRST[:COUNT[:STEP]]]
+//                                     the same rule for a capture's reads (snd_pcm_readi),
+//                                     which then read nothing
 //   FAULT_RESUME, FAULT_PREPARE,      the same ERR[:FIRST[:COUNT]] rule for those calls; a
 //   FAULT_AVAIL, FAULT_DRAIN,         resume outside its rule answers 0 without asking ALSA,
 //   FAULT_HW_PARAMS, FAULT_FORMAT     since only a faked suspend ever leads to one
@@ -278,6 +281,20 @@ snd_pcm_sframes_t snd_pcm_writei(snd_pcm_t* pcm, const void* buffer, snd_pcm_ufr
     static const auto real =
         Real<snd_pcm_sframes_t (*)(snd_pcm_t*, const void*, snd_pcm_uframes_t)>("snd_pcm_writei");
     return Write("writei", buffer, size, real, pcm);
+}
+
+snd_pcm_sframes_t snd_pcm_readi(snd_pcm_t* pcm, void* buffer, snd_pcm_uframes_t size) {
+    static const auto real =
+        Real<snd_pcm_sframes_t (*)(snd_pcm_t*, void*, snd_pcm_uframes_t)>("snd_pcm_readi");
+    static Rule rule("FAULT_READ");
+    const Outer outer;
+    if (!outer()) {
+        return real(pcm, buffer, size);
+    }
+    const int error = rule.Next();
+    const snd_pcm_sframes_t result = error != 0 ? error : real(pcm, buffer, size);
+    Log("readi %lu %ld\n", size, result);
+    return result;
 }
 
 int snd_pcm_prepare(snd_pcm_t* pcm) {

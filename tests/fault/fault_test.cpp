@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -469,6 +472,74 @@ TEST(Stop, InterruptedCallsAreNoErrors) {
     EXPECT_EQ(f.run.err, "");
     EXPECT_EQ(Recorded(), -1);
     EXPECT_TRUE(Has(f.log, "drain -4\ndrain 0\n")) << f.log;
+}
+
+// Listening to a capture device that gives 3 s of A (440 Hz) from a file, as fast as it is read:
+// ALSA's file plugin before its null device, in a private configuration.
+FaultRun Listen(const std::string& faults) {
+    std::ofstream tone("tone.raw", std::ios::binary);
+    for (int i = 0; i < 3 * 44100; ++i) {
+        const auto sample = static_cast<float>(0.25 * std::sin(2 * M_PI * 440 * i / 44100));
+        tone.write(reinterpret_cast<const char*>(&sample), sizeof sample);
+    }
+    tone.close();
+    std::ofstream("alsa.conf") << "</usr/share/alsa/alsa.conf>\npcm.tonein { type file slave.pcm "
+                                  "null file \"/dev/null\" infile \"tone.raw\" format raw }\n";
+    return RunWithFaults("ALSA_CONFIG_PATH=alsa.conf " + faults, {"--listen", "tonein", "2"}, "");
+}
+
+// The times of the reading lines, each checked to name A in tune.
+std::vector<double> ReadingTimes(const std::string& out) {
+    std::vector<double> times;
+    std::istringstream lines(out);
+    double time = 0, hz = 0;
+    std::string note, cents;
+    while (lines >> time >> hz >> note >> cents) {
+        EXPECT_EQ(note + " " + cents, "A4 +0.00") << time;
+        times.push_back(time);
+    }
+    return times;
+}
+
+TEST(ListenRecovery, AnOverrunIsNotedAndNoReadingSpansTheGap) {
+    ScratchDir dir;
+    const std::vector<double> clean = ReadingTimes(Listen("").run.out);
+    const FaultRun f = Listen("FAULT_READ=EPIPE:20:1");
+    EXPECT_EQ(f.run.status, 0) << f.run.err;
+    EXPECT_TRUE(Has(f.run.err, "Overrun: input was lost; listening goes on after the gap\n"))
+        << f.run.err;
+    EXPECT_EQ(Count(f.log, "prepare 0\n"), 1u) << f.log;
+    const std::vector<double> times = ReadingTimes(f.run.out);
+    // The readings go on after the gap, in the same count of time, but the listener begins
+    // anew there: fewer readings, with a pause of at least two hops where the gap was.
+    ASSERT_GT(clean.size(), 60u);
+    EXPECT_GT(times.size(), clean.size() / 2);
+    EXPECT_LT(times.size(), clean.size());
+    double widest = 0;
+    for (size_t i = 1; i < times.size(); ++i) {
+        EXPECT_GT(times[i], times[i - 1]);
+        widest = std::max(widest, times[i] - times[i - 1]);
+    }
+    EXPECT_GE(widest, 0.05);
+}
+
+TEST(ListenRecovery, AFailingDeviceEndsListeningWithStatusOne) {
+    const struct {
+        const char* faults;
+        const char* why;
+    } rows[] = {
+        {"FAULT_READ=EIO:5:1", "Capture failed: Input/output error\n"},
+        {"FAULT_READ=EPIPE:5 FAULT_PREPARE=ENODEV", "Capture failed: No such device\n"},
+        // A device that overruns again and again without a frame between, as a sound server
+        // that went away does.
+        {"FAULT_READ=EPIPE:5", "Capture failed: input lost 3 times without a frame between\n"},
+    };
+    for (const auto& row : rows) {
+        ScratchDir dir;
+        const FaultRun f = Listen(row.faults);
+        EXPECT_EQ(f.run.status, 1) << row.faults;
+        EXPECT_TRUE(EndsWith(f.run.err, row.why)) << row.faults << ": " << f.run.err;
+    }
 }
 
 } // namespace
