@@ -3,18 +3,23 @@
 
 # ondelis [--a4 HZ] [--temperament NAME] [--root NOTE] [--scale FILE] [--rate HZ]
 #         [-o FILE|-] NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
+# ondelis [options] [--instrument NAME] --listen FILE|- [SECONDS]
 _ondelis() {
     local cur prev words cword
     # Device names hold ':' and '=' (plughw:CARD=PCH,DEV=0): keep them one word.
     _init_completion -n := || return
 
     # Options come first, as the program reads them; "-440" is a frequency, not an option.
-    local i position=0 options=1
+    local i position=0 options=1 listen=0
     for ((i = 1; i < cword; i++)); do
         if ((options)) && [[ ${words[i]} == --* || ${words[i]} == -[ho] ]]; then
             case ${words[i]} in
-                --a4 | --temperament | --root | --scale | -o | --output | --rate) i=$((i + 1)) ;;
-                --a4=* | --temperament=* | --root=* | --scale=* | --output=* | --rate=*) ;;
+                --listen) listen=1 i=$((i + 1)) ;;
+                --listen=*) listen=1 ;;
+                --a4 | --temperament | --root | --scale | -o | --output | --rate | --instrument)
+                    i=$((i + 1)) ;;
+                --a4=* | --temperament=* | --root=* | --scale=* | --output=* | --rate=* | \
+                    --instrument=*) ;;
                 *) return ;; # --help, --version: nothing follows
             esac
         else
@@ -41,14 +46,24 @@ _ondelis() {
                 _filedir # the WAV file to write
                 return
                 ;;
+            --listen)
+                _filedir # the sound file to read
+                return
+                ;;
+            --instrument)
+                COMPREPLY=($(compgen -W "$_ondelis_instruments" -- "$cur"))
+                return
+                ;;
         esac
     fi
 
     if ((options)) && [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--a4 --temperament --root --scale --rate --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W '--a4 --temperament --root --scale --rate --listen --instrument
+                                   --help --version' -- "$cur"))
         COMPREPLY+=($(compgen -W '-o --output' -- "$cur"))
         return
     fi
+    ((listen)) && return # the seconds to read: a number
     case $position in
         0) COMPREPLY=($(compgen -W 'a a# bb b c c# db d d# eb e f f# gb g g# ab
                                    G1 G2 G3 G4 G5 G6 G7 B1 B2 B3 B4 B5
@@ -63,6 +78,8 @@ _ondelis() {
     _ondelis_after_word_break "$cur"
 }
 
+# What --instrument takes.
+_ondelis_instruments='guitar bass violin viola cello mandolin ukulele banjo'
 # What --root takes.
 _ondelis_notes='a a# bb b c c# db d d# eb e f f# gb g g# ab'
 # What --temperament takes; a test holds this to the program's table.
