@@ -3,20 +3,24 @@
 
 # ondelis [--a4 HZ] [--temperament NAME] [--root NOTE] [--scale FILE] [--rate HZ]
 #         [--harmonics N] [-o FILE|-] NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
+# ondelis [options] [--instrument NAME] --listen [FILE|-|DEVICE [SECONDS]]
 _ondelis() {
     local cur prev words cword
     # Device names hold ':' and '=' (plughw:CARD=PCH,DEV=0): keep them one word.
     _init_completion -n := || return
 
     # Options come first, as the program reads them; "-440" is a frequency, not an option.
-    local i position=0 options=1
+    local i position=0 options=1 listen=0
     for ((i = 1; i < cword; i++)); do
         if ((options)) && [[ ${words[i]} == --* || ${words[i]} == -[ho] ]]; then
             case ${words[i]} in
-                --a4 | --temperament | --root | --scale | -o | --output | --rate) i=$((i + 1)) ;;
-                --a4=* | --temperament=* | --root=* | --scale=* | --output=* | --rate=*) ;;
-                --harmonics) i=$((i + 1)) ;;
-                --harmonics=*) ;;
+                --listen) listen=1 ;; # what it listens to is the first positional word
+                --listen=*) listen=2 ;;
+                --a4 | --temperament | --root | --scale | -o | --output | --rate | --instrument | \
+                    --harmonics)
+                    i=$((i + 1)) ;;
+                --a4=* | --temperament=* | --root=* | --scale=* | --output=* | --rate=* | \
+                    --instrument=* | --harmonics=*) ;;
                 *) return ;; # --help, --version: nothing follows
             esac
         else
@@ -53,13 +57,33 @@ _ondelis() {
                 _filedir # the WAV file to write
                 return
                 ;;
+            --listen)
+                _filedir # the sound file to read, or a capture device
+                COMPREPLY+=($(compgen -W "$(_ondelis_devices arecord)" -- "$cur"))
+                _ondelis_after_word_break "$cur"
+                return
+                ;;
+            --instrument)
+                COMPREPLY=($(compgen -W "$_ondelis_instruments" -- "$cur"))
+                return
+                ;;
         esac
     fi
 
     if ((options)) && [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--a4 --temperament --root --scale --rate --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W '--a4 --temperament --root --scale --rate --listen --instrument
+                                   --help --version' -- "$cur"))
         COMPREPLY+=($(compgen -W '-o --output' -- "$cur"))
         COMPREPLY+=($(compgen -W '--harmonics' -- "$cur"))
+        return
+    fi
+    if ((listen)); then
+        # --listen's source, a file or a capture device, then the seconds (a number).
+        if ((listen == 1 && position == 0)); then
+            _filedir
+            COMPREPLY+=($(compgen -W "$(_ondelis_devices arecord)" -- "$cur"))
+            _ondelis_after_word_break "$cur"
+        fi
         return
     fi
     case $position in
@@ -78,6 +102,8 @@ _ondelis() {
 
 # The usual sample rates, for --rate.
 _ondelis_rates='44100 48000 88200 96000 176400 192000'
+# What --instrument takes.
+_ondelis_instruments='guitar bass violin viola cello mandolin ukulele banjo'
 # What --root takes.
 _ondelis_notes='a a# bb b c c# db d d# eb e f f# gb g g# ab'
 # What --temperament takes; a test holds this to the program's table.
@@ -85,11 +111,12 @@ _ondelis_temperaments='equal pythagorean just meantone meantone3 meantone5
     werckmeister3 werckmeister4 werckmeister5 werckmeister6 kirnberger1 kirnberger2 kirnberger3
     neidhardt1 neidhardt2 neidhardt3 vallotti young2'
 
-# The ALSA device names `aplay -L` lists (its lines that start without white space), or the
-# two every machine has when aplay is missing.
+# The ALSA device names `aplay -L` (or `arecord -L`, for capture) lists (its lines that start
+# without white space), or the two every machine has when it is missing.
 _ondelis_devices() {
-    if type -P aplay >/dev/null; then
-        aplay -L 2>/dev/null | grep -v '^[[:space:]]'
+    local lister=${1:-aplay}
+    if type -P "$lister" >/dev/null; then
+        "$lister" -L 2>/dev/null | grep -v '^[[:space:]]'
     else
         echo default null
     fi

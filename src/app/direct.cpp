@@ -25,7 +25,9 @@ Ondelis plays a pure sine reference tone for tuning musical instruments.
 With arguments it prints a summary, plays one tone and exits:
   frequency   Hz (440, 82.41); a negative frequency sounds as its magnitude;
               or a note, a to g with '#' for sharp or 'b' for flat (c#, eb),
-              counted upward from A as in the menu; or a string preset (below)
+              counted upward from A as in the menu; or a note with its octave
+              number in lower case (e2, c#4, bb3; C4 is middle C); or a string preset
+              (below)
   time        seconds of tone (default 8); a negative time plays nothing, and
               inf a drone that holds until Ctrl-C stops it
   device      ALSA PCM device name, at most 31 characters (default "default");
@@ -66,6 +68,18 @@ Options, before the other arguments ('--' ends the options):
               its degrees fall on the notes from the root upward, and its last
               pitch (the period) is the octave of the octave offset
               (also --scale=FILE)
+  --listen SOURCE [SECONDS]
+              instead of playing, name the pitch of a recording: SOURCE is a sound
+              file (WAV, FLAC, Ogg, AIFF; its channels mixed) or - for standard input,
+              SECONDS stops after that much of it. One line per reading, at least 20
+              a second while a pitch sounds, none in silence or noise, tab-separated:
+              seconds of input, Hz, the nearest note (A4 the A of --a4, C4 middle C)
+              and its cents as --a4, --temperament, --root and --scale lay it; a file
+              that is not sound it can read ends with status 1 (also --listen=SOURCE)
+  --instrument NAME
+              with --listen, a fifth column: the nearest open string of a guitar,
+              bass, violin, viola, cello, mandolin, ukulele or banjo (G6, violin4);
+              the note and cents are then that string's (also --instrument=NAME)
 
 String presets, in both modes: an instrument's open strings, numbered from the highest
 (Hz at A = 440):
@@ -122,6 +136,10 @@ Examples:
   ondelis -o low-e.wav G6 2                 the low E string, 2 seconds, written to low-e.wav
   ondelis -o - 440 1 | aplay                A for 1 second, through a pipe to aplay
   ondelis --rate 48000 440 2                A for 2 seconds, played at 48000 Hz
+  ondelis e2 4                              E2, the low E string, for 4 seconds
+  ondelis -o - G6 2 | ondelis --listen -    the low E read back: E2, +0.00 cents
+  ondelis --instrument guitar --listen take.wav
+                                            each reading of take.wav by its string
 
 Exit status: 0 after a normal end, 1 when the sound device fails, a tone cannot be made or
 an argument is refused; Ctrl-C or SIGTERM during a tone ends the program by that signal

@@ -73,6 +73,9 @@ bool IsFileSource(const char* source) {
     return std::strcmp(source, "-") == 0 || stat(source, &status) == 0;
 }
 
+constexpr const char* kListenNeeds =
+    "--listen needs a sound file, - for standard input, or a capture device\n";
+
 } // namespace
 
 uint64_t FramesIn(double seconds, uint32_t rate) {
@@ -82,8 +85,7 @@ uint64_t FramesIn(double seconds, uint32_t rate) {
 
 bool SetListenSource(ToneSettings& settings, const char* source) {
     if (*source == '\0') {
-        std::fputs("--listen= needs a sound file, - for standard input, or a capture device\n",
-                   stderr);
+        std::fputs(kListenNeeds, stderr);
         return false;
     }
     settings.listening = true;
@@ -146,6 +148,10 @@ int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* i
         source = arguments[0];
         ++arguments;
         --count;
+    }
+    if (source != nullptr && *source == '\0') {
+        std::fputs(kListenNeeds, stderr);
+        return 1;
     }
     double seconds = HUGE_VAL;
     if (count > 1) {

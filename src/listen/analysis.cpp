@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <numeric>
 
 namespace {
 
@@ -10,8 +11,10 @@ namespace {
 constexpr double kKeyMaximumShare = 0.9;
 // Partials weaker than this share of the strongest (-40 dB) are noise to the fit.
 constexpr double kWeakestPartial = 0.01;
-// A stiff string's partials stretch by at most this B (a piano's highest strings).
-constexpr double kStiffestString = 0.01;
+// Partials weaker than this share of the strongest's power (-30 dB) do not decide the numbering.
+constexpr double kFaintPartialPower = 0.001;
+// A stiff string's partials stretch by at most this B (a piano's highest strings reach 0.01).
+constexpr double kStiffestString = 0.03;
 
 double Wrapped(double phase) {
     return phase - 2 * std::numbers::pi * std::round(phase / (2 * std::numbers::pi));
@@ -106,8 +109,10 @@ double PeakNear(const SpectrumPair& spectra, double hz, double width, size_t& bi
             bin = k;
         }
     }
-    // A peak rises above both its neighbours.
-    const bool peak = std::abs(spectra.later[bin - 1]) < strongest &&
+    // A peak rises above both its neighbours, inside the span: at its edge it is the slope of
+    // something else.
+    const bool peak = bin > first_bin && bin < last_bin &&
+                      std::abs(spectra.later[bin - 1]) < strongest &&
                       std::abs(spectra.later[bin + 1]) < strongest;
     return peak ? strongest : 0;
 }
@@ -117,9 +122,15 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
     const double bin_hz = BinHz(spectra);
     // The main lobe of a frame `length` long spans about 2 rate / length either side.
     const double lobe = 2 * spectra.rate / static_cast<double>(spectra.length);
+    // Peaks this far below the strongest bin are leakage and noise: they neither count nor
+    // guide the search for the next partial.
+    double loudest = 0;
+    for (size_t k = 1; k < spectra.later.size() && static_cast<double>(k) * bin_hz <= highest;
+         ++k) {
+        loudest = std::max(loudest, static_cast<double>(std::abs(spectra.later[k])));
+    }
     size_t count = 0;
     double per_number = f0; // the spacing the partials found so far show
-    double strongest = 0;
     for (int k = 1; count < found.size(); ++k) {
         const double expected = per_number * k;
         if (!(expected <= highest)) {
@@ -128,7 +139,7 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
         const double width = std::min(std::max(0.02 * expected, 2 * bin_hz), 0.3 * f0);
         size_t bin = 0;
         const double magnitude = PeakNear(spectra, expected, width, bin);
-        if (magnitude <= 0) {
+        if (!(magnitude >= kWeakestPartial * loudest) || magnitude <= 0) {
             continue;
         }
         const double hz = PhaseFrequency(spectra, bin);
@@ -138,12 +149,9 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
             continue;
         }
         found[count++] = {k, hz, magnitude};
-        strongest = std::max(strongest, magnitude);
         per_number = hz / k;
     }
-    const auto weak = [&](const Partial& p) { return p.magnitude < kWeakestPartial * strongest; };
-    return static_cast<size_t>(std::remove_if(found.begin(), found.begin() + count, weak) -
-                               found.begin());
+    return count;
 }
 
 double FitFundamental(std::span<const Partial> partials) {
@@ -164,7 +172,7 @@ double FitFundamental(std::span<const Partial> partials) {
     }
     const double harmonic = std::sqrt(wy / w);
     const double spread = w * wxx - wx * wx;
-    if (partials.size() < 3 || !(spread > 1e-9 * w * wxx)) {
+    if (partials.size() < 2 || !(spread > 1e-9 * w * wxx)) {
         return harmonic;
     }
     const double slope = (w * wxy - wx * wy) / spread;
@@ -173,6 +181,20 @@ double FitFundamental(std::span<const Partial> partials) {
         return harmonic;
     }
     return std::sqrt(intercept);
+}
+
+int CommonNumber(std::span<const Partial> partials) {
+    double strongest = 0;
+    for (const Partial& p : partials) {
+        strongest = std::max(strongest, p.magnitude);
+    }
+    int common = 0;
+    for (const Partial& p : partials) {
+        if (p.magnitude * p.magnitude >= kFaintPartialPower * strongest * strongest) {
+            common = std::gcd(common, p.number);
+        }
+    }
+    return std::max(common, 1);
 }
 
 int SubharmonicDivisor(const SpectrumPair& spectra, double f0, double lowest) {

@@ -54,8 +54,14 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
                     std::span<Partial> found);
 
 // The fundamental f0 that the partials agree on, as a stiff string lays them:
-// f_k = k f0 sqrt(1 + B k^2), B from 0 (harmonic) up; weighted by their power.
+// f_k = k f0 sqrt(1 + B k^2), B from 0 (harmonic) up; weighted by their power. Two partials
+// decide both f0 and B; one gives f0 as its frequency over its number.
 double FitFundamental(std::span<const Partial> partials);
+
+// The greatest common divisor of the numbers of the partials that are not faint (30 dB below
+// the strongest): 2 when only the even ones sound, which says the fundamental is twice what
+// they were numbered from (a period found too long); 1 when the numbering is right.
+int CommonNumber(std::span<const Partial> partials);
 
 // The divisor (1, 2 or 3) of `f0` that the spectrum says is the true fundamental: 2 when
 // partials sound halfway between the multiples of f0 (an octave error), 3 likewise at the

@@ -22,8 +22,12 @@ constexpr double kHighestHz = 5000;
 // The frame of the coarse period holds two periods of the lowest fundamental.
 constexpr double kCoarseSeconds = 2 / kLowestHz;
 // The frames of the partials grow from the note's start up to this, and hold at least
-// kLeastPeriods periods before a reading.
+// kLeastPeriods periods before a reading. A high note's frame stops growing at
+// kEnoughPeriods periods (but not below kShortestCap): longer, it would blur a vibrato into
+// sidebands and read the strongest of them.
 constexpr double kLongestSeconds = 0.25;
+constexpr double kEnoughPeriods = 24;
+constexpr double kShortestCap = 0.06;
 constexpr double kLeastPeriods = 3;
 // Quieter than this (RMS, full scale 1: -66 dB) is silence.
 constexpr double kQuietest = 0.0005;
@@ -179,17 +183,25 @@ double HarmonicShare(const SpectrumPair& spectra, std::span<const Partial> parti
 // there are room for), 0 when they do not show a pitch.
 double PrecisePitch(ListenerState& s, double rate, double coarse) {
     const uint64_t since_start = s.written - s.note_start;
+    const double cap = std::clamp(kEnoughPeriods / coarse, kShortestCap, kLongestSeconds) * rate;
+    const uint64_t longest = std::min<uint64_t>(s.longest, static_cast<uint64_t>(cap));
     const size_t length = static_cast<size_t>(
-        std::min<uint64_t>(s.longest, since_start > s.hop ? since_start - s.hop : 0));
+        std::min<uint64_t>(longest, since_start > s.hop ? since_start - s.hop : 0));
     if (static_cast<double>(length) < kLeastPeriods * rate / coarse) {
         return 0;
     }
     Transform(s, length, 0, s.later);
     Transform(s, length, s.hop, s.earlier);
     const SpectrumPair spectra{s.later, s.earlier, s.spectrum_size, rate, s.hop, length};
-    const int divisor = SubharmonicDivisor(spectra, coarse, kLowestHz);
-    const double f0 = coarse / divisor;
-    const size_t found = FindPartials(spectra, f0, kHighestPartialShare * rate, s.partials);
+    const double highest = kHighestPartialShare * rate;
+    double f0 = coarse / SubharmonicDivisor(spectra, coarse, kLowestHz);
+    size_t found = FindPartials(spectra, f0, highest, s.partials);
+    // Only every second (third, ...) partial sounding: the period found was that many too long.
+    const int every = CommonNumber(std::span<const Partial>(s.partials.data(), found));
+    if (every > 1 && f0 * every < std::min(kHighestHz, rate / 2)) {
+        f0 *= every;
+        found = FindPartials(spectra, f0, highest, s.partials);
+    }
     const std::span<const Partial> partials(s.partials.data(), found);
     if (found == 0 || HarmonicShare(spectra, partials) < kLeastHarmonicShare) {
         return 0;
@@ -197,6 +209,22 @@ double PrecisePitch(ListenerState& s, double rate, double coarse) {
     const double fitted = FitFundamental(partials);
     // The fit stays by the period the waveform shows: a stray partial cannot move it far.
     return std::abs(Cents(fitted, f0)) < kSameNoteCents ? fitted : 0;
+}
+
+// The period of a note flips from hop to hop between its fundamental's and whole multiples of
+// it (a weak fundamental, partials that beat): `coarse` is the same note as `last` when one
+// is a whole multiple of the other, up to the ninth; then the lower of the two, which the
+// partials correct upward when it is too low. 0 for another note.
+double SameNote(double coarse, double last) {
+    for (int n = 1; n <= 9; ++n) {
+        if (std::abs(Cents(coarse * n, last)) < kSameNoteCents) {
+            return coarse;
+        }
+        if (std::abs(Cents(coarse, last * n)) < kSameNoteCents) {
+            return last;
+        }
+    }
+    return 0;
 }
 
 void CompleteHop(ListenerState& s, double rate) {
@@ -207,18 +235,18 @@ void CompleteHop(ListenerState& s, double rate) {
         s.last_coarse = 0;
         return;
     }
-    const bool same_note =
-        s.last_coarse > 0 && std::abs(Cents(coarse, s.last_coarse)) < kSameNoteCents;
+    const double period_of_note = s.last_coarse > 0 ? SameNote(coarse, s.last_coarse) : 0;
+    const bool same_note = period_of_note > 0;
     if (!s.sounding || (!same_note && s.last_coarse > 0)) {
         s.note_start = s.written - std::min<uint64_t>(s.written, s.hop);
     }
     s.sounding = true;
-    s.last_coarse = coarse;
+    s.last_coarse = same_note ? period_of_note : coarse;
     // One hop's pitch alone may be noise: a reading needs the hop before to agree.
     if (!same_note) {
         return;
     }
-    const double hz = PrecisePitch(s, rate, coarse);
+    const double hz = PrecisePitch(s, rate, s.last_coarse);
     if (std::isfinite(hz) && hz > 0 && hz < rate / 2) {
         s.reading = {static_cast<double>(s.written) / rate, hz};
         s.has_reading = true;

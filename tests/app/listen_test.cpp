@@ -218,7 +218,6 @@ TEST(Listen, RefusesWhatIsNotSoundItCanRead) {
         const char* source;
         const char* why;
     } table[] = {
-        {"missing.wav", "missing.wav: cannot listen to it: there is no such file\n"},
         {"cut.wav", "cut.wav: cannot listen to it: it ends before its header says it does "
                     "(cut short)\n"},
         {"text.wav", "text.wav: cannot listen to it: "},
@@ -241,6 +240,13 @@ TEST(Listen, RefusesWhatIsNotSoundItCanRead) {
         EXPECT_EQ(run.err.substr(0, std::strlen(row.why)), row.why) << row.source;
         EXPECT_EQ(Count(run.err, "\n"), 1u) << row.source << run.err;
     }
+    // A source that is no file names a capture device, refused as playback refuses a device.
+    const RunResult device = RunOndelis({"--listen", "missing.wav"}, "", 20);
+    EXPECT_EQ(device.status, 1);
+    EXPECT_EQ(device.out, "");
+    EXPECT_TRUE(Has(device.err, "unable to open pcm device: No such file or directory\n"
+                                "Cannot listen to 'missing.wav': 'arecord -L' lists"))
+        << device.err;
     // The good part of a file with NaN is readable: the refusal is about the file as a whole.
     WriteFile("good.wav", Wav(1, 44100, 32, 3, Floats(FloatSine(44100))));
     EXPECT_EQ(RunOndelis({"--listen", "good.wav"}).status, 0);
@@ -258,8 +264,10 @@ TEST(Listen, RefusesWrongArguments) {
         std::vector<std::string> args;
         const char* why;
     } table[] = {
-        {{"--listen"}, "--listen needs a sound file, or - for standard input\n"},
-        {{"--listen", ""}, "--listen needs a sound file, or - for standard input\n"},
+        {{"--listen", ""},
+         "--listen needs a sound file, - for standard input, or a capture "
+         "device\n"},
+        {{"--listen="}, "--listen needs a sound file, - for standard input, or a capture device\n"},
         {{"--listen", "-", "0"},
          "--listen reads as many seconds as the number after the source says, above 0, not "
          "'0'\n"},

@@ -53,6 +53,11 @@ class Completion : public ::testing::Test {
                                 "default\\n    Default ALSA Output\\n"
                                 "plughw:CARD=PCH,DEV=0\\n    HDA Intel PCH, ALC892 Analog\\n'\n";
         chmod(aplay.c_str(), 0755);
+        // What `arecord -L` prints: the capture devices.
+        const auto arecord = dir_.path() / "with-aplay" / "arecord";
+        std::ofstream(arecord) << "#!/bin/sh\nprintf 'default\\n    Default ALSA Input\\n"
+                                  "hw:CARD=USB,DEV=0\\n    USB Audio, direct\\n'\n";
+        chmod(arecord.c_str(), 0755);
         std::filesystem::create_symlink("/bin/grep", dir_.path() / "with-aplay" / "grep");
     }
 
@@ -77,8 +82,16 @@ TEST_F(Completion, OffersOptionsNotesPresetsAndDevicesByPosition) {
         {"ondelis G" + kInsertAll, "<G1><G2><G3><G4><G5><G6><G7>"},
         {"ondelis vi" + kInsertAll,
          "<viola1><viola2><viola3><viola4><violin1><violin2><violin3><violin4>"},
-        {"ondelis --" + kInsertAll, "<--a4><--harmonics><--help><--output><--rate><--root><--scale>"
-                                    "<--temperament><--version>"},
+        {"ondelis --" + kInsertAll,
+         "<--a4><--harmonics><--help><--instrument><--listen><--output><--rate><--root><--scale>"
+         "<--temperament><--version>"},
+        {"ondelis --instrument v" + kInsertAll, "<--instrument><viola><violin>"},
+        // --listen: a sound file or a capture device, then the seconds.
+        {"ondelis --instrument=cello --listen " + kInsertAll,
+         "<--instrument=cello><--listen><default><hw:CARD=USB,DEV=0><rc><with-aplay>"
+         "<without-aplay>"},
+        {"ondelis --listen rc " + kInsertAll, "<--listen><rc>"},
+        {"ondelis --listen=rc --a4 415 " + kInsertAll, "<--listen=rc><--a4><415>"},
         {"ondelis --temperament we" + kInsertAll,
          "<--temperament><werckmeister3><werckmeister4><werckmeister5><werckmeister6>"},
         {"ondelis --root=d --temperament k" + kInsertAll,

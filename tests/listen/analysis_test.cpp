@@ -20,6 +20,7 @@ TEST(FitFundamental, HarmonicAndStiffPartials) {
         {"no fundamental", 110, 0, {2, 3, 4, 5, 6}},
         {"a stiff string", 27.5, 0.0002, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
         {"a stiff string without its fundamental", 261.626, 0.0004, {2, 3, 5, 8}},
+        {"a piano's top string, two partials below the highest", 3951.066, 0.01, {1, 2}},
     };
     for (const auto& row : table) {
         std::vector<Partial> partials;
@@ -37,6 +38,28 @@ TEST(FitFundamental, PartialsFlatterThanHarmonicCountAsHarmonic) {
     const std::vector<Partial> partials{{1, 100, 1}, {2, 199.8, 1}, {3, 299.4, 1}};
     const double expected = std::sqrt((100.0 * 100 + 99.9 * 99.9 + 99.8 * 99.8) / 3);
     EXPECT_NEAR(FitFundamental(partials), expected, 1e-9);
+}
+
+TEST(CommonNumber, TheNumberingThePartialsShow) {
+    const struct {
+        const char* what;
+        std::vector<Partial> partials;
+        int common;
+    } table[] = {
+        {"none", {}, 1},
+        {"a fundamental alone", {{1, 100, 1}}, 1},
+        {"harmonics", {{1, 100, 1}, {2, 200, 0.5}, {3, 300, 0.3}}, 1},
+        {"no fundamental", {{2, 200, 1}, {3, 300, 1}, {4, 400, 1}}, 1},
+        {"even partials only: numbered from half the fundamental",
+         {{2, 200, 1}, {4, 400, 0.5}, {6, 600, 0.3}},
+         2},
+        {"every third", {{3, 300, 1}, {6, 600, 1}, {9, 900, 1}}, 3},
+        {"every seventh, beside a hum 40 dB down", {{2, 50, 0.01}, {7, 175, 1}, {14, 350, 0.5}}, 7},
+        {"a fundamental 20 dB down still counts", {{1, 100, 0.1}, {2, 200, 1}, {4, 400, 1}}, 1},
+    };
+    for (const auto& row : table) {
+        EXPECT_EQ(CommonNumber(row.partials), row.common) << row.what;
+    }
 }
 
 // A frame of `length` samples of a cosine at `hz`, and its autocorrelation over `lags`.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the normal build (build-test, RelWithDebInfo) under valgrind's memcheck: direct mode on
-# the null device and on ALSA's file device, and a menu session with plays, a preset and an
-# export. Fails on any memory error and on any definite, indirect or possible leak; only the
-# caches alsa-lib keeps for the whole process are exempt (see valgrind.supp).
+# the null device and on ALSA's file device, a menu session with plays, a preset and an export,
+# and --listen reading a file. Fails on any memory error and on any definite, indirect or
+# possible leak; only the caches alsa-lib keeps for the whole process are exempt (see
+# valgrind.supp).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -67,6 +68,15 @@ expect_size menu menu.wav 13274
 if [ "$(grep -c '^Frequency = ' menu.out)" -ne 8 ]; then
   echo "menu: expected 8 plays:"
   grep '^Frequency = ' menu.out || true
+  failures=$((failures + 1))
+fi
+
+# --listen on a second of the low E string in Werckmeister III, read by its string.
+"$binary" --temperament werckmeister3 -o tone.wav G6 1 >/dev/null 2>&1
+memcheck listen empty --temperament werckmeister3 --instrument guitar --listen tone.wav
+if [ "$(grep -c "$(printf '\tE2\t+0.00\tG6$')" listen.out)" -lt 20 ]; then
+  echo "listen: expected at least 20 readings of E2 +0.00 G6:"
+  cat listen.out
   failures=$((failures + 1))
 fi
 

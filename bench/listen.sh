@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Ondelis's pitch readings (--listen) beside aubio's aubiopitch (yin and yinfast, buffer 4096,
+# hop 512) on notes of known pitch that bench/listen.py generates: B0 to C8, plucks with a weak
+# or a missing fundamental, stiff strings, white noise at 20 and 10 dB, vibrato, mains hum.
+#
+#   bench/listen.sh              # builds a Release binary in build-bench, then measures
+#   NOBUILD=1 bench/listen.sh    # the binary already in build-bench, as it is
+#
+# The notes are made once, into build-bench/listen/notes, and kept. It needs python3 and
+# aubio-tools (aubiopitch; apt-get install aubio-tools), the peer, which the program does not use.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build-bench}
+command -v aubiopitch >/dev/null || { echo "bench/listen.sh needs aubiopitch (aubio-tools)" >&2; exit 1; }
+[ -n "${NOBUILD:-}" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+[ -n "${NOBUILD:-}" ] || cmake --build "$build" -j2 --target ondelis >/dev/null
+mkdir -p "$build/listen"
+python3 bench/listen.py "$(realpath "$build/ondelis")" "$build/listen"
