@@ -68,14 +68,17 @@ Options, before the other arguments ('--' ends the options):
               its degrees fall on the notes from the root upward, and its last
               pitch (the period) is the octave of the octave offset
               (also --scale=FILE)
-  --listen SOURCE [SECONDS]
-              instead of playing, name the pitch of a recording: SOURCE is a sound
-              file (WAV, FLAC, Ogg, AIFF; its channels mixed) or - for standard input,
-              SECONDS stops after that much of it. One line per reading, at least 20
-              a second while a pitch sounds, none in silence or noise, tab-separated:
-              seconds of input, Hz, the nearest note (A4 the A of --a4, C4 middle C)
-              and its cents as --a4, --temperament, --root and --scale lay it; a file
-              that is not sound it can read ends with status 1 (also --listen=SOURCE)
+  --listen [SOURCE [SECONDS]]
+              instead of playing, name the pitch heard: SOURCE is a sound file (WAV,
+              FLAC, Ogg, AIFF; its channels mixed), - for standard input, or else an
+              ALSA capture device ('arecord -L' lists them; none: default), heard
+              until Ctrl-C; SECONDS stops after that much input. One line per
+              reading, at least 20 a second while a pitch sounds, none in silence or
+              noise, tab-separated: seconds of input, Hz, the nearest note (A4 the A
+              of --a4, C4 middle C) and its cents as --a4, --temperament, --root and
+              --scale lay it; a device heard at a terminal shows one line redrawn in
+              place instead, with a needle of +-50 cents; a file that is not sound it
+              can read ends with status 1 (also --listen=SOURCE)
   --instrument NAME
               with --listen, a fifth column: the nearest open string of a guitar,
               bass, violin, viola, cello, mandolin, ukulele or banjo (G6, violin4);
@@ -140,6 +143,8 @@ Examples:
   ondelis -o - G6 2 | ondelis --listen -    the low E read back: E2, +0.00 cents
   ondelis --instrument guitar --listen take.wav
                                             each reading of take.wav by its string
+  ondelis --instrument guitar --listen      tune by the sound card's input: a needle
+                                            at the nearest string, until Ctrl-C
 
 Exit status: 0 after a normal end, 1 when the sound device fails, a tone cannot be made or
 an argument is refused; Ctrl-C or SIGTERM during a tone ends the program by that signal
