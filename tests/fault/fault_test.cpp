@@ -474,15 +474,31 @@ TEST(Stop, InterruptedCallsAreNoErrors) {
     EXPECT_TRUE(Has(f.log, "drain -4\ndrain 0\n")) << f.log;
 }
 
-// Listening to a capture device that gives 3 s of A (440 Hz) from a file, as fast as it is read:
-// ALSA's file plugin before its null device, in a private configuration.
-FaultRun Listen(const std::string& faults) {
+enum class Format { Float, S32, S16 };
+
+// 3 s of A (440 Hz) at a quarter of full scale, mono, in `format`.
+void WriteCapturedTone(Format format) {
     std::ofstream tone("tone.raw", std::ios::binary);
     for (int i = 0; i < 3 * 44100; ++i) {
-        const auto sample = static_cast<float>(0.25 * std::sin(2 * M_PI * 440 * i / 44100));
-        tone.write(reinterpret_cast<const char*>(&sample), sizeof sample);
+        const double x = 0.25 * std::sin(2 * M_PI * 440 * i / 44100);
+        const auto f = static_cast<float>(x);
+        const auto s32 = static_cast<int32_t>(std::lround(x * 2147483647.0));
+        const auto s16 = static_cast<int16_t>(std::lround(x * 32767.0));
+        if (format == Format::Float) {
+            tone.write(reinterpret_cast<const char*>(&f), sizeof f);
+        } else if (format == Format::S32) {
+            tone.write(reinterpret_cast<const char*>(&s32), sizeof s32);
+        } else {
+            tone.write(reinterpret_cast<const char*>(&s16), sizeof s16);
+        }
     }
-    tone.close();
+}
+
+// Listening to a capture device that gives that tone from a file, as fast as it is read:
+// ALSA's file plugin before its null device, in a private configuration. The device takes
+// every format; the program asks for floats first, then S32_LE, then S16_LE.
+FaultRun Listen(const std::string& faults, Format format = Format::Float) {
+    WriteCapturedTone(format);
     std::ofstream("alsa.conf") << "</usr/share/alsa/alsa.conf>\npcm.tonein { type file slave.pcm "
                                   "null file \"/dev/null\" infile \"tone.raw\" format raw }\n";
     return RunWithFaults("ALSA_CONFIG_PATH=alsa.conf " + faults, {"--listen", "tonein", "2"}, "");
@@ -499,6 +515,27 @@ std::vector<double> ReadingTimes(const std::string& out) {
         times.push_back(time);
     }
     return times;
+}
+
+TEST(ListenRecovery, EachFormatADeviceOffersIsHeardInTune) {
+    const std::pair<Format, const char*> rows[] = {
+        {Format::Float, ""},
+        {Format::S32, "FAULT_FORMAT=EINVAL:1:1"}, // no floats
+        {Format::S16, "FAULT_FORMAT=EINVAL:1:2"}, // neither floats nor S32_LE
+    };
+    for (const auto& [format, faults] : rows) {
+        ScratchDir dir;
+        const FaultRun f = Listen(faults, format);
+        EXPECT_EQ(f.run.status, 0) << faults << f.run.err;
+        EXPECT_GT(ReadingTimes(f.run.out).size(), 60u) << faults;
+    }
+    ScratchDir dir;
+    const FaultRun none = Listen("FAULT_FORMAT=EINVAL");
+    EXPECT_EQ(none.run.status, 1);
+    EXPECT_TRUE(Has(none.run.err, "Unable to set capture format: the device offers none of "
+                                  "S16_LE, S32_LE and FLOAT_LE\n"))
+        << none.run.err;
+    EXPECT_EQ(none.run.out, "Try a different soundcard device name.\n");
 }
 
 TEST(ListenRecovery, AnOverrunIsNotedAndNoReadingSpansTheGap) {
