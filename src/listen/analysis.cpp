@@ -11,8 +11,9 @@ namespace {
 constexpr double kKeyMaximumShare = 0.9;
 // Partials weaker than this share of the strongest (-40 dB) are noise to the fit.
 constexpr double kWeakestPartial = 0.01;
-// Partials weaker than this share of the strongest's power (-30 dB) do not decide the numbering.
-constexpr double kFaintPartialPower = 0.001;
+// Partials weaker than this share of the strongest's power (-20 dB) do not decide the numbering:
+// noise makes peaks below it anywhere.
+constexpr double kFaintPartialPower = 0.01;
 // A stiff string's partials stretch by at most this B (a piano's highest strings reach 0.01).
 constexpr double kStiffestString = 0.03;
 // Two partials alone say a string is stiff from this B up (a piano's top octaves).
