@@ -9,7 +9,7 @@ stiff string, the pluck in white noise at 20 and at 10 dB, with vibrato (5.5 Hz,
 and beside mains hum (50 Hz at -20 dB, 150 Hz at -30 dB).
 Each note starts after 0.25 s of silence and sounds for 1.5 s. Then it runs every tool over
 every note and prints, per tool and kind of note: the notes whose median reading over the
-sustain is within 1 cent, the median of those medians, the share of readings off by more than
+sustain is within 1 cent, the median of those medians (for a vibrato the mean over whole cycles of it), the share of readings off by more than
 50 cents while the note sounds, the median delay to the first reading within 5 cents and to one
 that stays within 1 cent for 250 ms, and the CPU seconds per second of audio.
 """
@@ -28,6 +28,7 @@ NOTE = 1.5  # seconds of note
 SUSTAIN_FROM = 0.3  # seconds after the onset: the median is taken from here on
 HIGHEST_PARTIAL = 12000.0
 KINDS = ["pluck", "missing", "stiff", "noise20", "noise10", "vibrato", "hum"]
+VIBRATO_HZ = 5.5  # cycles a second, +-20 cents
 MIDI_NOTES = list(range(23, 108, 6)) + [108]  # B0 (30.87 Hz) ... C8 (4186 Hz)
 NAMES = ["C", "C#", "D", "Eb", "E", "F", "F#", "G", "G#", "A", "Bb", "B"]
 
@@ -73,7 +74,7 @@ def render(kind, midi):
         for i in range(start, total):
             t = (i - start) / RATE
             if vibrato:
-                phase += step * 2 ** (20 / 1200 * math.sin(2 * math.pi * 5.5 * t))
+                phase += step * 2 ** (20 / 1200 * math.sin(2 * math.pi * VIBRATO_HZ * t))
             else:
                 phase = step * (i - start)
             attack = min(1.0, t / 0.005)
@@ -151,10 +152,20 @@ def median(values):
     return values[middle] if len(values) % 2 else (values[middle - 1] + values[middle]) / 2
 
 
-def measure(readings, hz):
+
+
+def measure(readings, hz, kind):
     onset, end = SILENCE, SILENCE + NOTE
-    sounding = [(t, 1200 * math.log2(f / hz)) for t, f in readings if onset <= t <= end]
+    # A reading at the onset itself depends on what came before the note alone.
+    sounding = [(t, 1200 * math.log2(f / hz)) for t, f in readings if onset < t <= end]
     sustain = [c for t, c in sounding if t >= onset + SUSTAIN_FROM]
+    if kind == "vibrato" and sustain:
+        # The pitch a vibrato is centred on: the mean over whole cycles of it, since the
+        # median of a part cycle leans to where the cut falls.
+        first = next(t for t, _ in sounding if t >= onset + SUSTAIN_FROM)
+        cycles = math.floor((sounding[-1][0] - first) * VIBRATO_HZ)
+        whole = [c for t, c in sounding if first <= t < first + cycles / VIBRATO_HZ]
+        sustain = [sum(whole) / len(whole)] if whole else sustain
     off = sum(1 for _, c in sounding if abs(c) > 50)
     first5 = next((t - onset for t, c in sounding if abs(c) <= 5), float("nan"))
     settled = float("nan")
@@ -185,7 +196,8 @@ def main():
     cpu = {}
     for tool, run in tools:
         before = children_cpu()
-        results[tool] = [(kind, midi, measure(run(path), hz_of(midi))) for kind, midi, path in made]
+        results[tool] = [(kind, midi, measure(run(path), hz_of(midi), kind))
+                         for kind, midi, path in made]
         cpu[tool] = (children_cpu() - before) / audio_seconds
     with open(os.path.join(workdir, "per-note.tsv"), "w") as detail:
         detail.write("tool\tkind\tnote\tmedian cents\treadings\toff >50\tfirst 5c s\t1c 250ms s\n")

@@ -54,7 +54,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 a note counted from A = 440 Hz or another reference pitch, an exact frequency,
 or a string of a guitar or a bass. It plays one tone straight from the command
 line, or offers an interactive menu that also reads a whole session from a
-pipe, and it can write the tone to a 24-bit WAV file.")
+pipe, and it can write the tone to a 24-bit WAV file. It also reads the pitch
+of a recording and names the note and how many cents it is off, in any of its
+tunings.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ondelis_architecture})
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)

@@ -11,10 +11,13 @@ namespace {
 constexpr double kKeyMaximumShare = 0.9;
 // Partials weaker than this share of the strongest (-40 dB) are noise to the fit.
 constexpr double kWeakestPartial = 0.01;
-// Partials weaker than this share of the strongest's power (-30 dB) do not decide the numbering.
-constexpr double kFaintPartialPower = 0.001;
+// Partials weaker than this share of the strongest's power (-20 dB) do not decide the numbering:
+// noise makes peaks below it anywhere.
+constexpr double kFaintPartialPower = 0.01;
 // A stiff string's partials stretch by at most this B (a piano's highest strings reach 0.01).
 constexpr double kStiffestString = 0.03;
+// Two partials alone say a string is stiff from this B up (a piano's top octaves).
+constexpr double kClearlyStiff = 2e-4;
 
 double Wrapped(double phase) {
     return phase - 2 * std::numbers::pi * std::round(phase / (2 * std::numbers::pi));
@@ -155,32 +158,45 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
 }
 
 double FitFundamental(std::span<const Partial> partials) {
-    // (f_k / k)^2 = f0^2 + f0^2 B k^2: a straight line in k^2, weighted by power.
-    double w = 0, wx = 0, wy = 0, wxx = 0, wxy = 0;
+    if (partials.empty()) {
+        return 0;
+    }
+    // (f_k / k)^2 = f0^2 (1 + B k^2): a straight line in k^2, weighted by power; y is taken
+    // relative to the first partial's, so that the sums keep their precision.
+    const double reference =
+        (partials[0].hz / partials[0].number) * (partials[0].hz / partials[0].number);
+    double w = 0, wx = 0, wy = 0, wxx = 0, wxy = 0, wyy = 0;
     for (const Partial& p : partials) {
         const double weight = p.magnitude * p.magnitude;
         const double x = static_cast<double>(p.number) * p.number;
-        const double y = (p.hz / p.number) * (p.hz / p.number);
+        const double y = (p.hz / p.number) * (p.hz / p.number) / reference - 1;
         w += weight;
         wx += weight * x;
         wy += weight * y;
         wxx += weight * x * x;
         wxy += weight * x * y;
+        wyy += weight * y * y;
     }
     if (!(w > 0)) {
         return 0;
     }
-    const double harmonic = std::sqrt(wy / w);
-    const double spread = w * wxx - wx * wx;
-    if (partials.size() < 2 || !(spread > 1e-9 * w * wxx)) {
+    const double harmonic = std::sqrt(reference * (1 + wy / w));
+    const double sxx = wxx - wx * wx / w, sxy = wxy - wx * wy / w, syy = wyy - wy * wy / w;
+    if (partials.size() < 2 || !(sxx > 1e-9 * wxx)) {
         return harmonic;
     }
-    const double slope = (w * wxy - wx * wy) / spread;
-    const double intercept = (wy - slope * wx) / w;
-    if (!(slope > 0 && intercept > 0 && slope / intercept < kStiffestString)) {
+    const double slope = sxy / sxx;
+    const double intercept = (wy - slope * wx) / w + 1; // f0^2 / reference
+    const double b = slope / intercept;
+    // Partials measured a little apart (a vibrato, noise) leave a slope of either sign, and
+    // taking only the positive ones would bias the reading flat: a string is stiff when the
+    // line explains most of the spread, or for two partials when it is clearly so.
+    const double unexplained = syy - slope * sxy;
+    const bool stiff = partials.size() == 2 ? b > kClearlyStiff : unexplained <= 0.25 * syy;
+    if (!(stiff && slope > 0 && intercept > 0 && b < kStiffestString)) {
         return harmonic;
     }
-    return std::sqrt(intercept);
+    return std::sqrt(reference * intercept);
 }
 
 int CommonNumber(std::span<const Partial> partials) {

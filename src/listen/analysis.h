@@ -58,7 +58,7 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
 // decide both f0 and B; one gives f0 as its frequency over its number.
 double FitFundamental(std::span<const Partial> partials);
 
-// The greatest common divisor of the numbers of the partials that are not faint (30 dB below
+// The greatest common divisor of the numbers of the partials that are not faint (20 dB below
 // the strongest): 2 when only the even ones sound, which says the fundamental is twice what
 // they were numbered from (a period found too long); 1 when the numbering is right.
 int CommonNumber(std::span<const Partial> partials);

@@ -213,10 +213,11 @@ double PrecisePitch(ListenerState& s, double rate, double coarse) {
 
 // The period of a note flips from hop to hop between its fundamental's and whole multiples of
 // it (a weak fundamental, partials that beat): `coarse` is the same note as `last` when one
-// is a whole multiple of the other, up to the ninth; then the lower of the two, which the
-// partials correct upward when it is too low. 0 for another note.
+// is a whole multiple of the other, up to the fourth (beyond, a hum's multiples meet every
+// note); then the lower of the two, which the partials correct upward when it is too low.
+// 0 for another note.
 double SameNote(double coarse, double last) {
-    for (int n = 1; n <= 9; ++n) {
+    for (int n = 1; n <= 4; ++n) {
         if (std::abs(Cents(coarse * n, last)) < kSameNoteCents) {
             return coarse;
         }

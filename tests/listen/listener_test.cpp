@@ -185,6 +185,24 @@ TEST(Listener, SamplesFarBeyondFullScaleAreClipped) {
     EXPECT_LT(WorstCents(readings, 220, 0.5), 1.0);
 }
 
+TEST(Listener, ANoteOverMainsHumIsTheNoteNotTheHum) {
+    // The hum sounds from the start; B3 and F4, the fifth and the seventh multiple of 50 Hz
+    // to within 21 cents, come in after it.
+    for (double hz : {246.942, 349.228}) {
+        const auto readings = Readings(Sound(1.5, [&](double t) {
+            double x = 0.03 * Sine(50, t) + 0.01 * Sine(150, t);
+            if (t >= 0.25) {
+                for (int k = 1; k <= 6; ++k) {
+                    x += 0.3 / k * Sine(k * hz, t, k);
+                }
+            }
+            return x;
+        }));
+        ASSERT_GE(CountFrom(readings, 0.6), 35u) << hz;
+        EXPECT_LT(WorstCents(readings, hz, 0.6), 0.1) << hz;
+    }
+}
+
 TEST(Listener, ANoteAfterSilenceAndANewNoteAreEachRead) {
     const auto readings = Readings(Sound(2.0, [](double t) {
         if (t < 0.5) {

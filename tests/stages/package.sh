@@ -116,6 +116,11 @@ check_program() {
     fail "the $arch program played $(stat -c %s "$scratch/$arch.raw") bytes, not $((22050 * 6))"
   [ "$arch" = "$native" ] || cmp "$scratch/$native.raw" "$scratch/$arch.raw" ||
     fail "the $arch program plays other samples than the $native one"
+  # It reads its own low E back in tune: the libraries of --listen come with the Depends.
+  local heard
+  heard=$(timeout 60 "$program" -o - G6 1 2>/dev/null </dev/null | timeout 60 "$program" --listen - |
+    tail -n 1)
+  [[ "$heard" == *$'\t'E2$'\t'+0.00 ]] || fail "the packaged $arch program read its low E as '$heard'"
 }
 
 # gzip -9n: no file name and no time in the header, the best compression flag.
