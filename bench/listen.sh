@@ -5,6 +5,7 @@
 #
 #   bench/listen.sh              # builds a Release binary in build-bench, then measures
 #   NOBUILD=1 bench/listen.sh    # the binary already in build-bench, as it is
+#   LIVE=0 bench/listen.sh       # without the live row (bench/listen_live.sh)
 #
 # The notes are made once, into build-bench/listen/notes, and kept. It needs python3 and
 # aubio-tools (aubiopitch; apt-get install aubio-tools), the peer, which the program does not use.
@@ -16,3 +17,6 @@ command -v aubiopitch >/dev/null || { echo "bench/listen.sh needs aubiopitch (au
 [ -n "${NOBUILD:-}" ] || cmake --build "$build" -j2 --target ondelis >/dev/null
 mkdir -p "$build/listen"
 python3 bench/listen.py "$(realpath "$build/ondelis")" "$build/listen"
+
+# The live row: listening to a sound server's sink beside arecord (LIVE=0 leaves it out).
+[ "${LIVE:-1}" = 0 ] || NOBUILD=1 BUILD_DIR="$build" bench/listen_live.sh

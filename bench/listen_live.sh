@@ -73,9 +73,13 @@ for server in pulseaudio pipewire; do
   worst=$(awk '{ c = $4 < 0 ? -$4 : $4; if (c > w) w = c } END { printf "%.3f", w }' heard)
   printf '%-10s %-16s %12.1f %10.3f %9s %12s\n' "$server" "ondelis --listen" \
     "$(awk -v w="$wakeups" -v s="$seconds" 'BEGIN { print w / s }')" "$cpu" "$readings" "$worst"
-  read -r cpu wakeups status < <(measured /dev/null env "$env_word" arecord -q -D default \
-    -f S16_LE -r 44100 -c 1 -d "$seconds" /dev/null)
-  printf '%-10s %-16s %12.1f %10.3f\n' "$server" arecord "$(awk -v w="$wakeups" -v s="$seconds" 'BEGIN { print w / s }')" "$cpu"
+  # arecord as it comes, and with the 25 ms periods that Ondelis asks for.
+  for period in "" 25000; do
+    read -r cpu wakeups status < <(measured /dev/null env "$env_word" arecord -q -D default \
+      -f S16_LE -r 44100 -c 1 -d "$seconds" ${period:+--period-time=$period} /dev/null)
+    printf '%-10s %-16s %12.1f %10.3f\n' "$server" "arecord${period:+ 25 ms}" \
+      "$(awk -v w="$wakeups" -v s="$seconds" 'BEGIN { print w / s }')" "$cpu"
+  done
   kill "$player" 2>/dev/null || true
   wait "$player" 2>/dev/null || true
   player=
