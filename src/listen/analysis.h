@@ -48,14 +48,16 @@ double PeakNear(const SpectrumPair& spectra, double hz, double width, size_t& bi
 constexpr size_t kMostPartials = 24;
 
 // The partials of a tone of fundamental near `f0`, each where it is found (a stiff string's
-// are stretched upward), below `highest` Hz, into `found`; the weak ones (40 dB below the
-// strongest) left out. Returns how many it found.
+// are stretched upward), below `highest` Hz, into `found`; peaks 40 dB below the loudest bin
+// left out. Returns how many it found.
 size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
                     std::span<Partial> found);
 
 // The fundamental f0 that the partials agree on, as a stiff string lays them:
-// f_k = k f0 sqrt(1 + B k^2), B from 0 (harmonic) up; weighted by their power. Two partials
-// decide both f0 and B; one gives f0 as its frequency over its number.
+// f_k = k f0 sqrt(1 + B k^2), B from 0 (harmonic) up; weighted by their power. The string is
+// taken as stiff when the line through (k^2, (f_k / k)^2) explains most of their spread, or
+// for two partials when B is clearly above 0; else f0 is the mean of f_k / k, as for a
+// harmonic tone. One partial gives f0 as its frequency over its number.
 double FitFundamental(std::span<const Partial> partials);
 
 // The greatest common divisor of the numbers of the partials that are not faint (20 dB below

@@ -33,6 +33,18 @@ TEST(FitFundamental, HarmonicAndStiffPartials) {
     EXPECT_EQ(FitFundamental({}), 0);
 }
 
+TEST(FitFundamental, PartialsScatteredAroundHarmonicCountAsHarmonic) {
+    // Measured a little apart, as a vibrato or noise leaves them: a line through them would
+    // slope upward, but it explains little of their spread.
+    const std::vector<Partial> partials{
+        {1, 100.0, 1}, {2, 200.3, 1}, {3, 299.7, 1}, {4, 400.4, 1}, {5, 500.3, 1}};
+    double mean_square = 0;
+    for (const Partial& p : partials) {
+        mean_square += (p.hz / p.number) * (p.hz / p.number) / 5;
+    }
+    EXPECT_NEAR(FitFundamental(partials), std::sqrt(mean_square), 1e-9);
+}
+
 TEST(FitFundamental, PartialsFlatterThanHarmonicCountAsHarmonic) {
     // Partials drawn together instead of stretched: no string does that; the mean of f_k / k.
     const std::vector<Partial> partials{{1, 100, 1}, {2, 199.8, 1}, {3, 299.4, 1}};
