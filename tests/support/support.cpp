@@ -53,27 +53,24 @@ std::string ReadBytes(const std::filesystem::path& path) {
     return bytes.str();
 }
 
-RunResult RunOndelis(const std::vector<std::string>& args, const std::string& input,
-                     int timeout_seconds, const std::string& environment) {
+namespace {
+
+// A fresh directory for one run's files.
+std::filesystem::path RunDirectory(const char* prefix) {
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() /
-        ("ondelis-run-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()));
+        (prefix + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(dir);
-    const auto in = dir / "in";
-    std::ofstream(in, std::ios::binary) << input;
+    return dir;
+}
 
-    // env(1) gives the settings to the program alone: a preloaded library is built for the
-    // program's architecture, which under emulation (an ARM build under qemu) is not timeout's.
-    std::string command = "timeout -s KILL " + std::to_string(timeout_seconds) + " env " +
-                          environment + " " + ShellQuote(ONDELIS_BINARY);
-    for (const std::string& arg : args) {
-        command += " " + ShellQuote(arg);
-    }
-    command +=
-        " < " + ShellQuote(in) + " > " + ShellQuote(dir / "out") + " 2> " + ShellQuote(dir / "err");
-
+// Runs the shell command with its standard output and error into files of `dir`, collects
+// them and the exit status, and removes `dir`.
+RunResult RunCaptured(const std::string& command, const std::filesystem::path& dir) {
+    const std::string captured =
+        command + " > " + ShellQuote(dir / "out") + " 2> " + ShellQuote(dir / "err");
     RunResult result;
-    const int raw = std::system(command.c_str());
+    const int raw = std::system(captured.c_str());
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     result.out = ReadBytes(dir / "out");
     result.err = ReadBytes(dir / "err");
@@ -81,30 +78,34 @@ RunResult RunOndelis(const std::vector<std::string>& args, const std::string& in
     return result;
 }
 
+std::string OndelisCommand(const std::vector<std::string>& args) {
+    std::string command = ShellQuote(ONDELIS_BINARY);
+    for (const std::string& arg : args) {
+        command += " " + ShellQuote(arg);
+    }
+    return command;
+}
+
+} // namespace
+
+RunResult RunOndelis(const std::vector<std::string>& args, const std::string& input,
+                     int timeout_seconds, const std::string& environment) {
+    const std::filesystem::path dir = RunDirectory("ondelis-run-");
+    const auto in = dir / "in";
+    std::ofstream(in, std::ios::binary) << input;
+    // env(1) gives the settings to the program alone: a preloaded library is built for the
+    // program's architecture, which under emulation (an ARM build under qemu) is not timeout's.
+    return RunCaptured("timeout -s KILL " + std::to_string(timeout_seconds) + " env " +
+                           environment + " " + OndelisCommand(args) + " < " + ShellQuote(in),
+                       dir);
+}
+
 RunResult RunOndelisPipe(const std::vector<std::string>& first,
                          const std::vector<std::string>& second, int timeout_seconds) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() /
-        ("ondelis-pipe-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir);
-    const auto command_of = [](const std::vector<std::string>& args) {
-        std::string command = ShellQuote(ONDELIS_BINARY);
-        for (const std::string& arg : args) {
-            command += " " + ShellQuote(arg);
-        }
-        return command;
-    };
-    const std::string pipeline = command_of(first) + " </dev/null | " + command_of(second);
-    const std::string command = "timeout -s KILL " + std::to_string(timeout_seconds) + " sh -c " +
-                                ShellQuote(pipeline) + " > " + ShellQuote(dir / "out") + " 2> " +
-                                ShellQuote(dir / "err");
-    RunResult result;
-    const int raw = std::system(command.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    result.out = ReadBytes(dir / "out");
-    result.err = ReadBytes(dir / "err");
-    std::filesystem::remove_all(dir);
-    return result;
+    const std::string pipeline = OndelisCommand(first) + " </dev/null | " + OndelisCommand(second);
+    return RunCaptured("timeout -s KILL " + std::to_string(timeout_seconds) + " sh -c " +
+                           ShellQuote(pipeline),
+                       RunDirectory("ondelis-pipe-"));
 }
 
 ScratchDir::ScratchDir() : previous_(std::filesystem::current_path()) {
