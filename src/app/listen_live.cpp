@@ -102,14 +102,17 @@ NeedleView NeedleViewOf(const ToneSettings& settings, double hz) {
 
 int ListenLive(const ToneSettings& settings, const char* device, double seconds) {
     uint32_t rate = settings.sample_rate;
+    Listener listener = NewListener(rate);
     // A period of the device is a hop of the listener: one wake-up a reading.
-    const auto period = static_cast<uint32_t>(ListenerHop(NewListener(rate)));
+    const auto period = static_cast<uint32_t>(ListenerHop(listener));
     Capture capture;
     if (OpenCapture(capture, device, rate, period, stdout, stderr) != 0) {
         return 1;
     }
     std::fprintf(stderr, "Listening to '%s' at %u Hz\n", device, rate);
-    Listener listener = NewListener(rate);
+    if (rate != listener.rate) { // the device took another rate
+        listener = NewListener(rate);
+    }
     Display display{settings};
     display.terminal = isatty(STDOUT_FILENO) == 1;
     display.utf8 = Utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
