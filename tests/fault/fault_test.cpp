@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -499,8 +500,13 @@ void WriteCapturedTone(Format format) {
 // every format; the program asks for floats first, then S32_LE, then S16_LE.
 FaultRun Listen(const std::string& faults, Format format = Format::Float) {
     WriteCapturedTone(format);
-    std::ofstream("alsa.conf") << "</usr/share/alsa/alsa.conf>\npcm.tonein { type file slave.pcm "
-                                  "null file \"/dev/null\" infile \"tone.raw\" format raw }\n";
+    // The system's configuration, its hooks (conf.d, which may name plugins that a cross
+    // build's architecture lacks) replaced by the one device.
+    const std::string devices = (std::filesystem::current_path() / "devices.conf").string();
+    std::ofstream("alsa.conf") << "</usr/share/alsa/alsa.conf>\n@hooks [ { func load files [ \""
+                               << devices << "\" ] } ]\n";
+    std::ofstream(devices) << "pcm.tonein { type file slave.pcm null file \"/dev/null\" infile "
+                              "\"tone.raw\" format raw }\n";
     return RunWithFaults("ALSA_CONFIG_PATH=alsa.conf " + faults, {"--listen", "tonein", "2"}, "");
 }
 
