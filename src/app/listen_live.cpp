@@ -15,6 +15,13 @@
 
 namespace {
 
+// Fuzzing builds listen briefly: nothing but a signal would end listening to a device.
+#ifdef ONDELIS_NO_ENDLESS_TONES
+constexpr double kLongestListening = 0.2;
+#else
+constexpr double kLongestListening = HUGE_VAL;
+#endif
+
 bool NamesUtf8(const char* name) {
     std::string lower;
     for (const char* c = name; *c != '\0'; ++c) {
@@ -116,7 +123,7 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
     Display display{settings};
     display.terminal = isatty(STDOUT_FILENO) == 1;
     display.utf8 = Utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
-    const uint64_t frames = FramesIn(seconds, rate);
+    const uint64_t frames = FramesIn(std::min(seconds, kLongestListening), rate);
     // Room for what a device may have gathered by the time the loop wakes.
     std::vector<float> block(4 * ListenerHop(listener));
     uint64_t read = 0;
