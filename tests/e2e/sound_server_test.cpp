@@ -373,6 +373,9 @@ class SoundServerPath : public testing::TestWithParam<Server> {
 
     // A recorder of the sink, once its first bytes show that it records.
     void StartRecording() {
+        // The last recording goes first: the new recorder empties the file only once it runs,
+        // and until then the old bytes would pass for the new ones.
+        fs::remove(Dir() / "rec.raw");
         recorder_ = server_->Record(Dir() / "rec.raw");
         const size_t header = GetParam() == Server::PipeWire ? 44 : 0;
         for (int i = 0; i < 1000 && FileSize(Dir() / "rec.raw") <= header; ++i) {
