@@ -1,5 +1,6 @@
 #include "support.h"
 #include "synth/synth.h"
+#include "tunings.h"
 
 #include <gtest/gtest.h>
 
@@ -8,23 +9,6 @@
 #include <string>
 
 namespace {
-
-Tuning Laid(const char* temperament, const char* root = "c") {
-    Tuning tuning;
-    EXPECT_TRUE(LayTemperament(temperament, tuning)) << temperament;
-    tuning.root = SemitonesAboveA(root);
-    return tuning;
-}
-
-Tuning FromScaleFile(const char* file) {
-    const ScaleReading scale = ParseScale(ReadBytes(std::string(ONDELIS_TEST_DATA "/") + file));
-    EXPECT_TRUE(scale.ok) << file;
-    Tuning tuning;
-    tuning.equal = false;
-    tuning.ratios = scale.ratios;
-    tuning.period = scale.period;
-    return tuning;
-}
 
 // The note and the cents as --listen prints them.
 std::string Heard(const Tuning& tuning, double hz, double a4) {
@@ -38,9 +22,9 @@ TEST(NearestNote, NotesAndCentsInEveryKindOfTuning) {
     // fifth above it, 622.5 Hz, which equal temperament places 1.955 cents lower. Just
     // intonation on C has its E5 a pure fifth above A too: 660 Hz at A = 440.
     const Tuning equal;
-    const Tuning werckmeister3 = Laid("werckmeister3");
-    const Tuning just_file = FromScaleFile("just.scl");
-    const Tuning werckmeister3_file = FromScaleFile("werckmeister3.scl");
+    const Tuning werckmeister3 = Temperament("werckmeister3");
+    const Tuning just_file = ScaleTuning("just.scl");
+    const Tuning werckmeister3_file = ScaleTuning("werckmeister3.scl");
     const struct {
         const char* tuning_name;
         const Tuning& tuning;
@@ -86,7 +70,7 @@ TEST(NearestNote, NotesAndCentsInEveryKindOfTuning) {
 TEST(NearestNote, ReadsBackEveryNoteTunedFreqLays) {
     for (size_t t = 0; t < TemperamentCount(); ++t) {
         for (const char* root : {"c", "d", "f#", "a", "bb"}) {
-            const Tuning tuning = Laid(TemperamentName(t), root);
+            const Tuning tuning = Temperament(TemperamentName(t), root);
             for (double a4 : {400.0, 415.0, 440.0, 466.0, 480.0}) {
                 for (int octave = -5; octave <= 3; ++octave) {
                     for (int above_a = 0; above_a < 12; ++above_a) {

@@ -1,4 +1,5 @@
 #include "synth/synth.h"
+#include "tunings.h"
 
 #include <gtest/gtest.h>
 
@@ -73,13 +74,6 @@ TEST(GetFreq, HugeOffsetFactorThatVanishesCountsAsOne) {
 } // namespace
 
 namespace {
-
-Tuning Temperament(const char* name, const char* root = "c") {
-    Tuning tuning;
-    EXPECT_TRUE(LayTemperament(name, tuning)) << name;
-    tuning.root = SemitonesAboveA(root);
-    return tuning;
-}
 
 // Figures from the published tables of each tuning (cents above C, or its ratios), at A = 440
 // on C unless a root is given: A stays at 440 and each note lies the table's interval from it.

@@ -1,5 +1,6 @@
 #include "support.h"
 #include "synth/synth.h"
+#include "tunings.h"
 
 #include <gtest/gtest.h>
 
@@ -8,16 +9,6 @@
 namespace {
 
 using namespace std::string_literals;
-
-Tuning ScaleTuning(const std::string& file) {
-    const ScaleReading scale = ParseScale(ReadBytes(std::string(ONDELIS_TEST_DATA "/") + file));
-    EXPECT_TRUE(scale.ok) << file << ":" << scale.line << ": " << scale.why;
-    Tuning tuning;
-    tuning.equal = false;
-    tuning.ratios = scale.ratios;
-    tuning.period = scale.period;
-    return tuning;
-}
 
 // Scala files as the public archive writes them give the built-in tunings' pitches.
 TEST(Scale, FilesGiveTheBuiltInPitches) {
