@@ -7,271 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
-// The version comes from project() in CMakeLists.txt, so that it is written in one place.
-#ifndef ONDELIS_VERSION
-#error "ONDELIS_VERSION is not defined: build with CMake"
-#endif
-
 namespace {
-
-constexpr const char* kUsage =
-    R"(Usage: ondelis [options] <frequency, note or string> [<time in seconds>
-                [<soundcard device> [<level>]]]
-       ondelis [options]       (no positional arguments: the interactive menu)
-       ondelis -h | --help | --version
-
-Ondelis plays a pure sine reference tone for tuning musical instruments.
-
-With arguments it prints a summary, plays one tone and exits:
-  frequency   Hz (440, 82.41); a negative frequency sounds as its magnitude;
-              or a note, a to g with '#' for sharp or 'b' for flat (c#, eb),
-              counted upward from A as in the menu; or a note with its octave
-              number in lower case (e2, c#4, bb3; C4 is middle C); or a string preset
-              (below)
-  time        seconds of tone (default 8); a negative time plays nothing, and
-              inf a drone that holds until Ctrl-C stops it
-  device      ALSA PCM device name, at most 31 characters (default "default");
-              'aplay -L' lists the device names of this machine, and 'null'
-              plays into nothing, for trying things out without a sound card
-  level       percent of full scale, 0 to 100 (default 25)
-
-Options, before the other arguments ('--' ends the options):
-  -o FILE     write the tone to FILE, a 24-bit mono WAV file, as the menu's exp does,
-              instead of playing it: no sound device is opened; '-o -' writes it to
-              standard output and the summary to standard error (also --output FILE,
-              --output=FILE); a file that cannot be written ends with status 1
-  --rate HZ   the sample rate, a whole number from 1000 to 768000 (default 44100),
-              in both modes (also --rate=HZ)
-  --harmonics N
-              add the overtones of the tone: partials 1 to N, the k-th at 1/k of the
-              first's amplitude, for a low string that a laptop's or a phone's
-              speaker hardly gives; N from 1 (the pure sine, the default) to 16;
-              the level stays the peak; in both modes (also --harmonics=N)
-  --a4 HZ     the pitch of A, 400 to 480 Hz (default 440); every note and string
-              preset follows it, in both modes; frequencies in Hz do not change
-              (also --a4=HZ)
-  --temperament NAME
-              lay every note and string preset in a historical temperament or
-              just intonation instead of 12 equal semitones; A stays at the
-              --a4 pitch and frequencies in Hz do not change. NAME is one of:
-              equal (the default), pythagorean, just,
-              meantone, meantone3, meantone5 (1/4, 1/3, 1/5 syntonic comma),
-              werckmeister3, werckmeister4, werckmeister5, werckmeister6,
-              kirnberger1, kirnberger2, kirnberger3,
-              neidhardt1, neidhardt2, neidhardt3, vallotti, young2
-              (also --temperament=NAME)
-  --root NOTE the note the temperament or scale is laid from, a to g with '#'
-              or 'b' (default c): --temperament meantone --root d is meantone
-              on D (also --root=NOTE)
-  --scale FILE
-              a Scala scale file (.scl) of 12 notes instead of a temperament:
-              its degrees fall on the notes from the root upward, and its last
-              pitch (the period) is the octave of the octave offset
-              (also --scale=FILE)
-  --listen [SOURCE [SECONDS]]
-              instead of playing, name the pitch heard: SOURCE is a sound file (WAV,
-              FLAC, Ogg, AIFF; its channels mixed), - for standard input, or else an
-              ALSA capture device ('arecord -L' lists them; none: default), heard
-              until Ctrl-C; SECONDS stops after that much input. One line per
-              reading, at least 20 a second while a pitch sounds, none in silence or
-              noise, tab-separated: seconds of input, Hz, the nearest note (A4 the A
-              of --a4, C4 middle C) and its cents as --a4, --temperament, --root and
-              --scale lay it; a device heard at a terminal shows one line redrawn in
-              place instead, with a needle of +-50 cents; a file that is not sound it
-              can read ends with status 1 (also --listen=SOURCE)
-  --instrument NAME
-              with --listen, a fifth column: the nearest open string of a guitar,
-              bass, violin, viola, cello, mandolin, ukulele or banjo (G6, violin4);
-              the note and cents are then that string's (also --instrument=NAME)
-
-String presets, in both modes: an instrument's open strings, numbered from the highest
-(Hz at A = 440):
-  guitar    G1 329.63  G2 246.94  G3 196.00  G4 146.83  G5 110.00  G6 82.41
-            G7 61.74 (the low B of a 7-string guitar)
-  bass      B1 98.00  B2 73.42  B3 55.00  B4 41.20 (a double bass too)
-            B5 30.87 (the low B of a 5-string bass)
-  violin    violin1 659.26  violin2 440.00  violin3 293.66  violin4 196.00
-  viola     viola1 440.00  viola2 293.66  viola3 196.00  viola4 130.81
-  cello     cello1 220.00  cello2 146.83  cello3 98.00  cello4 65.41
-  mandolin  mandolin1 659.26  mandolin2 440.00  mandolin3 293.66  mandolin4 196.00
-  ukulele   ukulele1 440.00  ukulele2 329.63  ukulele3 261.63  ukulele4 392.00
-            (re-entrant: ukulele4, the G string, is tuned above the C string)
-  banjo     banjo1 293.66  banjo2 246.94  banjo3 196.00  banjo4 146.83
-            banjo5 392.00 (the short drone string; open G tuning)
-
-Ctrl-C during a tone ends it at the end of the cycle in progress, without a click.
-In the menu at a terminal the menu then comes back; otherwise the program ends.
-
-With no arguments it shows a menu and reads commands, one word at a time, from
-standard input (type them and press Enter, or pipe them in):
-  a b c d e f g   play a note above A = 440 Hz; add '#' for sharp, 'b' for flat (f# gb)
-  G1 ... G7       guitar strings, G1 high E (329.63 Hz) to G6 low E (82.41 Hz),
-                  G7 the low B of a 7-string guitar
-  B1 ... B5       bass strings, B1 G (98.00 Hz) to B4 low E (41.20 Hz),
-                  B5 the low B of a 5-string bass
-  violin1 ...     the other string presets above; each sets the octave offset too
-  p   play again            o   octave offset, -4 to 4    cn  detune, -100 to 100 cents
-  z   exact frequency       l   length in seconds         v   volume in percent
-  s   soundcard device      r   sample rate               exp export to a WAV file
-  h   help                  x   exit
-
-Examples:
-  ondelis 440 2                             A (440 Hz) for 2 seconds
-  ondelis G6                                the low E string of a guitar, 8 seconds
-  ondelis cello4                            the C string of a cello, 8 seconds
-  ondelis --harmonics 8 B4                  the low E of a bass, heard on a small speaker
-  ondelis --a4 442 violin1 4                a violin's E string at A = 442 Hz, 4 seconds
-  ondelis c# 4                              C sharp for 4 seconds
-  ondelis --a4 442                          the menu, with every note tuned to A = 442 Hz
-  ondelis --a4 415 a 4                      baroque pitch: A at 415 Hz for 4 seconds
-  ondelis 82.41 4 default 50                low E string, 4 seconds at 50 percent
-  ondelis G6 inf                            the low E string as a drone, until Ctrl-C
-  ondelis --temperament werckmeister3 e 10  E of Werckmeister III, to tune a harpsichord
-  ondelis --temperament just --root d f# inf
-                                            a drone of F#, the pure third above D
-  printf 'G1 G2 G3 G4 G5 G6 x' | ondelis    tune a guitar: the six strings in turn
-  printf 'B1 B2 B3 B4 x' | ondelis          tune a bass: the four strings in turn
-  printf 'c# x' | ondelis                   C sharp, a semitone above C
-  printf 'cn 100 a cn -100 a x' | ondelis   A a semitone (100 cents) up, then down
-  printf 'cn -20 c x' | ondelis             C, 20 cents flat
-  printf 'l 2 exp a440.wav x' | ondelis     2 seconds of A written to a440.wav;
-                                            'aplay a440.wav' plays it
-  ondelis -o low-e.wav G6 2                 the low E string, 2 seconds, written to low-e.wav
-  ondelis -o - 440 1 | aplay                A for 1 second, through a pipe to aplay
-  ondelis --rate 48000 440 2                A for 2 seconds, played at 48000 Hz
-  ondelis e2 4                              E2, the low E string, for 4 seconds
-  ondelis -o - G6 2 | ondelis --listen -    the low E read back: E2, +0.00 cents
-  ondelis --instrument guitar --listen take.wav
-                                            each reading of take.wav by its string
-  ondelis --instrument guitar --listen      tune by the sound card's input: a needle
-                                            at the nearest string, until Ctrl-C
-
-Exit status: 0 after a normal end, 1 when the sound device fails, a tone cannot be made or
-an argument is refused; Ctrl-C or SIGTERM during a tone ends the program by that signal
-(130 for Ctrl-C), except in the menu at a terminal.
-The manual page (man ondelis) has the details.
-)";
-
-constexpr double kLowestA4 = 400;
-constexpr double kHighestA4 = 480;
 
 // strtod's reading: the leading number, 0 when there is none. NaN counts as no number.
 float ArgumentValue(const char* text) {
     const auto value = static_cast<float>(std::strtod(text, nullptr));
     return std::isnan(value) ? 0.0f : value;
-}
-
-bool StartsWith(const char* text, const char* start) {
-    return std::strncmp(text, start, std::strlen(start)) == 0;
-}
-
-bool SetReferencePitch(ToneSettings& settings, const char* text) {
-    char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !(value >= kLowestA4 && value <= kHighestA4)) {
-        std::fprintf(stderr, "The pitch of A (--a4) is a number from %.0f to %.0f Hz, not '%s'\n",
-                     kLowestA4, kHighestA4, text);
-        return false;
-    }
-    settings.a4 = value;
-    return true;
-}
-
-constexpr unsigned long kLowestRate = 1000;
-constexpr unsigned long kHighestRate = 768000;
-
-// Digits only: "48000", not "48e3", "+48000" or " 48000".
-bool SetRate(ToneSettings& settings, const char* text) {
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(text, &end, 10);
-    if (*text < '0' || *text > '9' || *end != '\0' || value < kLowestRate || value > kHighestRate) {
-        std::fprintf(stderr,
-                     "The sample rate (--rate) is a whole number from %lu to %lu Hz, not '%s'\n",
-                     kLowestRate, kHighestRate, text);
-        return false;
-    }
-    settings.sample_rate = static_cast<uint32_t>(value);
-    return true;
-}
-
-// Digits only, as for the rate.
-bool SetHarmonics(ToneSettings& settings, const char* text) {
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(text, &end, 10);
-    if (*text < '0' || *text > '9' || *end != '\0' || value < 1 || value > kMostHarmonics) {
-        std::fprintf(stderr,
-                     "The number of harmonics (--harmonics) is a whole number from 1 to %d, not "
-                     "'%s'\n",
-                     kMostHarmonics, text);
-        return false;
-    }
-    settings.harmonics = static_cast<int>(value);
-    return true;
-}
-
-bool SetOutputFile(ToneSettings& settings, const char* path) {
-    if (*path == '\0') {
-        std::fputs("-o needs the name of the WAV file to write, or - for standard output\n",
-                   stderr);
-        return false;
-    }
-    if (std::strlen(path) >= sizeof settings.output_file) {
-        std::fprintf(stderr, "Output file name too long (at most %zu characters)\n",
-                     sizeof settings.output_file - 1);
-        return false;
-    }
-    std::strcpy(settings.output_file, path);
-    return true;
-}
-
-// An option that takes a value: "--name VALUE" or "--name=VALUE", or "-x VALUE" for its short
-// name. `needs` is the message for an option given last, without its value.
-struct ValueOption {
-    const char* name;
-    const char* short_name; // or null
-    const char* needs;
-    bool (*take)(ToneSettings& settings, const char* value);
-};
-
-constexpr ValueOption kValueOptions[] = {
-    {"--a4", nullptr, "--a4 needs the pitch of A, 400 to 480 Hz", SetReferencePitch},
-    {"--temperament", nullptr, "--temperament needs a name ('ondelis --help' lists them)",
-     SetTemperament},
-    {"--root", nullptr, "--root needs a note, a to g with '#' or 'b' (default c)", SetRoot},
-    {"--scale", nullptr, "--scale needs a Scala scale file (.scl)", SetScale},
-    {"--output", "-o", "-o needs the name of the WAV file to write, or - for standard output",
-     SetOutputFile},
-    {"--rate", nullptr, "--rate needs the sample rate, 1000 to 768000 Hz", SetRate},
-    {"--harmonics", nullptr, "--harmonics needs the number of partials, 1 to 16", SetHarmonics},
-    {"--listen", nullptr, "", SetListenSource}, // "--listen=SOURCE"; "--listen" alone is a flag
-    {"--instrument", nullptr,
-     "--instrument needs guitar, bass, violin, viola, cello, mandolin, ukulele or banjo",
-     SetInstrument},
-};
-
-// The option that `argument` names, and where its value starts when it is given in the same
-// argument ("--a4=442"); `inline_value` stays null when the value is the next argument.
-const ValueOption* FindValueOption(const char* argument, const char*& inline_value) {
-    inline_value = nullptr;
-    for (const ValueOption& option : kValueOptions) {
-        const size_t length = std::strlen(option.name);
-        if (std::strncmp(argument, option.name, length) == 0 && argument[length] == '=') {
-            inline_value = argument + length + 1;
-            return &option;
-        }
-        if (std::strcmp(argument, option.name) == 0 ||
-            (option.short_name != nullptr && std::strcmp(argument, option.short_name) == 0)) {
-            return &option;
-        }
-    }
-    return nullptr;
-}
-
-// "-440" is a frequency: a single dash starts an option only for the short names there are.
-bool IsOption(const char* argument) {
-    const char* inline_value = nullptr;
-    return StartsWith(argument, "--") || std::strcmp(argument, "-h") == 0 ||
-           FindValueOption(argument, inline_value) != nullptr;
 }
 
 // The frequency of a note name or a string preset, computed as the menu computes it.
@@ -317,7 +58,7 @@ bool ParsePitch(ToneSettings& settings, const char* text) {
 // An option after the pitch would otherwise be read as a length or a level of 0.
 bool NoLateOption(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
-        if (StartsWith(argv[i], "--") || std::strcmp(argv[i], "-o") == 0) {
+        if (std::strncmp(argv[i], "--", 2) == 0 || std::strcmp(argv[i], "-o") == 0) {
             std::fprintf(stderr, "Options go before the frequency, note or string: '%s'\n",
                          argv[i]);
             return false;
@@ -392,46 +133,6 @@ int ListenFromCommandLine(const ToneSettings& settings, int count, char** argume
 
 } // namespace
 
-int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
-    for (first = 1; first < argc && IsOption(argv[first]); ++first) {
-        const char* option = argv[first];
-        if (std::strcmp(option, "--") == 0) { // the end of the options, as for every tool
-            ++first;
-            return kGoOn;
-        }
-        if (std::strcmp(option, "-h") == 0 || std::strcmp(option, "--help") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (std::strcmp(option, "--listen") == 0) { // its source, if any, is positional
-            settings.listening = true;
-            continue;
-        }
-        if (std::strcmp(option, "--version") == 0) {
-            std::puts("Ondelis " ONDELIS_VERSION);
-            return 0;
-        }
-        const char* value = nullptr;
-        const ValueOption* known = FindValueOption(option, value);
-        if (known == nullptr) {
-            std::fprintf(stderr, "Unknown option: '%s' ('ondelis --help' lists the options)\n",
-                         option);
-            return 1;
-        }
-        if (value == nullptr) {
-            if (first + 1 == argc) {
-                std::fprintf(stderr, "%s\n", known->needs);
-                return 1;
-            }
-            value = argv[++first];
-        }
-        if (!known->take(settings, value)) {
-            return 1;
-        }
-    }
-    return kGoOn;
-}
-
 int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE* out) {
     int first = 1;
     const int status = TakeOptions(settings, argc, argv, first);
@@ -466,12 +167,10 @@ int RunDirectMode(ToneSettings& settings, int argc, char** argv) {
     if (exporting && !Exportable(settings, "give the tone a length in seconds", stderr)) {
         return 1;
     }
-    const RenderedTone tone = RenderTone(settings);
-    if (tone.status != RenderStatus::Ok) {
-        ReportRenderFailure(settings, tone, stderr);
+    RenderedTone tone;
+    if (!RenderChecked(settings, stderr, tone)) {
         return 1;
     }
-    WarnIfSilent(settings, tone, stderr);
     if (exporting) {
         return ExportDirectly(settings, tone);
     }

@@ -1,5 +1,7 @@
 #include "app.h"
 
+#include "common/units.h"
+#include "input/input.h"
 #include "listen/listen.h"
 #include "synth/synth.h"
 
@@ -9,41 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
-
-// The instruments of --instrument, and how their string presets are named: the name and the
-// string's number.
-struct Instrument {
-    const char* name;
-    const char* preset_prefix;
-};
-
-constexpr Instrument kInstruments[] = {
-    {"guitar", "G"},        {"bass", "B"},      {"violin", "violin"},
-    {"viola", "viola"},     {"cello", "cello"}, {"mandolin", "mandolin"},
-    {"ukulele", "ukulele"}, {"banjo", "banjo"},
-};
-
-const Instrument* FindInstrument(const char* name) {
-    for (const Instrument& instrument : kInstruments) {
-        if (std::strcmp(name, instrument.name) == 0) {
-            return &instrument;
-        }
-    }
-    return nullptr;
-}
-
-bool IsStringOf(const StringPreset& preset, const Instrument& instrument) {
-    const size_t length = std::strlen(instrument.preset_prefix);
-    const char* number = preset.token + length;
-    return std::strncmp(preset.token, instrument.preset_prefix, length) == 0 && *number != '\0' &&
-           std::strspn(number, "0123456789") == std::strlen(number);
-}
-
-double Cents(double hz, double reference) {
-    return 1200 * std::log2(hz / reference);
-}
 
 // SECONDS: a number above 0, inf for the whole input.
 bool ParseSeconds(const char* text, double& seconds) {
@@ -94,7 +64,7 @@ bool SetListenSource(ToneSettings& settings, const char* source) {
 }
 
 bool SetInstrument(ToneSettings& settings, const char* name) {
-    if (FindInstrument(name) == nullptr) {
+    if (!IsInstrument(name)) {
         std::fprintf(stderr,
                      "Unknown instrument: '%s'; the instruments are guitar, bass, violin, viola, "
                      "cello, mandolin, ukulele, banjo\n",
@@ -107,13 +77,11 @@ bool SetInstrument(ToneSettings& settings, const char* name) {
 
 NearestString NearestOpenString(const ToneSettings& settings, double hz) {
     NearestString nearest;
-    const Instrument* instrument =
-        settings.instrument != nullptr ? FindInstrument(settings.instrument) : nullptr;
-    if (instrument == nullptr) {
+    if (settings.instrument == nullptr) {
         return nearest;
     }
     for (const StringPreset& preset : StringPresets()) {
-        if (!IsStringOf(preset, *instrument)) {
+        if (std::strcmp(preset.instrument, settings.instrument) != 0) {
             continue;
         }
         const double pitch = TunedFreq(settings.tuning, preset.note, preset.octave, 0, settings.a4);
@@ -125,19 +93,23 @@ NearestString NearestOpenString(const ToneSettings& settings, double hz) {
     return nearest;
 }
 
+HeardName NameHeard(const ToneSettings& settings, double hz) {
+    if (const NearestString string = NearestOpenString(settings, hz); string.preset != nullptr) {
+        const NoteAboveA note{SemitonesAboveA(string.preset->note),
+                              static_cast<int>(string.preset->octave)};
+        return {ScientificName(note), string.cents, string.preset->token};
+    }
+    const HeardNote heard = NearestNote(settings.tuning, hz, settings.a4);
+    return {ScientificName(heard.note), heard.cents, ""};
+}
+
 std::string ReadingLine(const ToneSettings& settings, double time, double hz) {
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, "%.3f\t%.3f\t", time, hz);
-    std::string line = numbers;
-    const NearestString string = NearestOpenString(settings, hz);
-    if (string.preset != nullptr) {
-        const NoteAboveA note{SemitonesAboveA(string.preset->note),
-                              static_cast<int>(string.preset->octave)};
-        line +=
-            ScientificName(note) + "\t" + CentsShown(string.cents) + "\t" + string.preset->token;
-    } else {
-        const HeardNote heard = NearestNote(settings.tuning, hz, settings.a4);
-        line += ScientificName(heard.note) + "\t" + CentsShown(heard.cents);
+    const HeardName heard = NameHeard(settings, hz);
+    std::string line = numbers + heard.note + "\t" + CentsShown(heard.cents);
+    if (!heard.string.empty()) {
+        line += "\t" + heard.string;
     }
     return line + "\n";
 }
@@ -183,6 +155,7 @@ int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* i
     }
     Listener listener = NewListener(file.rate);
     float block[4096];
+    std::vector<PitchReading> readings;
     uint64_t read = 0;
     while (read < frames) {
         const auto wanted =
@@ -196,12 +169,9 @@ int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* i
             break;
         }
         read += static_cast<uint64_t>(got);
-        for (size_t used = 0; used < static_cast<size_t>(got);) {
-            used +=
-                FeedListener(listener, std::span(block + used, static_cast<size_t>(got) - used));
-            if (const auto reading = ReadListener(listener)) {
-                std::fputs(ReadingLine(settings, reading->time, reading->hz).c_str(), stdout);
-            }
+        ListenTo(listener, std::span(block, static_cast<size_t>(got)), readings);
+        for (const PitchReading& reading : readings) {
+            std::fputs(ReadingLine(settings, reading.time, reading.hz).c_str(), stdout);
         }
     }
     return std::fflush(stdout) == 0 ? 0 : 1;

@@ -1,12 +1,12 @@
 #include "app.h"
 
+#include "input/input.h"
 #include "listen/listen.h"
 #include "output/output.h"
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -21,14 +21,6 @@ constexpr double kLongestListening = 0.2;
 #else
 constexpr double kLongestListening = HUGE_VAL;
 #endif
-
-bool NamesUtf8(const char* name) {
-    std::string lower;
-    for (const char* c = name; *c != '\0'; ++c) {
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
-    }
-    return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
-}
 
 // The level of a period of input, in dB of full scale; very low for digital silence.
 double Dbfs(std::span<const float> samples) {
@@ -79,34 +71,6 @@ struct Display {
 
 } // namespace
 
-bool Utf8Locale(const char* lc_all, const char* lc_ctype, const char* lang) {
-    for (const char* name : {lc_all, lc_ctype, lang}) {
-        if (name != nullptr && *name != '\0') {
-            return NamesUtf8(name);
-        }
-    }
-    return false;
-}
-
-NeedleView NeedleViewOf(const ToneSettings& settings, double hz) {
-    NeedleView view;
-    view.sounding = true;
-    view.hz = hz;
-    const NearestString string = NearestOpenString(settings, hz);
-    if (string.preset != nullptr) {
-        view.note = ScientificName(
-            {SemitonesAboveA(string.preset->note), static_cast<int>(string.preset->octave)});
-        view.cents = string.cents;
-        view.string = string.preset->token;
-    } else {
-        const HeardNote heard = NearestNote(settings.tuning, hz, settings.a4);
-        view.note = ScientificName(heard.note);
-        view.cents = heard.cents;
-    }
-    view.target_hz = hz / std::exp2(view.cents / 1200);
-    return view;
-}
-
 int ListenLive(const ToneSettings& settings, const char* device, double seconds) {
     uint32_t rate = settings.sample_rate;
     Listener listener = NewListener(rate);
@@ -126,6 +90,7 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
     const uint64_t frames = FramesIn(std::min(seconds, kLongestListening), rate);
     // Room for what a device may have gathered by the time the loop wakes.
     std::vector<float> block(4 * ListenerHop(listener));
+    std::vector<PitchReading> readings;
     uint64_t read = 0;
     uint64_t listener_start = 0; // frames read before the listener last began
     while (read < frames) {
@@ -143,15 +108,12 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
         }
         const std::span<const float> input(block.data(), static_cast<size_t>(got));
         read += input.size();
-        std::optional<PitchReading> newest;
-        for (size_t used = 0; used < input.size();) {
-            used += FeedListener(listener, input.subspan(used));
-            if (const auto reading = ReadListener(listener)) {
-                display.Reading(*reading, static_cast<double>(listener_start) / rate);
-                newest = reading;
-            }
+        ListenTo(listener, input, readings);
+        for (const PitchReading& reading : readings) {
+            display.Reading(reading, static_cast<double>(listener_start) / rate);
         }
-        display.Period(newest, Dbfs(input));
+        display.Period(readings.empty() ? std::nullopt : std::optional(readings.back()),
+                       Dbfs(input));
     }
     display.Finish();
     return 0;

@@ -22,60 +22,8 @@ enum MenuHeader { BANNER = 0, NONE = 1, HELP = 2 };
 
 enum class Step { Next, Play, Exit };
 
-// Open strings, numbered from the highest, as each instrument is usually tuned.
-constexpr StringPreset STRING_PRESETS[] = {
-    // Guitar; G7 is the low B of a 7-string guitar.
-    {"G1", "e", -1},
-    {"G2", "b", -1},
-    {"G3", "g", -2},
-    {"G4", "d", -2},
-    {"G5", "a", -2},
-    {"G6", "e", -3},
-    {"G7", "b", -3},
-    // Bass guitar and double bass; B5 is the low B of a 5-string bass.
-    {"B1", "g", -3},
-    {"B2", "d", -3},
-    {"B3", "a", -3},
-    {"B4", "e", -4},
-    {"B5", "b", -4},
-    {"violin1", "e", 0},
-    {"violin2", "a", 0},
-    {"violin3", "d", -1},
-    {"violin4", "g", -2},
-    {"viola1", "a", 0},
-    {"viola2", "d", -1},
-    {"viola3", "g", -2},
-    {"viola4", "c", -2},
-    {"cello1", "a", -1},
-    {"cello2", "d", -2},
-    {"cello3", "g", -3},
-    {"cello4", "c", -3},
-    // The mandolin's pairs of strings are tuned as the violin's strings.
-    {"mandolin1", "e", 0},
-    {"mandolin2", "a", 0},
-    {"mandolin3", "d", -1},
-    {"mandolin4", "g", -2},
-    // Re-entrant: the 4th string, G, is above the 3rd, C.
-    {"ukulele1", "a", 0},
-    {"ukulele2", "e", -1},
-    {"ukulele3", "c", -1},
-    {"ukulele4", "g", -1},
-    // Open G; the 5th string is the short drone string, above the 1st.
-    {"banjo1", "d", -1},
-    {"banjo2", "b", -1},
-    {"banjo3", "g", -2},
-    {"banjo4", "d", -2},
-    {"banjo5", "g", -1},
-};
-
 // Room for a menu word: the longest string preset is the longest word the menu knows.
-constexpr size_t WordCapacity() {
-    size_t longest = 0;
-    for (const StringPreset& preset : STRING_PRESETS) {
-        longest = std::max(longest, std::char_traits<char>::length(preset.token));
-    }
-    return longest + 1;
-}
+constexpr size_t kWordCapacity = kLongestPresetName + 1;
 
 constexpr const char* kHelp =
     "\n-------------------------------------\n"
@@ -88,6 +36,8 @@ constexpr const char* kHelp =
     "\n"
     "Enter G1 G2 G3 G4 G5 or G6 for guitar string tuning\n"
     "Enter B1 B2 B3 or B4 for bass string tuning\n"
+    "(G7 and B5 are the low B of a 7-string guitar and of a 5-string bass; violin1-4,\n"
+    "viola1-4, cello1-4, mandolin1-4, ukulele1-4 and banjo1-5 tune the other strings)\n"
     "-------------------------------------\n\n";
 
 void PrintHeader(MenuHeader header, FILE* out) {
@@ -266,13 +216,11 @@ Step Act(ToneSettings& s, const char* token, FILE* in, FILE* out) {
 int PlayCurrentTone(ToneSettings& s, FILE* out) {
     RefreshNoteFrequency(s);
     std::fprintf(out, "Frequency = %.2f Hz\n", s.frequency);
-    const RenderedTone tone = RenderTone(s);
-    if (tone.status != RenderStatus::Ok) {
-        ReportRenderFailure(s, tone, out);
+    std::fflush(out); // the frequency comes before a warning on standard error
+    RenderedTone tone;
+    if (!RenderChecked(s, out, tone)) {
         return 0;
     }
-    std::fflush(out);
-    WarnIfSilent(s, tone, stderr);
     return PlayTone(s.device, s.sample_rate, 2, tone.tone, out, stderr);
 }
 
@@ -284,19 +232,6 @@ bool StoppedAtTheKeyboard(int status, FILE* in) {
 
 } // namespace
 
-std::span<const StringPreset> StringPresets() {
-    return STRING_PRESETS;
-}
-
-const StringPreset* FindStringPreset(const char* token) {
-    for (const StringPreset& preset : StringPresets()) {
-        if (std::strcmp(token, preset.token) == 0) {
-            return &preset;
-        }
-    }
-    return nullptr;
-}
-
 int RunMenuLoop(ToneSettings& settings, FILE* in, FILE* out) {
     MenuHeader header = BANNER;
     for (;;) {
@@ -305,7 +240,7 @@ int RunMenuLoop(ToneSettings& settings, FILE* in, FILE* out) {
         PrintMenu(settings, out);
         std::fflush(out);
 
-        char token[WordCapacity()] = "";
+        char token[kWordCapacity] = "";
         const size_t length = ReadWord(in, token, sizeof token);
         if (length == kNoWord) {
             return 0; // the end of the input ends the menu as "x" does

@@ -1,10 +1,20 @@
 #include "app.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace {
+
+bool NamesUtf8(const char* name) {
+    std::string lower;
+    for (const char* c = name; *c != '\0'; ++c) {
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    }
+    return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
+}
 
 // The needle spans -50 to +50 cents in this many cells, 5 cents each, the middle one the
 // target; narrow enough that the line with everything on it fits 80 columns.
@@ -91,4 +101,25 @@ size_t Columns(const std::string& text) {
     return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
         return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     }));
+}
+
+bool Utf8Locale(const char* lc_all, const char* lc_ctype, const char* lang) {
+    for (const char* name : {lc_all, lc_ctype, lang}) {
+        if (name != nullptr && *name != '\0') {
+            return NamesUtf8(name);
+        }
+    }
+    return false;
+}
+
+NeedleView NeedleViewOf(const ToneSettings& settings, double hz) {
+    const HeardName heard = NameHeard(settings, hz);
+    NeedleView view;
+    view.sounding = true;
+    view.hz = hz;
+    view.note = heard.note;
+    view.cents = heard.cents;
+    view.string = heard.string;
+    view.target_hz = hz / std::exp2(view.cents / 1200);
+    return view;
 }

@@ -86,3 +86,13 @@ void RefreshNoteFrequency(ToneSettings& settings) {
             settings.tuning, settings.note, settings.octave, settings.cents, settings.a4));
     }
 }
+
+bool RenderChecked(const ToneSettings& settings, FILE* failure, RenderedTone& tone) {
+    tone = RenderTone(settings);
+    if (tone.status != RenderStatus::Ok) {
+        ReportRenderFailure(settings, tone, failure);
+        return false;
+    }
+    WarnIfSilent(settings, tone, stderr);
+    return true;
+}

@@ -1,6 +1,6 @@
 #include "app.h"
 
-#include "output/output.h"
+#include "input/input.h"
 
 #include <cstring>
 

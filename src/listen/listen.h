@@ -1,19 +1,14 @@
-// Listening: the pitch of a sound fed to it piece by piece, and the sound files it reads.
-// The estimator is pure code: samples in, readings out, in memory fixed by the sample rate
-// alone, so that a file of ten minutes and a live device cost what ten seconds do.
+// Listening: the pitch of a sound fed to it piece by piece. Pure code: samples in, readings
+// out, in memory fixed by the sample rate alone, so that a file of ten minutes and a live
+// device cost what ten seconds do. Where the samples come from is input's business.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <span>
-#include <string>
-
-// The sample rates the estimator takes, as --rate's.
-constexpr uint32_t kLowestListenRate = 1000;
-constexpr uint32_t kHighestListenRate = 768000;
+#include <vector>
 
 // A pitch heard: its fundamental in Hz, and the seconds of input up to the last sample it
 // depends on.
@@ -34,7 +29,8 @@ struct Listener {
     Listener& operator=(Listener&&) noexcept;
 };
 
-// An estimator for mono samples at `rate` Hz (kLowestListenRate to kHighestListenRate).
+// An estimator for mono samples at `rate` Hz (kLowestRate to kHighestRate; others are
+// clamped into that range).
 Listener NewListener(uint32_t rate);
 
 // Takes samples (full scale is 1) up to the end of the next hop and returns how many it took;
@@ -49,30 +45,7 @@ std::optional<PitchReading> ReadListener(Listener& listener);
 // Samples per hop: the estimator reads this often (at least 20 times a second).
 size_t ListenerHop(const Listener& listener);
 
-// A sound file open for reading, a block at a time, its channels mixed to one.
-struct SoundFileState;
-struct SoundFile {
-    uint32_t rate = 0;
-    int channels = 0;
-    bool seekable = false;
-    std::unique_ptr<SoundFileState> state;
-    SoundFile();
-    ~SoundFile();
-    SoundFile(SoundFile&&) noexcept;
-    SoundFile& operator=(SoundFile&&) noexcept;
-};
-
-// Opens `path` ("-": the stream `standard_input`) as any format libsndfile reads. False, with `why`
-// (a reason without the file's name), when it is not sound the estimator can take: not a
-// sound file, no channels, a rate outside kLowestListenRate .. kHighestListenRate.
-bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std::string& why);
-
-// Reads the next frames into `mono` (full scale 1), each the mean of its channels. Returns how
-// many, 0 at the end; -1 with `why` when the file holds a sample that is not a finite number
-// or cannot be read further.
-long ReadSoundFile(SoundFile& file, std::span<float> mono, std::string& why);
-
-// Reads a seekable file through its first `frames` frames (or to its end), then goes back to
-// its start: false with `why` when any of it would be refused, so that a file is refused
-// before a reading of it is printed.
-bool CheckSoundFile(SoundFile& file, uint64_t frames, std::string& why);
+// Feeds all of `samples` and puts every reading they complete, in order, into `readings`
+// (emptied first): the loop of feeding and reading that every caller would write.
+void ListenTo(Listener& listener, std::span<const float> samples,
+              std::vector<PitchReading>& readings);

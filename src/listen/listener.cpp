@@ -2,6 +2,8 @@
 
 #include "analysis.h"
 
+#include "common/units.h"
+
 #include <kiss_fftr.h>
 
 #include <algorithm>
@@ -54,10 +56,6 @@ struct FftDeleter {
     void operator()(kiss_fftr_state* cfg) const { kiss_fftr_free(cfg); }
 };
 using Fft = std::unique_ptr<kiss_fftr_state, FftDeleter>;
-
-double Cents(double a, double b) {
-    return 1200 * std::log2(a / b);
-}
 
 } // namespace
 
@@ -257,7 +255,7 @@ void CompleteHop(ListenerState& s, double rate) {
 } // namespace
 
 Listener NewListener(uint32_t rate) {
-    rate = std::clamp(rate, kLowestListenRate, kHighestListenRate);
+    rate = std::clamp(rate, kLowestRate, kHighestRate);
     Listener listener;
     listener.rate = rate;
     listener.state = std::make_unique<ListenerState>();

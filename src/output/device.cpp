@@ -154,34 +154,17 @@ int Configure(Stream& stream, uint32_t& rate, int channels, FILE* out, FILE* err
     return 0;
 }
 
-// Room in the wait's list for the device's poll descriptors and the stop pipe after them.
-void SetUpWait(Stream& stream) {
-    const int count = snd_pcm_poll_descriptors_count(stream.pcm);
-    stream.wait_fds.resize(static_cast<size_t>(std::max(count, 0)) + 1);
-}
-
-int ReportOpenFailure(const char* device, int error, FILE* err) {
-    std::fprintf(err, "unable to open pcm device: %s\n", snd_strerror(error));
-    std::fprintf(err,
-                 "Cannot play to '%s': 'aplay -L' lists this machine's sound devices, and "
-                 "'null' plays into nothing, for trying without sound\n",
-                 device);
-    return 1;
-}
-
 } // namespace
 
 int OpenDevice(Stream& stream, const char* device, uint32_t& rate, int channels, FILE* out,
                FILE* err) {
-    const int rc = snd_pcm_open(&stream.pcm, device, SND_PCM_STREAM_PLAYBACK, 0);
-    if (rc < 0) {
-        return ReportOpenFailure(device, rc, err);
+    if (OpenPcm(stream.pcm, device, SND_PCM_STREAM_PLAYBACK, 0, err) != 0) {
+        return 1;
     }
     if (Configure(stream, rate, channels, out, err) != 0) {
         snd_pcm_close(stream.pcm);
         return 1;
     }
-    SetUpWait(stream);
     return 0;
 }
 

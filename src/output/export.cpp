@@ -38,11 +38,9 @@ void ExportTone(ToneSettings& settings, FILE* in, FILE* out) {
         return;
     }
     RefreshNoteFrequency(settings);
-    const RenderedTone tone = RenderTone(settings);
-    if (tone.status != RenderStatus::Ok) {
-        ReportRenderFailure(settings, tone, out);
+    RenderedTone tone;
+    if (!RenderChecked(settings, out, tone)) {
         return;
     }
-    WarnIfSilent(settings, tone, stderr);
     WriteWav(settings.export_file, settings.sample_rate, tone.tone, out);
 }

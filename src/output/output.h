@@ -105,43 +105,6 @@ int MAKE_HEADER(const char* path, uint32_t rate, unsigned bits, int32_t frames, 
 size_t WriteFile(const char* path, const unsigned char* data, int32_t frames, unsigned bits,
                  FILE* out = stdout);
 
-// Appends the tone's frames to `path` as 24-bit samples, rendered and written a block at a
-// time. Returns and reports as WriteFile does. The tone is finite.
-size_t WriteTone(const char* path, const ToneShape& tone, FILE* out = stdout);
-
 // Little-endian bytes of header fields.
 void Decon4(uint32_t value, unsigned char* out);
 void Decon2(uint16_t value, unsigned char* out);
-
-// A capture device open for listening; its frames come mixed to mono, full scale 1. While
-// one is open, SIGINT and SIGTERM ask the reading to stop instead of ending the program.
-struct CaptureState;
-struct Capture {
-    uint32_t rate = 0;
-    int stopped_by = 0; // the signal that stopped the reading, once ReadCapture said so
-    std::unique_ptr<CaptureState> state;
-    Capture();
-    ~Capture();
-    Capture(Capture&&) noexcept;
-    Capture& operator=(Capture&&) noexcept;
-};
-
-// Opens `device` for capture at `rate` (which receives the rate the device takes), one or two
-// channels of FLOAT_LE, S32_LE or S16_LE, in periods of about `period` frames. Returns 0, or
-// 1 after printing why, with the same message and hint as playback's devices.
-int OpenCapture(Capture& capture, const char* device, uint32_t& rate, uint32_t period, FILE* out,
-                FILE* err);
-
-// What ReadCapture returns besides a count of frames.
-constexpr long kCaptureStopped = 0; // a stop signal arrived: capture.stopped_by names it
-constexpr long kCaptureGap = -1;    // input was lost (an overrun, noted on `err`); what
-                                    // follows does not continue what came before
-constexpr long kCaptureFailed = -2; // the device failed, or gave nothing for 3 s; said on `err`
-
-// Waits for the next frames, never longer than a quarter of a second at a time, and stores
-// up to mono.size() of them.
-long ReadCapture(Capture& capture, std::span<float> mono, FILE* err);
-
-// Reads the whole of a file of at most `limit` bytes into `text`. False, with the reason in
-// `why`, when it cannot be read or is larger.
-bool ReadTextFile(const char* path, size_t limit, std::string& text, std::string& why);

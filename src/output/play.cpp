@@ -18,8 +18,6 @@ constexpr int kWaitMs = 500;
 // gone: better a clear failure than a program that never returns.
 constexpr double kStallSeconds = 5.0;
 constexpr int kMaxIdleRecoveries = 8;
-constexpr int kResumeTries = 50;
-constexpr useconds_t kResumePauseUs = 100000;
 
 double Now() {
     timespec ts{};
@@ -56,16 +54,6 @@ snd_pcm_sframes_t WriteChunk(Stream& stream, const unsigned char* mono, snd_pcm_
     return snd_pcm_writei(stream.pcm, stream.scratch.data(), frames);
 }
 
-int ResumeAfterSuspend(snd_pcm_t* pcm) {
-    int rc = snd_pcm_resume(pcm);
-    for (int tries = 1; rc == -EAGAIN && tries < kResumeTries; ++tries) {
-        usleep(kResumePauseUs);
-        rc = snd_pcm_resume(pcm);
-    }
-    // Devices that cannot resume in place start again from a fresh prepare.
-    return rc < 0 ? snd_pcm_prepare(pcm) : rc;
-}
-
 // Clears an error of the write loop. Returns 0 when playback can go on, or the error that
 // could not be cleared. A sound server that went away reports an underrun too; only the
 // failing prepare tells it apart.
@@ -73,66 +61,18 @@ int Recover(snd_pcm_t* pcm, int error, FILE* out) {
     switch (error) {
     case -EPIPE:
         std::fputs("RX\n", out);
-        return snd_pcm_prepare(pcm);
-    case -ESTRPIPE:
-        return ResumeAfterSuspend(pcm);
+        return RecoverPcm(pcm, error);
     case -EAGAIN:
     case -EINTR: // a signal asking the tone to stop; the write loop sees it next
         return 0;
     default:
-        return error;
+        return RecoverPcm(pcm, error);
     }
 }
 
 // What the write loop returns for a device that stopped taking audio; ALSA's errors are
 // negative.
 constexpr int kStalled = 1;
-
-// The error behind a device's POLLERR, as ALSA's own wait reports it.
-int StateError(snd_pcm_t* pcm) {
-    switch (snd_pcm_state(pcm)) {
-    case SND_PCM_STATE_XRUN:
-        return -EPIPE;
-    case SND_PCM_STATE_SUSPENDED:
-        return -ESTRPIPE;
-    case SND_PCM_STATE_DISCONNECTED:
-        return -ENODEV;
-    default:
-        return -EIO;
-    }
-}
-
-// Sleeps until the device has room for a period (its avail_min), a stop signal arrives, or
-// kWaitMs pass. Returns 0, or a negative ALSA error the device reported instead.
-int WaitForRoom(Stream& stream) {
-    // The descriptors are asked for anew before every wait, as ALSA's own wait does: plugins
-    // of sound servers bring their descriptor's state up to date here (PipeWire's would
-    // otherwise stay readable and turn the wait into a spin).
-    pollfd* fds = stream.wait_fds.data();
-    const int device_fds = snd_pcm_poll_descriptors(
-        stream.pcm, fds, static_cast<unsigned>(stream.wait_fds.size() - 1));
-    if (device_fds < 0) {
-        return device_fds;
-    }
-    const auto count = static_cast<unsigned>(device_fds);
-    fds[count] = pollfd{StopPipe(), POLLIN, 0};
-    const int ready = poll(fds, count + 1, kWaitMs);
-    if (ready < 0) {
-        return errno == EINTR ? 0 : -errno; // EINTR: the stop signal itself, seen by the loop
-    }
-    if (fds[count].revents != 0) {
-        EmptyStopPipe(); // so that the next wait sleeps again
-    }
-    if (std::all_of(fds, fds + count, [](const pollfd& fd) { return fd.revents == 0; })) {
-        return 0;
-    }
-    unsigned short revents = 0;
-    const int rc = snd_pcm_poll_descriptors_revents(stream.pcm, fds, count, &revents);
-    if (rc < 0) {
-        return rc;
-    }
-    return (revents & (POLLERR | POLLNVAL)) != 0 ? StateError(stream.pcm) : 0;
-}
 
 // How many of the `remaining` frames to write now into the `room` the device has. The last
 // frames of a long buffer wait until they leave it holding no more than its last_fill.
@@ -164,7 +104,7 @@ void WaitToHold(const Stream& stream, int64_t held, int64_t target) {
 snd_pcm_sframes_t WriteWhatFits(Stream& stream, FrameSource& source, int64_t end, int64_t offset) {
     const snd_pcm_sframes_t room = snd_pcm_avail_update(stream.pcm);
     if (room == 0) {
-        return WaitForRoom(stream);
+        return WaitOnPcm(stream.pcm, stream.wait_fds, kWaitMs);
     }
     if (room < 0) {
         return room;

@@ -1,10 +1,8 @@
-// Playback's own parts, shared by its files: the stop signals (stop.cpp), the device's set-up
-// (device.cpp) and the write loop (play.cpp).
+// Playback's own parts, shared by its files: the device's set-up (device.cpp) and the write
+// loop (play.cpp). What capture shares with them is in device/device.h.
 #pragma once
 
-#include <alsa/asoundlib.h>
-#include <poll.h>
-#include <signal.h>
+#include "device/device.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -21,7 +19,7 @@ struct Stream {
     std::vector<void*> channel_data;    // non-interleaved: every channel reads the mono data
     std::vector<unsigned char> scratch; // interleaved: the mono data copied to each channel
     snd_pcm_uframes_t scratch_frames = 0;
-    // The device's poll descriptors, then the read end of the stop pipe.
+    // The device's poll descriptors, then the read end of the stop pipe (WaitOnPcm's).
     std::vector<pollfd> wait_fds;
     // A device that rewinds has a long buffer, and a stop takes back what it holds beyond
     // stop_margin frames.
@@ -46,21 +44,3 @@ bool RewindsInPlace(std::string_view described);
 // the device cannot be used (the device is closed again then).
 int OpenDevice(Stream& stream, const char* device, uint32_t& rate, int channels, FILE* out,
                FILE* err);
-
-// The signal handlers in force before a tone took SIGINT and SIGTERM over.
-struct StopSignals {
-    struct sigaction interrupt {};
-    struct sigaction terminate {};
-};
-
-// For the length of a tone, SIGINT and SIGTERM ask it to stop instead of ending the program.
-StopSignals CatchStopSignals();
-void RestoreStopSignals(const StopSignals& saved);
-
-// The signal that asked the tone to stop, or 0.
-int StopSignal();
-
-// A descriptor that becomes readable when a stop signal arrives (-1 when there is none), and
-// how to make it quiet again once it woke a wait.
-int StopPipe();
-void EmptyStopPipe();

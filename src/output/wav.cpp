@@ -145,14 +145,6 @@ int MAKE_HEADER(const char* path, uint32_t rate, unsigned bits, int32_t frames, 
     return 1;
 }
 
-size_t WriteTone(const char* path, const ToneShape& tone, FILE* out) {
-    if (AppendTone(path, tone) != 0) {
-        ReportWriteFailure(out);
-        return 0;
-    }
-    return 3 * static_cast<size_t>(std::max<int64_t>(tone.frames, 0));
-}
-
 bool WriteWav(const char* path, uint32_t rate, const ToneShape& tone, FILE* out, FILE* err) {
     const IgnoredSignal size_limit(SIGXFSZ);
     const WavHeader header = WavHeaderBytes(rate, 24, static_cast<int32_t>(tone.frames));

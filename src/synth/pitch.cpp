@@ -1,5 +1,7 @@
 #include "synth.h"
 
+#include "common/units.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -82,10 +84,6 @@ constexpr const char* kNamesAboveA[12] = {"a",  "a#", "b", "c",  "c#", "d",
 constexpr const char* kNamesAboveC[12] = {"C",  "C#", "D",  "Eb", "E",  "F",
                                           "F#", "G",  "G#", "A",  "Bb", "B"};
 
-double CentsBetween(double hz, double reference) {
-    return 1200 * std::log2(hz / reference);
-}
-
 int FloorDivide(int a, int b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
@@ -107,7 +105,7 @@ HeardNote NearestNote(const Tuning& tuning, double hz, double a4) {
     for (int octave = around - 1; octave <= around + 1; ++octave) {
         for (int above_a = 0; above_a < 12; ++above_a) {
             const double pitch = TunedFreq(tuning, NoteNameAboveA(above_a), octave, 0, a4);
-            const double cents = CentsBetween(hz, pitch);
+            const double cents = Cents(hz, pitch);
             if (std::abs(cents) < std::abs(nearest.cents)) {
                 nearest = {{above_a, octave}, cents};
             }

@@ -35,19 +35,11 @@ double Sine(double hz, double t, double phase = 0) {
 std::vector<PitchReading> Readings(const std::vector<float>& samples, uint32_t rate = kRate,
                                    size_t piece = 1000) {
     Listener listener = NewListener(rate);
-    std::vector<PitchReading> readings;
-    size_t at = 0;
-    while (at < samples.size()) {
+    std::vector<PitchReading> readings, block;
+    for (size_t at = 0; at < samples.size(); at += piece) {
         const size_t count = std::min(piece, samples.size() - at);
-        size_t used = 0;
-        while (used < count) {
-            used += FeedListener(listener,
-                                 std::span<const float>(samples).subspan(at + used, count - used));
-            if (auto reading = ReadListener(listener)) {
-                readings.push_back(*reading);
-            }
-        }
-        at += count;
+        ListenTo(listener, std::span<const float>(samples).subspan(at, count), block);
+        readings.insert(readings.end(), block.begin(), block.end());
     }
     return readings;
 }

@@ -1,5 +1,6 @@
-#include "output.h"
-#include "playback.h"
+#include "input.h"
+
+#include "device/device.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,15 +27,6 @@ constexpr snd_pcm_uframes_t kPeriodsPerRead = 4;
 // Periods in the buffer: room for the loop to be kept from running for a while without
 // losing input.
 constexpr snd_pcm_uframes_t kPeriodsPerBuffer = 8;
-
-int ReportCaptureOpenFailure(const char* device, int error, FILE* err) {
-    std::fprintf(err, "unable to open pcm device: %s\n", snd_strerror(error));
-    std::fprintf(err,
-                 "Cannot listen to '%s': 'arecord -L' lists this machine's sound devices, and "
-                 "a sound file or - (standard input) can be read instead\n",
-                 device);
-    return 1;
-}
 
 snd_pcm_format_t ChooseFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {
     for (const snd_pcm_format_t format : kCaptureFormats) {
@@ -67,7 +59,7 @@ struct CaptureState {
     snd_pcm_format_t format = SND_PCM_FORMAT_UNKNOWN;
     unsigned channels = 0;
     std::vector<unsigned char> bytes; // a period as the device gives it
-    std::vector<pollfd> wait_fds;     // the device's, then the stop pipe
+    std::vector<pollfd> wait_fds;     // the device's, then the stop pipe (WaitOnPcm's)
     StopSignals signals;
     bool catching = false;
     std::chrono::steady_clock::time_point last_input; // when the device last gave frames
@@ -132,8 +124,6 @@ int Configure(CaptureState& s, uint32_t& rate, snd_pcm_uframes_t period, FILE* o
 
     s.bytes.resize(kPeriodsPerRead * period * s.channels *
                    static_cast<size_t>(snd_pcm_format_physical_width(s.format) / 8));
-    const int count = snd_pcm_poll_descriptors_count(s.pcm);
-    s.wait_fds.resize(static_cast<size_t>(std::max(count, 0)) + 1);
     return 0;
 }
 
@@ -158,25 +148,15 @@ float MonoSample(const CaptureState& s, const unsigned char* frame) {
     return sum / static_cast<float>(s.channels);
 }
 
-// Waits at most kLongestWaitMs for input or a stop.
-void WaitForInput(CaptureState& s) {
-    const int device_fds = static_cast<int>(s.wait_fds.size()) - 1;
-    snd_pcm_poll_descriptors(s.pcm, s.wait_fds.data(), static_cast<unsigned>(device_fds));
-    s.wait_fds.back() = {StopPipe(), POLLIN, 0};
-    poll(s.wait_fds.data(), s.wait_fds.size(), kLongestWaitMs);
-}
-
-// Brings the device back after input was lost or the system was suspended: 0, or the error.
+// Brings the device back after input was lost or the system was suspended, as playback
+// does, and starts it again when it came back prepared: a capture does not start by itself.
+// Returns 0, or the error.
 int Recover(snd_pcm_t* pcm, int error) {
-    // A card waking from suspend may take a moment; a second is plenty.
-    for (int tries = 0; error == -ESTRPIPE && tries < 10; ++tries) {
-        if ((error = snd_pcm_resume(pcm)) == -EAGAIN) {
-            error = -ESTRPIPE;
-            poll(nullptr, 0, 100);
-        }
+    const int rc = RecoverPcm(pcm, error);
+    if (rc < 0) {
+        return rc;
     }
-    error = snd_pcm_prepare(pcm);
-    return error < 0 ? error : snd_pcm_start(pcm);
+    return snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED ? snd_pcm_start(pcm) : 0;
 }
 
 } // namespace
@@ -184,10 +164,8 @@ int Recover(snd_pcm_t* pcm, int error) {
 int OpenCapture(Capture& capture, const char* device, uint32_t& rate, uint32_t period, FILE* out,
                 FILE* err) {
     auto state = std::make_unique<CaptureState>();
-    if (const int rc = snd_pcm_open(&state->pcm, device, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
-        rc < 0) {
-        state->pcm = nullptr;
-        return ReportCaptureOpenFailure(device, rc, err);
+    if (OpenPcm(state->pcm, device, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK, err) != 0) {
+        return 1;
     }
     if (Configure(*state, rate, period, out, err) != 0) {
         return 1;
@@ -250,6 +228,7 @@ long ReadCapture(Capture& capture, std::span<float> mono, FILE* err) {
                          static_cast<int>(kLongestSilence.count()));
             return kCaptureFailed;
         }
-        WaitForInput(s); // a stop is seen at the top
+        // A stop is seen at the top; an error the wait reports, by the next read.
+        WaitOnPcm(s.pcm, s.wait_fds, kLongestWaitMs);
     }
 }

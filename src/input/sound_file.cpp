@@ -1,4 +1,6 @@
-#include "listen.h"
+#include "input.h"
+
+#include "common/units.h"
 
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -89,10 +91,10 @@ bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std:
         why = "it has " + std::to_string(info.channels) + " channels";
         return false;
     }
-    if (info.samplerate < static_cast<int>(kLowestListenRate) ||
-        info.samplerate > static_cast<int>(kHighestListenRate)) {
+    if (info.samplerate < static_cast<int>(kLowestRate) ||
+        info.samplerate > static_cast<int>(kHighestRate)) {
         why = "its sample rate of " + std::to_string(info.samplerate) + " Hz is not one from " +
-              std::to_string(kLowestListenRate) + " to " + std::to_string(kHighestListenRate);
+              std::to_string(kLowestRate) + " to " + std::to_string(kHighestRate);
         return false;
     }
     if (info.seekable != 0 && CutShort(opened)) {

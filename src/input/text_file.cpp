@@ -1,4 +1,4 @@
-#include "output.h"
+#include "input.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "playback.h"
+#include "device.h"
 
 #include <fcntl.h>
 #include <unistd.h>

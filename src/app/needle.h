@@ -1,0 +1,39 @@
+// The tuner's line at a terminal: the note heard, its cents on a needle, the target.
+#pragma once
+
+#include "settings.h"
+
+#include <cstddef>
+#include <string>
+
+// One moment of the tuner's line at a terminal: the pitch heard and its target, or, while no
+// pitch sounds, the input level, so that a player sees that the microphone hears at all.
+struct NeedleView {
+    bool sounding = false;
+    std::string note; // the nearest note, "E2"
+    double hz = 0;
+    double cents = 0; // from the target
+    double target_hz = 0;
+    std::string string;      // the instrument's string, with --instrument
+    double level_dbfs = -99; // while nothing sounds
+};
+
+// The tuner's line: the note, the Hz, the cents, a needle of +-50 cents with the target in its
+// middle, the target's Hz, the string, and a mark within 1 cent of the target; in UTF-8 or
+// plain ASCII for a C-locale terminal. Never wider than 79 columns.
+std::string NeedleLine(const NeedleView& view, bool utf8);
+
+// Columns a line of NeedleLine's takes on a terminal.
+size_t Columns(const std::string& text);
+
+// Whether a terminal takes UTF-8, by the locale's name: the first of LC_ALL, LC_CTYPE and
+// LANG that is set and not empty.
+bool Utf8Locale(const char* lc_all, const char* lc_ctype, const char* lang);
+
+// The needle's view of a pitch heard: the nearest note (the nearest string with
+// --instrument), the cents from it as the settings' tuning lays it, and its frequency.
+NeedleView NeedleViewOf(const ToneSettings& settings, double hz);
+
+// The needle's view of a pitch heard: the nearest note (the nearest string with
+// --instrument), the cents from it as the settings' tuning lays it, and its frequency.
+NeedleView NeedleViewOf(const ToneSettings& settings, double hz);

@@ -1,0 +1,170 @@
+#include "app.h"
+
+#include "common/units.h"
+#include "synth/synth.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+// The version comes from project() in CMakeLists.txt, so that it is written in one place.
+#ifndef ONDELIS_VERSION
+#error "ONDELIS_VERSION is not defined: build with CMake"
+#endif
+
+namespace {
+
+bool StartsWith(const char* text, const char* start) {
+    return std::strncmp(text, start, std::strlen(start)) == 0;
+}
+
+constexpr double kLowestA4 = 400;
+constexpr double kHighestA4 = 480;
+
+bool SetReferencePitch(ToneSettings& settings, const char* text) {
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(value >= kLowestA4 && value <= kHighestA4)) {
+        std::fprintf(stderr, "The pitch of A (--a4) is a number from %.0f to %.0f Hz, not '%s'\n",
+                     kLowestA4, kHighestA4, text);
+        return false;
+    }
+    settings.a4 = value;
+    return true;
+}
+
+// Digits only: "48000", not "48e3", "+48000" or " 48000".
+bool SetRate(ToneSettings& settings, const char* text) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (*text < '0' || *text > '9' || *end != '\0' || value < kLowestRate || value > kHighestRate) {
+        std::fprintf(stderr,
+                     "The sample rate (--rate) is a whole number from %u to %u Hz, not '%s'\n",
+                     kLowestRate, kHighestRate, text);
+        return false;
+    }
+    settings.sample_rate = static_cast<uint32_t>(value);
+    return true;
+}
+
+// Digits only, as for the rate.
+bool SetHarmonics(ToneSettings& settings, const char* text) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (*text < '0' || *text > '9' || *end != '\0' || value < 1 || value > kMostHarmonics) {
+        std::fprintf(stderr,
+                     "The number of harmonics (--harmonics) is a whole number from 1 to %d, not "
+                     "'%s'\n",
+                     kMostHarmonics, text);
+        return false;
+    }
+    settings.harmonics = static_cast<int>(value);
+    return true;
+}
+
+bool SetOutputFile(ToneSettings& settings, const char* path) {
+    if (*path == '\0') {
+        std::fputs("-o needs the name of the WAV file to write, or - for standard output\n",
+                   stderr);
+        return false;
+    }
+    if (std::strlen(path) >= sizeof settings.output_file) {
+        std::fprintf(stderr, "Output file name too long (at most %zu characters)\n",
+                     sizeof settings.output_file - 1);
+        return false;
+    }
+    std::strcpy(settings.output_file, path);
+    return true;
+}
+
+// An option that takes a value: "--name VALUE" or "--name=VALUE", or "-x VALUE" for its short
+// name. `needs` is the message for an option given last, without its value.
+struct ValueOption {
+    const char* name;
+    const char* short_name; // or null
+    const char* needs;
+    bool (*take)(ToneSettings& settings, const char* value);
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {"--a4", nullptr, "--a4 needs the pitch of A, 400 to 480 Hz", SetReferencePitch},
+    {"--temperament", nullptr, "--temperament needs a name ('ondelis --help' lists them)",
+     SetTemperament},
+    {"--root", nullptr, "--root needs a note, a to g with '#' or 'b' (default c)", SetRoot},
+    {"--scale", nullptr, "--scale needs a Scala scale file (.scl)", SetScale},
+    {"--output", "-o", "-o needs the name of the WAV file to write, or - for standard output",
+     SetOutputFile},
+    {"--rate", nullptr, "--rate needs the sample rate, 1000 to 768000 Hz", SetRate},
+    {"--harmonics", nullptr, "--harmonics needs the number of partials, 1 to 16", SetHarmonics},
+    {"--listen", nullptr, "", SetListenSource}, // "--listen=SOURCE"; "--listen" alone is a flag
+    {"--instrument", nullptr,
+     "--instrument needs guitar, bass, violin, viola, cello, mandolin, ukulele or banjo",
+     SetInstrument},
+};
+
+// The option that `argument` names, and where its value starts when it is given in the same
+// argument ("--a4=442"); `inline_value` stays null when the value is the next argument.
+const ValueOption* FindValueOption(const char* argument, const char*& inline_value) {
+    inline_value = nullptr;
+    for (const ValueOption& option : kValueOptions) {
+        const size_t length = std::strlen(option.name);
+        if (std::strncmp(argument, option.name, length) == 0 && argument[length] == '=') {
+            inline_value = argument + length + 1;
+            return &option;
+        }
+        if (std::strcmp(argument, option.name) == 0 ||
+            (option.short_name != nullptr && std::strcmp(argument, option.short_name) == 0)) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// "-440" is a frequency: a single dash starts an option only for the short names there are.
+bool IsOption(const char* argument) {
+    const char* inline_value = nullptr;
+    return StartsWith(argument, "--") || std::strcmp(argument, "-h") == 0 ||
+           FindValueOption(argument, inline_value) != nullptr;
+}
+
+} // namespace
+
+int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
+    for (first = 1; first < argc && IsOption(argv[first]); ++first) {
+        const char* option = argv[first];
+        if (std::strcmp(option, "--") == 0) { // the end of the options, as for every tool
+            ++first;
+            return kGoOn;
+        }
+        if (std::strcmp(option, "-h") == 0 || std::strcmp(option, "--help") == 0) {
+            std::fputs(UsageText(), stdout);
+            return 0;
+        }
+        if (std::strcmp(option, "--listen") == 0) { // its source, if any, is positional
+            settings.listening = true;
+            continue;
+        }
+        if (std::strcmp(option, "--version") == 0) {
+            std::puts("Ondelis " ONDELIS_VERSION);
+            return 0;
+        }
+        const char* value = nullptr;
+        const ValueOption* known = FindValueOption(option, value);
+        if (known == nullptr) {
+            std::fprintf(stderr, "Unknown option: '%s' ('ondelis --help' lists the options)\n",
+                         option);
+            return 1;
+        }
+        if (value == nullptr) {
+            if (first + 1 == argc) {
+                std::fprintf(stderr, "%s\n", known->needs);
+                return 1;
+            }
+            value = argv[++first];
+        }
+        if (!known->take(settings, value)) {
+            return 1;
+        }
+    }
+    return kGoOn;
+}

@@ -1,0 +1,72 @@
+// Input: the sound the program listens to and the text it reads. A capture device through
+// ALSA, sound files through libsndfile, and text files such as scale files, each read in
+// bounded pieces and refused, with the reason, when it is not what it claims to be.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+
+// A capture device open for listening; its frames come mixed to mono, full scale 1. While
+// one is open, SIGINT and SIGTERM ask the reading to stop instead of ending the program.
+struct CaptureState;
+struct Capture {
+    uint32_t rate = 0;
+    int stopped_by = 0; // the signal that stopped the reading, once ReadCapture said so
+    std::unique_ptr<CaptureState> state;
+    Capture();
+    ~Capture();
+    Capture(Capture&&) noexcept;
+    Capture& operator=(Capture&&) noexcept;
+};
+
+// Opens `device` for capture at `rate` (which receives the rate the device takes), one or two
+// channels of FLOAT_LE, S32_LE or S16_LE, in periods of about `period` frames. Returns 0, or
+// 1 after printing why, with the same message and hint as playback's devices.
+int OpenCapture(Capture& capture, const char* device, uint32_t& rate, uint32_t period, FILE* out,
+                FILE* err);
+
+// What ReadCapture returns besides a count of frames.
+constexpr long kCaptureStopped = 0; // a stop signal arrived: capture.stopped_by names it
+constexpr long kCaptureGap = -1;    // input was lost (an overrun, noted on `err`); what
+                                    // follows does not continue what came before
+constexpr long kCaptureFailed = -2; // the device failed, or gave nothing for 3 s; said on `err`
+
+// Waits for the next frames, never longer than a quarter of a second at a time, and stores
+// up to mono.size() of them.
+long ReadCapture(Capture& capture, std::span<float> mono, FILE* err);
+
+// A sound file open for reading, a block at a time, its channels mixed to one.
+struct SoundFileState;
+struct SoundFile {
+    uint32_t rate = 0;
+    int channels = 0;
+    bool seekable = false;
+    std::unique_ptr<SoundFileState> state;
+    SoundFile();
+    ~SoundFile();
+    SoundFile(SoundFile&&) noexcept;
+    SoundFile& operator=(SoundFile&&) noexcept;
+};
+
+// Opens `path` ("-": the stream `standard_input`) as any format libsndfile reads. False, with
+// `why` (a reason without the file's name), when it is not sound the listener can take: not a
+// sound file, no channels, a rate outside kLowestRate .. kHighestRate.
+bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std::string& why);
+
+// Reads the next frames into `mono` (full scale 1), each the mean of its channels. Returns how
+// many, 0 at the end; -1 with `why` when the file holds a sample that is not a finite number
+// or cannot be read further.
+long ReadSoundFile(SoundFile& file, std::span<float> mono, std::string& why);
+
+// Reads a seekable file through its first `frames` frames (or to its end), then goes back to
+// its start: false with `why` when any of it would be refused, so that a file is refused
+// before a reading of it is printed.
+bool CheckSoundFile(SoundFile& file, uint64_t frames, std::string& why);
+
+// Reads the whole of a file of at most `limit` bytes into `text`. False, with the reason in
+// `why`, when it cannot be read or is larger.
+bool ReadTextFile(const char* path, size_t limit, std::string& text, std::string& why);
