@@ -114,34 +114,11 @@ std::string ReadingLine(const ToneSettings& settings, double time, double hz) {
     return line + "\n";
 }
 
-int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* in) {
-    const char* source = settings.listen_source;
-    if (source == nullptr && count > 0) { // --listen SOURCE [SECONDS]
-        source = arguments[0];
-        ++arguments;
-        --count;
-    }
-    if (source != nullptr && *source == '\0') {
-        std::fputs(kListenNeeds, stderr);
-        return 1;
-    }
-    double seconds = HUGE_VAL;
-    if (count > 1) {
-        std::fprintf(stderr,
-                     "--listen takes its source and at most a number of seconds, not '%s'\n",
-                     arguments[1]);
-        return 1;
-    }
-    if (count == 1 && !ParseSeconds(arguments[0], seconds)) {
-        return 1;
-    }
-    if (settings.output_file[0] != '\0') {
-        std::fputs("-o writes a tone; --listen reads one: give one of them\n", stderr);
-        return 1;
-    }
-    if (source == nullptr || !IsFileSource(source)) {
-        return ListenLive(settings, source == nullptr ? "default" : source, seconds);
-    }
+namespace {
+
+// Reads the sound file `source` ("-": `in`), or its first `seconds`, and prints a line for each
+// reading. Returns the exit status.
+int ListenToFile(const ToneSettings& settings, const char* source, double seconds, FILE* in) {
     SoundFile file;
     std::string why;
     if (!OpenSoundFile(source, in, file, why)) {
@@ -175,4 +152,37 @@ int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* i
         }
     }
     return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* in) {
+    const char* source = settings.listen_source;
+    if (source == nullptr && count > 0) { // --listen SOURCE [SECONDS]
+        source = arguments[0];
+        ++arguments;
+        --count;
+    }
+    if (source != nullptr && *source == '\0') {
+        std::fputs(kListenNeeds, stderr);
+        return 1;
+    }
+    double seconds = HUGE_VAL;
+    if (count > 1) {
+        std::fprintf(stderr,
+                     "--listen takes its source and at most a number of seconds, not '%s'\n",
+                     arguments[1]);
+        return 1;
+    }
+    if (count == 1 && !ParseSeconds(arguments[0], seconds)) {
+        return 1;
+    }
+    if (settings.output_file[0] != '\0') {
+        std::fputs("-o writes a tone; --listen reads one: give one of them\n", stderr);
+        return 1;
+    }
+    if (source == nullptr || !IsFileSource(source)) {
+        return ListenLive(settings, source == nullptr ? "default" : source, seconds);
+    }
+    return ListenToFile(settings, source, seconds, in);
 }
