@@ -7,7 +7,7 @@
 
 namespace {
 
-// The signal that asked the tone to stop, 0 for none. Only the handler writes it.
+// The signal that asked playing or listening to stop, 0 for none. Only the handler writes it.
 volatile sig_atomic_t g_stop_signal = 0;
 
 // The stop pipe: the handler writes a byte to it, so that the loop's wait on the device ends
@@ -23,7 +23,7 @@ extern "C" void AskToStop(int signal) {
     errno = saved_errno;
 }
 
-// Takes over one signal for the length of a tone, unless it is ignored (a program started in
+// Takes over one signal while a device is in use, unless it is ignored (a program started in
 // the background keeps ignoring Ctrl-C). SA_RESETHAND: the first signal asks for a clean
 // stop, a second meets the usual action and ends the program at once.
 void CatchStopSignal(int signal, struct sigaction& saved) {

@@ -173,6 +173,14 @@ TEST(Menu, HelpIsShownAboveTheNextMenuOnly) {
                                  "follows:\n"
                                  "ondelis <frequency in Hz> <time in seconds> <soundcard device> "
                                  "<level>\n"));
+    // The designed lines stand as they were; the presets they leave out follow them.
+    EXPECT_TRUE(Has(session.out, "Enter G1 G2 G3 G4 G5 or G6 for guitar string tuning\n"
+                                 "Enter B1 B2 B3 or B4 for bass string tuning\n"
+                                 "(G7 and B5 are the low B of a 7-string guitar and of a "
+                                 "5-string bass; violin1-4,\n"
+                                 "viola1-4, cello1-4, mandolin1-4, ukulele1-4 and banjo1-5 tune "
+                                 "the other strings)\n"
+                                 "-------------------------------------\n"));
 }
 
 TEST(Menu, SeveralTokensOnOneLineAreTakenInTurn) {
