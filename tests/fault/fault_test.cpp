@@ -566,6 +566,28 @@ TEST(ListenRecovery, AnOverrunIsNotedAndNoReadingSpansTheGap) {
     EXPECT_GE(widest, 0.05);
 }
 
+// Capture comes back from a suspend as playback does: resumed in place, tried again while the
+// card is not ready, and prepared afresh only when it cannot resume at all.
+TEST(ListenRecovery, SuspendResumesOrStartsAgainFromPrepare) {
+    const struct {
+        const char* faults;
+        const char* log; // the calls, in order
+        size_t prepares;
+    } rows[] = {
+        {"FAULT_READ=ESTRPIPE:20:1 FAULT_RESUME=EAGAIN:1:3",
+         "resume -11\nresume -11\nresume -11\nresume 0\n", 0},
+        {"FAULT_READ=ESTRPIPE:20:1 FAULT_RESUME=ENOSYS", "resume -38\nprepare 0\n", 1},
+    };
+    for (const auto& row : rows) {
+        ScratchDir dir;
+        const FaultRun f = Listen(row.faults);
+        EXPECT_EQ(f.run.status, 0) << row.faults << f.run.err;
+        EXPECT_TRUE(Has(f.log, row.log)) << row.faults << ": " << f.log;
+        EXPECT_EQ(Count(f.log, "prepare"), row.prepares) << row.faults << ": " << f.log;
+        EXPECT_GT(ReadingTimes(f.run.out).size(), 30u) << row.faults;
+    }
+}
+
 TEST(ListenRecovery, AFailingDeviceEndsListeningWithStatusOne) {
     const struct {
         const char* faults;
