@@ -17,6 +17,12 @@ constexpr double kStiffestString = 0.03;
 constexpr double kClearlyStiff = 2e-4;
 // A fundamental this far below the strongest partial (-30 dB) still says where the note is.
 constexpr double kFaintFirstPartial = 0.03;
+// The partials between the multiples of a period found too short hold at least this share of
+// the power of those on them (-17 dB): a fundamental 20 dB below its second partial with its
+// third 15 dB below, where the NSDF's first peak is the second partial's. Each of them holds at
+// least kSoundingBetween of it.
+constexpr double kBetweenShare = 0.02;
+constexpr double kSoundingBetween = 0.001;
 // A tone without its fundamental shows its partials up to this number one after another.
 constexpr int kNumbersOfANote = 9;
 
@@ -123,8 +129,8 @@ double PeakNear(const SpectrumPair& spectra, double hz, double width, size_t& bi
 size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
                     std::span<Partial> found) {
     const double bin_hz = BinHz(spectra);
-    // The main lobe of a frame `length` long spans about 2 rate / length either side.
-    const double lobe = 2 * spectra.rate / static_cast<double>(spectra.length);
+    // The main lobe of a frame `length` long spans kLobeBins rate / length either side.
+    const double lobe = kLobeBins * spectra.rate / static_cast<double>(spectra.length);
     // Peaks this far below the strongest bin are leakage and noise: they neither count nor
     // guide the search for the next partial.
     double loudest = 0;
@@ -300,11 +306,11 @@ int SubharmonicDivisor(const SpectrumPair& spectra, double f0, double lowest) {
             }
             const double power = power_at(k * f0 / divisor);
             between += power;
-            sounding += power > 0.001 * harmonics ? 1 : 0;
+            sounding += power > kSoundingBetween * harmonics ? 1 : 0;
         }
-        // Partials between the multiples, as strong as a tenth of those on them, and more
+        // Partials between the multiples, as strong as a fiftieth of those on them, and more
         // than one: a hum or a stray peak is not a lower fundamental.
-        if (sounding >= 2 && between > 0.1 * harmonics) {
+        if (sounding >= 2 && between > kBetweenShare * harmonics) {
             return divisor;
         }
     }

@@ -44,6 +44,9 @@ double PhaseFrequency(const SpectrumPair& spectra, size_t bin);
 // neighbour of that bin, inside the span or just beyond it, is as strong (a slope, not a peak).
 double PeakNear(const SpectrumPair& spectra, double hz, double width, size_t& bin);
 
+// The half width of the main lobe of the frames' window, in bins of rate / length.
+constexpr double kLobeBins = 3;
+
 // The most partials the fit takes: beyond them a tone's partials are weak and many.
 constexpr size_t kMostPartials = 24;
 

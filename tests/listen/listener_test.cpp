@@ -1,4 +1,5 @@
 #include "listen/listen.h"
+#include "sounds.h"
 
 #include <gtest/gtest.h>
 
@@ -11,62 +12,7 @@
 
 namespace {
 
-constexpr uint32_t kRate = 44100;
-
-double Cents(double hz, double reference) {
-    return 1200 * std::log2(hz / reference);
-}
-
-// `seconds` of a sound made sample by sample from its time.
-std::vector<float> Sound(double seconds, const std::function<double(double)>& at,
-                         uint32_t rate = kRate) {
-    std::vector<float> samples(static_cast<size_t>(seconds * rate));
-    for (size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<float>(at(static_cast<double>(i) / rate));
-    }
-    return samples;
-}
-
-double Sine(double hz, double t, double phase = 0) {
-    return std::sin(2 * std::numbers::pi * hz * t + phase);
-}
-
-// Every reading of the sound, fed `piece` samples at a time.
-std::vector<PitchReading> Readings(const std::vector<float>& samples, uint32_t rate = kRate,
-                                   size_t piece = 1000) {
-    Listener listener = NewListener(rate);
-    std::vector<PitchReading> readings;
-    size_t at = 0;
-    while (at < samples.size()) {
-        const size_t count = std::min(piece, samples.size() - at);
-        size_t used = 0;
-        while (used < count) {
-            used += FeedListener(listener,
-                                 std::span<const float>(samples).subspan(at + used, count - used));
-            if (auto reading = ReadListener(listener)) {
-                readings.push_back(*reading);
-            }
-        }
-        at += count;
-    }
-    return readings;
-}
-
-// The largest error in cents of the readings from `after` seconds on.
-double WorstCents(const std::vector<PitchReading>& readings, double hz, double after) {
-    double worst = 0;
-    for (const PitchReading& r : readings) {
-        if (r.time >= after) {
-            worst = std::max(worst, std::abs(Cents(r.hz, hz)));
-        }
-    }
-    return worst;
-}
-
-size_t CountFrom(const std::vector<PitchReading>& readings, double after) {
-    return static_cast<size_t>(std::count_if(
-        readings.begin(), readings.end(), [&](const PitchReading& r) { return r.time >= after; }));
-}
+using namespace listen_test;
 
 TEST(Listener, SinesFromB0ToC8WithinATenthOfACent) {
     // Published equal-tempered pitches at A = 440 Hz.
@@ -107,16 +53,6 @@ TEST(Listener, TheSameReadingsWhateverThePiecesItIsFedIn) {
         EXPECT_EQ(whole[i].hz, by_sevens[i].hz);
         EXPECT_EQ(whole[i].time, by_sevens[i].time);
     }
-}
-
-// Partials `first` to `last` of `hz`, the k-th at amplitude `scale` / k and phase k, and at
-// k hz sqrt(1 + b k^2): harmonic for b = 0, a stiff string's stretched partials above it.
-double Partials(double hz, double t, int first, int last, double scale, double b = 0) {
-    double x = 0;
-    for (int k = first; k <= last; ++k) {
-        x += scale / k * Sine(k * hz * std::sqrt(1 + b * k * k), t, k);
-    }
-    return x;
 }
 
 TEST(Listener, SoundsOfPartialsReadAsTheirFundamental) {
