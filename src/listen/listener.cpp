@@ -39,7 +39,7 @@ constexpr double kQuietest = 0.0005;
 // A hop this many times as loud (RMS) as the one before is a new attack (6 dB).
 constexpr double kAttackRise = 2;
 // The NSDF peak of a pitch; noise stays far below it.
-constexpr double kLeastClarity = 0.6;
+constexpr double kLeastClarity = 0.4;
 // A reading's confidence is the share of the frame's power in the partials' lobes; below this
 // the partials are not what sounds, and there is no reading.
 constexpr double kLeastConfidence = 0.3;
