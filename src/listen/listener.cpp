@@ -57,6 +57,9 @@ constexpr double kHoldingPartialPower = 1e-4;
 // A note's octave holds once its frames span this many of its periods: the main lobes of
 // partials a third of the note apart, three bins of rate / length wide either side, part there.
 constexpr double kLockPeriods = 18;
+// A hop that repeats at the note's period less than this share as well as the hop before
+// holds a change of note.
+constexpr double kSteadyShare = 0.8;
 // Samples beyond this many times full scale are clipped: their squares and sums stay finite.
 constexpr float kLoudest = 1e6f;
 // Partials up to this share of the rate: the anti-aliasing filters of recorders end there.
@@ -287,6 +290,37 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     return {static_cast<double>(s.written) / rate, hz, HarmonicShare(spectra, partials)};
 }
 
+// McLeod's NSDF at `period` (samples, between samples by a line) over the hop that ends
+// `before` samples ahead of the newest: near 1 while the sound repeats at that period.
+double Steadiness(const ListenerState& s, double period, size_t before) {
+    // The multiple of the period nearest a whole number of samples, so that the line between
+    // samples errs least on a high note's upper partials.
+    double lag = period;
+    for (int m = 2; m <= 8 && m * period < static_cast<double>(s.hop); ++m) {
+        const double multiple = m * period;
+        if (std::abs(multiple - std::round(multiple)) < std::abs(lag - std::round(lag))) {
+            lag = multiple;
+        }
+    }
+    period = lag;
+    const size_t capacity = s.ring.size();
+    const auto whole = static_cast<size_t>(period);
+    const double part = period - static_cast<double>(whole);
+    if (s.written < before + s.hop + whole + 1 || whole + 1 + s.hop + before > capacity) {
+        return 0;
+    }
+    const uint64_t end = s.written - before;
+    double r = 0, m = 0;
+    for (uint64_t i = end - s.hop; i < end; ++i) {
+        const double x = s.ring[i % capacity];
+        const double y =
+            (1 - part) * s.ring[(i - whole) % capacity] + part * s.ring[(i - whole - 1) % capacity];
+        r += x * y;
+        m += x * x + y * y;
+    }
+    return m > 0 ? 2 * r / m : 0;
+}
+
 void StartNote(ListenerState& s, uint64_t back) {
     s.note_start = s.written - std::min<uint64_t>(s.written, back);
     s.held = 0;
@@ -320,6 +354,13 @@ void CompleteHop(ListenerState& s, double rate) {
     const bool locked = s.held > 0 && static_cast<double>(s.written - s.note_start) >=
                                           kLockPeriods * rate / s.held / (1 - kShiftShare);
     if (locked) {
+        if (MultipleOf(coarse, s.held) > 0 &&
+            Steadiness(s, rate / s.held, 0) < kSteadyShare * Steadiness(s, rate / s.held, s.hop)) {
+            // The newest hop no longer repeats at the note's period, as the hop before did: a
+            // new note begins within it, and a frame that holds both would read neither.
+            s.changed_to = 0;
+            return;
+        }
         if (MultipleOf(coarse, s.held) > 0) {
             f0 = s.held;
             s.changed_to = 0;
