@@ -11,13 +11,20 @@ namespace {
 constexpr double kKeyMaximumShare = 0.9;
 // Partials weaker than this share of the strongest (-40 dB) are noise to the fit.
 constexpr double kWeakestPartial = 0.01;
-// Partials weaker than this share of the strongest's power (-20 dB) do not decide the numbering:
-// noise makes peaks below it anywhere.
-constexpr double kFaintPartialPower = 0.01;
 // A stiff string's partials stretch by at most this B (a piano's highest strings reach 0.01).
 constexpr double kStiffestString = 0.03;
 // Two partials alone say a string is stiff from this B up (a piano's top octaves).
 constexpr double kClearlyStiff = 2e-4;
+// A fundamental this far below the strongest partial (-30 dB) still says where the note is.
+constexpr double kFaintFirstPartial = 0.03;
+// The partials between the multiples of a period found too short hold at least this share of
+// the power of those on them (-17 dB): a fundamental 20 dB below its second partial with its
+// third 15 dB below, where the NSDF's first peak is the second partial's. Each of them holds at
+// least kSoundingBetween of it.
+constexpr double kBetweenShare = 0.02;
+constexpr double kSoundingBetween = 0.001;
+// A tone without its fundamental shows its partials up to this number one after another.
+constexpr int kNumbersOfANote = 9;
 
 double Wrapped(double phase) {
     return phase - 2 * std::numbers::pi * std::round(phase / (2 * std::numbers::pi));
@@ -112,10 +119,9 @@ double PeakNear(const SpectrumPair& spectra, double hz, double width, size_t& bi
             bin = k;
         }
     }
-    // A peak rises above both its neighbours, inside the span: at its edge it is the slope of
-    // something else.
-    const bool peak = bin > first_bin && bin < last_bin &&
-                      std::abs(spectra.later[bin - 1]) < strongest &&
+    // A peak rises above both its neighbours, those outside the span too: a bin at the span's
+    // edge with a higher one beyond it is the slope of something else.
+    const bool peak = std::abs(spectra.later[bin - 1]) < strongest &&
                       std::abs(spectra.later[bin + 1]) < strongest;
     return peak ? strongest : 0;
 }
@@ -123,8 +129,8 @@ double PeakNear(const SpectrumPair& spectra, double hz, double width, size_t& bi
 size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
                     std::span<Partial> found) {
     const double bin_hz = BinHz(spectra);
-    // The main lobe of a frame `length` long spans about 2 rate / length either side.
-    const double lobe = 2 * spectra.rate / static_cast<double>(spectra.length);
+    // The main lobe of a frame `length` long spans kLobeBins rate / length either side.
+    const double lobe = kLobeBins * spectra.rate / static_cast<double>(spectra.length);
     // Peaks this far below the strongest bin are leakage and noise: they neither count nor
     // guide the search for the next partial.
     double loudest = 0;
@@ -133,9 +139,18 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
         loudest = std::max(loudest, static_cast<double>(std::abs(spectra.later[k])));
     }
     size_t count = 0;
-    double per_number = f0; // the spacing the partials found so far show
+    // Where the next partial lies, from those found so far: (f_k / k)^2 is a line in k^2 for
+    // a stiff string, through the last two found; one found gives its spacing alone. A
+    // string's stretch grows with k^2, so that a guess from the spacing alone loses a stiff
+    // string's upper partials.
+    double per_number = f0;
+    double slope = 0; // of (f_k / k)^2 in k^2
+    int last_number = 1;
     for (int k = 1; count < found.size(); ++k) {
-        const double expected = per_number * k;
+        const double squared =
+            per_number * per_number +
+            slope * (static_cast<double>(k) * k - static_cast<double>(last_number) * last_number);
+        const double expected = k * std::sqrt(squared);
         if (!(expected <= highest)) {
             break;
         }
@@ -151,15 +166,32 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
         if (!(std::abs(hz - static_cast<double>(bin) * bin_hz) < std::max(lobe, 2 * bin_hz))) {
             continue;
         }
+        if (count > 0) {
+            const Partial& before = found[count - 1];
+            const double y0 = (before.hz / before.number) * (before.hz / before.number);
+            const double y1 = (hz / k) * (hz / k);
+            const double x0 = static_cast<double>(before.number) * before.number;
+            // A stray peak cannot bend the line beyond the stiffest string.
+            slope = std::clamp((y1 - y0) / (static_cast<double>(k) * k - x0), 0.0,
+                               kStiffestString * y1);
+        }
         found[count++] = {k, hz, magnitude};
         per_number = hz / k;
+        last_number = k;
     }
     return count;
 }
 
-double FitFundamental(std::span<const Partial> partials) {
+namespace {
+
+struct StringFit {
+    double f0 = 0;
+    double b = 0;
+};
+
+StringFit FitString(std::span<const Partial> partials) {
     if (partials.empty()) {
-        return 0;
+        return {};
     }
     // (f_k / k)^2 = f0^2 (1 + B k^2): a straight line in k^2, weighted by power; y is taken
     // relative to the first partial's, so that the sums keep their precision.
@@ -178,9 +210,9 @@ double FitFundamental(std::span<const Partial> partials) {
         wyy += weight * y * y;
     }
     if (!(w > 0)) {
-        return 0;
+        return {};
     }
-    const double harmonic = std::sqrt(reference * (1 + wy / w));
+    const StringFit harmonic{std::sqrt(reference * (1 + wy / w)), 0};
     const double sxx = wxx - wx * wx / w, sxy = wxy - wx * wy / w, syy = wyy - wy * wy / w;
     if (partials.size() < 2 || !(sxx > 1e-9 * wxx)) {
         return harmonic;
@@ -196,17 +228,55 @@ double FitFundamental(std::span<const Partial> partials) {
     if (!(stiff && slope > 0 && intercept > 0 && b < kStiffestString)) {
         return harmonic;
     }
-    return std::sqrt(reference * intercept);
+    return {std::sqrt(reference * intercept), b};
 }
 
-int CommonNumber(std::span<const Partial> partials) {
+} // namespace
+
+double FitFundamental(std::span<const Partial> partials) {
+    return FitString(partials).f0;
+}
+
+double FirstPartialOfFit(std::span<const Partial> partials) {
+    const StringFit fit = FitString(partials);
+    return fit.f0 * std::sqrt(1 + fit.b);
+}
+
+bool OneNote(std::span<const Partial> partials, int possible) {
+    double strongest = 0;
+    for (const Partial& p : partials) {
+        strongest = std::max(strongest, p.magnitude);
+    }
+    bool sounding[kNumbersOfANote + 1] = {};
+    for (const Partial& p : partials) {
+        if (p.number <= kNumbersOfANote && p.magnitude >= kFaintFirstPartial * strongest) {
+            sounding[p.number] = true;
+        }
+    }
+    if (sounding[1]) {
+        return true;
+    }
+    // No fundamental: the tone's own partials come one after another from the second, where
+    // two notes a fifth or a fourth apart leave gaps at every number that neither has.
+    const int last = std::min(possible, kNumbersOfANote);
+    if (last < 3 || !sounding[2] || !sounding[3]) {
+        return false;
+    }
+    int missing = 0;
+    for (int k = 4; k <= last; ++k) {
+        missing += sounding[k] ? 0 : 1;
+    }
+    return missing <= 1;
+}
+
+int CommonNumber(std::span<const Partial> partials, double faintest) {
     double strongest = 0;
     for (const Partial& p : partials) {
         strongest = std::max(strongest, p.magnitude);
     }
     int common = 0;
     for (const Partial& p : partials) {
-        if (p.magnitude * p.magnitude >= kFaintPartialPower * strongest * strongest) {
+        if (p.magnitude * p.magnitude >= faintest * strongest * strongest) {
             common = std::gcd(common, p.number);
         }
     }
@@ -236,11 +306,11 @@ int SubharmonicDivisor(const SpectrumPair& spectra, double f0, double lowest) {
             }
             const double power = power_at(k * f0 / divisor);
             between += power;
-            sounding += power > 0.001 * harmonics ? 1 : 0;
+            sounding += power > kSoundingBetween * harmonics ? 1 : 0;
         }
-        // Partials between the multiples, as strong as a tenth of those on them, and more
+        // Partials between the multiples, as strong as a fiftieth of those on them, and more
         // than one: a hum or a stray peak is not a lower fundamental.
-        if (sounding >= 2 && between > 0.1 * harmonics) {
+        if (sounding >= 2 && between > kBetweenShare * harmonics) {
             return divisor;
         }
     }

@@ -40,16 +40,20 @@ struct SpectrumPair {
 // rate / (2 shift) of the bin's centre.
 double PhaseFrequency(const SpectrumPair& spectra, size_t bin);
 
-// The magnitude of the strongest bin within `hz` +- `width` Hz, and that bin; 0 when the
-// strongest is at the edge of the span (a slope, not a peak).
+// The magnitude of the strongest bin within `hz` +- `width` Hz, and that bin; 0 when a
+// neighbour of that bin, inside the span or just beyond it, is as strong (a slope, not a peak).
 double PeakNear(const SpectrumPair& spectra, double hz, double width, size_t& bin);
+
+// The half width of the main lobe of the frames' window, in bins of rate / length.
+constexpr double kLobeBins = 3;
 
 // The most partials the fit takes: beyond them a tone's partials are weak and many.
 constexpr size_t kMostPartials = 24;
 
 // The partials of a tone of fundamental near `f0`, each where it is found (a stiff string's
-// are stretched upward), below `highest` Hz, into `found`; peaks 40 dB below the loudest bin
-// left out. Returns how many it found.
+// are stretched upward, and each is looked for where the stretch of those found before it
+// puts it), below `highest` Hz, into `found`; peaks 40 dB below the loudest bin left out.
+// Returns how many it found.
 size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
                     std::span<Partial> found);
 
@@ -60,10 +64,22 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
 // harmonic tone. One partial gives f0 as its frequency over its number.
 double FitFundamental(std::span<const Partial> partials);
 
+// The frequency of the first partial by the same fit, f0 sqrt(1 + B): the pitch that sounds,
+// which a stiff string holds above its f0.
+double FirstPartialOfFit(std::span<const Partial> partials);
+
+// Whether the partials, numbered from a fundamental, are one note's: its fundamental sounds
+// (30 dB below the strongest at most), or else its partials from the second on follow one
+// another with at most one missing up to the ninth (or the `possible` ones below the highest
+// frequency). Two notes a fifth apart, numbered from the note below both, leave gaps; a tone
+// an octave above the numbering shows only every second partial.
+bool OneNote(std::span<const Partial> partials, int possible);
+
 // The greatest common divisor of the numbers of the partials that are not faint (20 dB below
 // the strongest): 2 when only the even ones sound, which says the fundamental is twice what
 // they were numbered from (a period found too long); 1 when the numbering is right.
-int CommonNumber(std::span<const Partial> partials);
+// `faintest` is the share of the strongest's power below which a partial does not count.
+int CommonNumber(std::span<const Partial> partials, double faintest = 0.01);
 
 // The divisor (1, 2 or 3) of `f0` that the spectrum says is the true fundamental: 2 when
 // partials sound halfway between the multiples of f0 (an octave error), 3 likewise at the

@@ -10,11 +10,15 @@
 #include <span>
 #include <vector>
 
-// A pitch heard: its fundamental in Hz, and the seconds of input up to the last sample it
-// depends on.
+// A pitch heard: the frequency of its first partial in Hz (the fundamental as it sounds: a
+// stiff string's stands a little above the f0 its upper partials are stretched from), the
+// seconds of input up to the last sample it depends on, and how sure it is: the share of the
+// sound's power that the note's partials hold (0 to 1). Readings less sure than the
+// estimator's threshold are not given.
 struct PitchReading {
     double time = 0;
     double hz = 0;
+    double confidence = 0;
 };
 
 struct ListenerState; // the buffers and transforms, sized once by the rate

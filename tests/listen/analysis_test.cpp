@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <numbers>
+#include <random>
 #include <vector>
 
 namespace {
@@ -122,6 +124,143 @@ TEST(PickPeriod, NotANumberIsNoPeak) {
     double clarity = 1;
     EXPECT_EQ(PickPeriod(nsdf, 10, 399, clarity), 0.0);
     EXPECT_EQ(clarity, 0.0);
+}
+
+TEST(FitFundamental, TwoPartialsOfABarelyStiffString) {
+    // Below B = 2e-4 two partials cannot tell stiffness from a partial measured a little
+    // sharp: the mean of f_k / k; above it, the line through them.
+    const struct {
+        double b;
+        bool stiff;
+    } table[] = {{1e-4, false}, {1.9e-4, false}, {2.1e-4, true}, {4e-4, true}};
+    const double f0 = 220;
+    for (const auto& row : table) {
+        const double f2 = 2 * f0 * std::sqrt(1 + 4 * row.b), f1 = f0 * std::sqrt(1 + row.b);
+        const std::vector<Partial> partials{{1, f1, 1}, {2, f2, 1}};
+        const double harmonic = std::sqrt((f1 * f1 + f2 * f2 / 4) / 2);
+        EXPECT_NEAR(FitFundamental(partials), row.stiff ? f0 : harmonic, 1e-9) << row.b;
+        // Its first partial, stiff or not, is where it sounds within a thousandth of a cent.
+        EXPECT_NEAR(FirstPartialOfFit(partials), row.stiff ? f1 : harmonic, 1e-9) << row.b;
+    }
+}
+
+TEST(FitFundamental, TheFirstPartialOfAStiffStringStandsAboveF0) {
+    // f1 = f0 sqrt(1 + B): at C7 with B = 0.005, 4.3 cents above the fit's f0.
+    const double f0 = 2093.005, b = 0.005;
+    std::vector<Partial> partials;
+    for (int k = 2; k <= 6; ++k) {
+        partials.push_back({k, k * f0 * std::sqrt(1 + b * k * k), 1.0 / k});
+    }
+    EXPECT_NEAR(FitFundamental(partials), f0, 1e-6);
+    EXPECT_NEAR(FirstPartialOfFit(partials), 2098.231, 1e-3);
+}
+
+TEST(OneNote, TheNumberingOfOneNote) {
+    const auto numbered = [](std::vector<int> numbers, double first = 1) {
+        std::vector<Partial> partials;
+        for (int k : numbers) {
+            partials.push_back({k, 100.0 * k, k == 1 ? first : 1.0 / k});
+        }
+        return partials;
+    };
+    const struct {
+        const char* what;
+        std::vector<Partial> partials;
+        int possible;
+        bool one;
+    } table[] = {
+        {"a fundamental alone", numbered({1}), 40, true},
+        {"a fundamental 29 dB below the others", numbered({1, 2, 3}, 0.5 * 0.036), 40, true},
+        {"a fundamental 31 dB below the others, the rest gappy",
+         numbered({1, 2, 3, 6}, 0.5 * 0.028), 40, false},
+        {"partials 2 to 9 without the fundamental", numbered({2, 3, 4, 5, 6, 7, 8, 9}), 40, true},
+        {"one of them missing", numbered({2, 3, 4, 6, 7, 8, 9}), 40, true},
+        {"two notes a fifth apart, numbered from the note below", numbered({2, 3, 4, 6, 8, 9}), 40,
+         false},
+        {"two notes a fourth apart", numbered({3, 4, 6, 8, 9}), 40, false},
+        {"a sine an octave above the numbering", numbered({2}), 40, false},
+        {"the second and third, all there are below the highest", numbered({2, 3}), 3, true},
+        {"the second alone below the highest", numbered({2}), 2, false},
+        {"none", {}, 40, false},
+    };
+    for (const auto& row : table) {
+        EXPECT_EQ(OneNote(row.partials, row.possible), row.one) << row.what;
+    }
+}
+
+// The spectra of a frame with `magnitudes` in its bins of 1 Hz, the same in both frames.
+struct Bins {
+    std::vector<std::complex<float>> bins;
+    SpectrumPair pair() const {
+        return {bins, bins, 2 * (bins.size() - 1), 2.0 * (bins.size() - 1), 1, 64};
+    }
+};
+
+TEST(PeakNear, APeakAnywhereInItsSpanAndNotASlope) {
+    // Looking at 100 +- 5 Hz spans bins 95 to 106.
+    const struct {
+        const char* what;
+        std::vector<std::pair<size_t, float>> peaks; // bin, magnitude
+        double magnitude;
+        size_t bin;
+    } table[] = {
+        {"a peak inside", {{101, 1}}, 1, 101},
+        {"a peak in the top bin", {{106, 1}}, 1, 106},
+        {"a peak in the bottom bin", {{95, 1}}, 1, 95},
+        {"the slope of a higher peak beyond the top", {{106, 0.5f}, {107, 1}}, 0, 0},
+        {"the slope of a higher peak below the bottom", {{95, 0.5f}, {94, 1}}, 0, 0},
+        {"the stronger of two peaks", {{97, 0.3f}, {103, 0.6f}}, 0.6, 103},
+    };
+    for (const auto& row : table) {
+        Bins spectrum{std::vector<std::complex<float>>(513, 0.01f)};
+        for (auto [bin, magnitude] : row.peaks) {
+            spectrum.bins[bin] = magnitude;
+        }
+        size_t bin = 0;
+        EXPECT_NEAR(PeakNear(spectrum.pair(), 100, 5, bin), row.magnitude, 1e-6) << row.what;
+        if (row.magnitude > 0) {
+            EXPECT_EQ(bin, row.bin) << row.what;
+        }
+    }
+}
+
+TEST(NormalizedSquareDifference, AsItsDefinitionOnRandomFrames) {
+    // n(lag) = 2 sum x_j x_{j+lag} / sum (x_j^2 + x_{j+lag}^2) over the overlap.
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> sample(-1, 1);
+    for (size_t length : {64u, 257u, 1000u}) {
+        std::vector<float> frame(length);
+        for (float& x : frame) {
+            x = static_cast<float>(sample(random));
+        }
+        const size_t lags = length / 2;
+        std::vector<float> r(lags), nsdf(lags);
+        for (size_t lag = 0; lag < lags; ++lag) {
+            double sum = 0;
+            for (size_t j = 0; j + lag < length; ++j) {
+                sum += static_cast<double>(frame[j]) * frame[j + lag];
+            }
+            r[lag] = static_cast<float>(sum);
+        }
+        NormalizedSquareDifference(frame, r, nsdf);
+        for (size_t lag = 0; lag < lags; ++lag) {
+            double squares = 0;
+            for (size_t j = 0; j + lag < length; ++j) {
+                squares += static_cast<double>(frame[j]) * frame[j] +
+                           static_cast<double>(frame[j + lag]) * frame[j + lag];
+            }
+            EXPECT_NEAR(nsdf[lag], 2 * r[lag] / squares, 1e-4) << length << " " << lag;
+        }
+    }
+}
+
+TEST(PickPeriod, FractionalPeriods) {
+    for (double period : {33.7, 57.3, 100.25, 100.5, 100.75, 181.1}) {
+        const Frame frame = Cosine(44100 / period, 44100, 1024, 400);
+        double clarity = 0;
+        EXPECT_NEAR(PickPeriod(frame.nsdf, 10, 399, clarity), period, 0.02) << period;
+        EXPECT_GT(clarity, 0.95) << period;
+    }
 }
 
 } // namespace

@@ -1,0 +1,163 @@
+// Sounds that lead an estimator to a confident wrong note: a fundamental that fades, two notes
+// at once, hum, DC, noise as loud as the tone, tones above the highest note. Each reads right
+// or gives no reading.
+#include "listen/listen.h"
+#include "sounds.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace listen_test;
+
+// A plucked string's partial: `amplitude` at the attack (5 ms), decaying by `decay` per second.
+double Plucked(double hz, double t, double amplitude, double decay, double phase = 0) {
+    return amplitude * std::min(1.0, t / 0.005) * std::exp(-decay * t) * Sine(hz, t, phase);
+}
+
+TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
+    const struct {
+        const char* what;
+        double hz;
+        double seconds;
+        std::function<double(double hz, double t)> at;
+    } table[] = {
+        // The fundamental falls below the second partial after 0.2 s and 30 dB below it by 3 s.
+        {"a guitar's low E left to ring", 82.407, 5,
+         [](double hz, double t) {
+             return Plucked(hz, t, 0.3, 1.5) + Plucked(2 * hz, t, 0.25, 0.4, 1) +
+                    Plucked(3 * hz, t, 0.08, 0.6, 2) + Plucked(4 * hz, t, 0.06, 0.8, 3) +
+                    Plucked(5 * hz, t, 0.03, 1.0, 4);
+         }},
+        // The fundamental ends (-60 dB by 2.5 s); the second and third partials ring on.
+        {"a bass's A1 whose fundamental ends", 55.0, 4,
+         [](double hz, double t) {
+             return Plucked(hz, t, 0.3, 3) + Plucked(2 * hz, t, 0.3, 0.3, 1) +
+                    Plucked(3 * hz, t, 0.05, 0.5, 2) + Plucked(4 * hz, t, 0.1, 0.4, 3);
+         }},
+        // The fundamental 20 dB below the second partial from the attack on.
+        {"a weak fundamental", 98.0, 2,
+         [](double hz, double t) {
+             return Plucked(hz, t, 0.03, 0) + Plucked(2 * hz, t, 0.3, 0, 1) +
+                    Plucked(3 * hz, t, 0.05, 0, 2) + Plucked(4 * hz, t, 0.1, 0, 3);
+         }},
+    };
+    for (const auto& row : table) {
+        const auto readings =
+            Readings(Sound(row.seconds, [&](double t) { return row.at(row.hz, t); }));
+        // Forty readings a second from a tenth of a second on, each the note, not an octave.
+        EXPECT_GE(CountFrom(readings, 0.1), static_cast<size_t>(39 * (row.seconds - 0.1)))
+            << row.what;
+        EXPECT_LT(WorstCents(readings, row.hz, 0), 5.0) << row.what;
+        EXPECT_LT(WorstCents(readings, row.hz, 0.3), 0.1) << row.what;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Partials 1 to 6 of `hz` at `scale` / k.
+double Tone(double hz, double t, double scale) {
+    return Partials(hz, t, 1, 6, scale);
+}
+
+// Whether `hz` is within 50 cents of one of `notes`.
+bool OneOf(double hz, const std::vector<double>& notes) {
+    return std::any_of(notes.begin(), notes.end(),
+                       [&](double note) { return std::abs(Cents(hz, note)) < 50; });
+}
+
+TEST(HardSounds, TwoNotesAtOnceReadAsOneOfThemOrNone) {
+    const struct {
+        const char* what;
+        std::vector<double> notes;
+        double joins; // seconds after which the second note comes in
+    } table[] = {
+        // Their common period is A0's, F1's and E1's: notes nobody played.
+        {"E2 and A2", {82.407, 110.0}, 0},
+        {"A3 and C4", {220.0, 261.626}, 0},
+        {"E2 and B2", {82.407, 123.471}, 0},
+        {"E2, then A2 with it", {82.407, 110.0}, 1},
+        {"A2, then E3 with it", {110.0, 164.814}, 1},
+        {"C4, E4 and G4", {261.626, 329.628, 391.995}, 0},
+    };
+    for (const auto& row : table) {
+        const auto readings = Readings(Sound(2.5, [&](double t) {
+            double x = Tone(row.notes[0], t, 0.15);
+            for (size_t i = 1; i < row.notes.size(); ++i) {
+                x += t >= row.joins ? Tone(row.notes[i], t, 0.15) : 0;
+            }
+            return x;
+        }));
+        for (const PitchReading& r : readings) {
+            EXPECT_TRUE(OneOf(r.hz, row.notes)) << row.what << ": " << r.hz << " Hz at " << r.time;
+        }
+        if (row.joins > 0) {
+            // Alone, the first note reads.
+            EXPECT_GE(CountFrom(readings, 0.2) - CountFrom(readings, row.joins), 30u) << row.what;
+        }
+    }
+}
+
+TEST(HardSounds, HumDcAndNoiseLeaveTheNoteItsReading) {
+    std::mt19937 random(5);
+    std::normal_distribution<double> noise(0, 1);
+    const struct {
+        const char* what;
+        double hz;
+        std::function<double(double)> at;
+        double within; // cents, from 0.3 s on
+    } table[] = {
+        // A plucked A2, its fundamental 14 dB below its second partial, over a faint hum.
+        {"A2 over 50 Hz hum at -46 dBFS", 110.0,
+         [](double t) {
+             return 0.005 * Sine(50, t) + Partials(110, t, 1, 8, 0.3, 0) - 0.27 * Sine(110, t, 1);
+         },
+         0.1},
+        {"A2 with a DC offset of 0.3", 110.0, [](double t) { return 0.3 + 0.3 * Sine(110, t); },
+         0.1},
+        {"E2 ringing with a DC offset of 0.05", 82.407,
+         [](double t) { return 0.05 + Partials(82.407, t, 1, 6, 0.3) * std::exp(-0.5 * t); }, 0.1},
+        {"A3 in white noise as loud as it", 220.0,
+         [&](double t) { return 0.25 * Sine(220, t) + 0.25 / std::sqrt(2) * noise(random); }, 5},
+    };
+    for (const auto& row : table) {
+        const auto readings = Readings(Sound(3, row.at));
+        EXPECT_GE(CountFrom(readings, 0.3), 20u) << row.what;
+        EXPECT_LT(WorstCents(readings, row.hz, 0.3), row.within) << row.what;
+        EXPECT_LT(WorstCents(readings, row.hz, 0), 50) << row.what;
+    }
+}
+
+TEST(HardSounds, TonesAboveTheHighestNoteGiveNoReading) {
+    for (double hz : {5500.0, 7000.0, 8000.0, 10000.0, 12000.0, 15000.0}) {
+        const auto readings = Readings(Sound(1, [&](double t) { return 0.25 * Sine(hz, t); }));
+        EXPECT_TRUE(readings.empty()) << hz << " Hz read " << readings.size() << " times";
+    }
+}
+
+TEST(HardSounds, TheQuietestToneReadsAndQuieterIsSilence) {
+    const struct {
+        double dbfs; // the sine's peak
+        bool reads;
+    } table[] = {{-60, true}, {-70, false}};
+    for (const auto& row : table) {
+        const double amplitude = std::pow(10, row.dbfs / 20);
+        const auto readings =
+            Readings(Sound(1, [&](double t) { return amplitude * Sine(440, t); }));
+        if (row.reads) {
+            EXPECT_GE(CountFrom(readings, 0.2), 30u) << row.dbfs;
+            EXPECT_LT(WorstCents(readings, 440, 0.2), 0.1) << row.dbfs;
+        } else {
+            EXPECT_TRUE(readings.empty()) << row.dbfs;
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,146 @@
+// Notes read at f1 from their first reading on: stiff strings, periods found too short or too
+// long, a new note with and without silence before it, and how soon after the attack.
+#include "listen/listen.h"
+#include "sounds.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+using namespace listen_test;
+
+TEST(Onset, StiffStringsWithAWeakFundamentalReadAtTheirFirstPartial) {
+    // Piano-like B from the bass to the top octave; 24 partials (those below 19.8 kHz), the
+    // fundamental 28 dB below the second, so that the fit of the others stands in for it.
+    const struct {
+        const char* note;
+        double f0;
+        double b;
+    } table[] = {
+        {"A0", 27.5, 1e-4},  {"E2", 82.407, 2e-4},   {"C4", 261.626, 5e-4},
+        {"A5", 880.0, 1e-3}, {"C6", 1046.502, 2e-3}, {"C7", 2093.005, 2e-3},
+    };
+    for (const auto& row : table) {
+        const auto readings = Readings(Sound(1.5, [&](double t) {
+            double x = 0.02 * Sine(row.f0 * std::sqrt(1 + row.b), t);
+            for (int k = 2; k <= 24; ++k) {
+                const double hz = k * row.f0 * std::sqrt(1 + row.b * k * k);
+                x += hz < 19800 ? 1.0 / k * Sine(hz, t, k) : 0;
+            }
+            return 0.1 * x;
+        }));
+        const double f1 = row.f0 * std::sqrt(1 + row.b);
+        EXPECT_GE(CountFrom(readings, 0.5), 39u) << row.note;
+        EXPECT_LT(WorstCents(readings, f1, 0.5), 0.1) << row.note;
+        EXPECT_LT(WorstCents(readings, f1, 0), 5) << row.note;
+    }
+}
+
+TEST(Onset, PeriodsFoundTooShortAreCorrected) {
+    // The NSDF's first high peak is at the period of the strongest partial, a half or a third
+    // of the note's: the partials between its multiples say the note is below it.
+    const struct {
+        const char* what;
+        double hz;
+        std::vector<double> amplitudes; // of partials 1, 2, ...
+    } table[] = {
+        {"f/2: the second partial 20 dB over the first", 98.0, {0.03, 0.3, 0.05, 0.1}},
+        {"f/3: the third partial 18 dB over the first two", 65.406, {0.04, 0.04, 0.3, 0, 0, 0.1}},
+    };
+    for (const auto& row : table) {
+        const auto readings = Readings(Sound(1.5, [&](double t) {
+            double x = 0;
+            for (size_t k = 1; k <= row.amplitudes.size(); ++k) {
+                x += row.amplitudes[k - 1] * Sine(k * row.hz, t, k);
+            }
+            return x;
+        }));
+        EXPECT_GE(CountFrom(readings, 0.2), 50u) << row.what;
+        // The first reading, from a frame too short to part a third of the note, may be the
+        // strongest partial's; from a tenth of a second on the note's.
+        EXPECT_LT(WorstCents(readings, row.hz, 0.1), 5) << row.what;
+        EXPECT_LT(WorstCents(readings, row.hz, 0.3), 0.1) << row.what;
+    }
+}
+
+TEST(Onset, ANoteWhoseOddPartialsEndIsTheOctaveAbove) {
+    // A1's fundamental and odd partials stop at 1 s (a harmonic touched, an octave overblown):
+    // what sounds from then on is A2 (or E3, its third, when all but every third stop), with
+    // no attack or silence between.
+    const struct {
+        const char* what;
+        int every;
+        double after;
+    } table[] = {{"every second", 2, 110.0}, {"every third", 3, 165.0}};
+    for (const auto& row : table) {
+        const auto readings = Readings(Sound(2.5, [&](double t) {
+            double x = 0;
+            for (int k = 1; k <= 6; ++k) {
+                x += (t < 1 || k % row.every == 0 ? 0.15 : 0.0) * Sine(k * 55.0, t, k);
+            }
+            return x;
+        }));
+        double worst_before = 0;
+        for (const PitchReading& r : readings) {
+            if (r.time > 0.3 && r.time < 1) {
+                worst_before = std::max(worst_before, std::abs(Cents(r.hz, 55)));
+            }
+        }
+        EXPECT_LT(worst_before, 0.1) << row.what;
+        EXPECT_GE(CountFrom(readings, 1.3), 45u) << row.what;
+        EXPECT_LT(WorstCents(readings, row.after, 1.3), 0.1) << row.what;
+    }
+}
+
+TEST(Onset, ANewNoteWithoutSilenceReadsFromATenthOfASecondAfterIt) {
+    // E2 to A2, A4 to G4, C4 to C5 at the same level; readings in between are one or the
+    // other. An octave up repeats at the old period too, and the frames that hold both read
+    // between them (within 50 cents, never another note).
+    const struct {
+        double from, to;
+        double between; // cents from one or the other, at most, while the frames hold both
+    } table[] = {{82.407, 110.0, 5}, {440.0, 391.995, 5}, {261.626, 523.251, 50}};
+    for (const auto& row : table) {
+        const double change = 1.2;
+        const auto readings = Readings(Sound(
+            2, [&](double t) { return Partials(t < change ? row.from : row.to, t, 1, 5, 0.15); }));
+        for (const PitchReading& r : readings) {
+            const double off =
+                std::min(std::abs(Cents(r.hz, row.from)), std::abs(Cents(r.hz, row.to)));
+            EXPECT_LT(off, row.between) << row.from << " to " << row.to << " at " << r.time;
+        }
+        EXPECT_GE(CountFrom(readings, change + 0.1), 25u) << row.to;
+        EXPECT_LT(WorstCents(readings, row.to, change + 0.1), 0.1) << row.to;
+    }
+}
+
+TEST(Onset, TheFirstReadingComesSoonAndIsRight) {
+    // Notes plucked after silence, their attacks at every fifth of a hop: the first reading
+    // within 5 cents comes 60 ms after the attack at most (the median over the attacks), one
+    // within 1 cent that stays by 200 ms; every reading from the first within 5 cents.
+    for (double hz : {110.0, 196.0, 440.0, 1318.51, 2637.02}) {
+        std::vector<double> first;
+        for (int offset = 0; offset < 5; ++offset) {
+            const double attack = 0.3 + offset * 0.005;
+            const auto readings = Readings(Sound(1.2, [&](double t) {
+                const double since = t - attack;
+                return since < 0 ? 0.0
+                                 : std::min(1.0, since / 0.005) * std::exp(-1.5 * since) *
+                                       Partials(hz, since, 1, 6, 0.15);
+            }));
+            ASSERT_FALSE(readings.empty()) << hz;
+            EXPECT_LT(WorstCents(readings, hz, 0), 5) << hz << " attack " << attack;
+            EXPECT_LT(WorstCents(readings, hz, attack + 0.2), 1) << hz << " attack " << attack;
+            EXPECT_GE(CountFrom(readings, attack + 0.2), 25u) << hz;
+            first.push_back(readings.front().time - attack);
+        }
+        std::sort(first.begin(), first.end());
+        EXPECT_LE(first[2], 0.060) << hz;
+    }
+}
+
+} // namespace
