@@ -8,3 +8,4 @@
 #include "menu.h"
 #include "needle.h"
 #include "settings.h"
+#include "strings.h"

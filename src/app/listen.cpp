@@ -94,6 +94,9 @@ NearestString NearestOpenString(const ToneSettings& settings, double hz) {
 }
 
 HeardName NameHeard(const ToneSettings& settings, double hz) {
+    if (const NearestNumbered string = NearestOfStrings(settings, hz); string.number > 0) {
+        return {ScientificName(string.note), string.cents, std::to_string(string.number)};
+    }
     if (const NearestString string = NearestOpenString(settings, hz); string.preset != nullptr) {
         const NoteAboveA note{SemitonesAboveA(string.preset->note),
                               static_cast<int>(string.preset->octave)};
