@@ -9,3 +9,4 @@
 #include "needle.h"
 #include "settings.h"
 #include "strings.h"
+#include "summary.h"

@@ -37,17 +37,26 @@ struct Display {
     const ToneSettings& settings;
     bool terminal = false;
     bool utf8 = false;
-    bool drawn = false; // the terminal's line holds a drawing not yet finished
+    bool drawn = false;   // the terminal's line holds a drawing not yet finished
+    NoteGatherer notes{}; // with --summary, lines in place of the needle, at a terminal too
 
-    void Reading(const PitchReading& reading, double time_offset) const {
-        if (!terminal) {
-            std::fputs(ReadingLine(settings, reading.time + time_offset, reading.hz).c_str(),
-                       stdout);
+    void Reading(const PitchReading& reading, double time_offset) {
+        if (!terminal || settings.summary) {
+            PrintReading(notes, settings, {reading.time + time_offset, reading.hz}, stdout);
             std::fflush(stdout);
         }
     }
 
-    void Period(const std::optional<PitchReading>& newest, double dbfs) {
+    void Period(const std::optional<PitchReading>& newest, double dbfs, double time) {
+        if (settings.summary) {
+            std::vector<HeldNote> ended;
+            GatherSilence(notes, settings, time, ended);
+            for (const HeldNote& note : ended) {
+                std::fputs(HeldNoteLine(note).c_str(), stdout);
+            }
+            std::fflush(stdout);
+            return;
+        }
         if (!terminal) {
             return;
         }
@@ -61,6 +70,8 @@ struct Display {
 
     // The shell's prompt comes on a line of its own.
     void Finish() {
+        FinishReadings(notes, settings, stdout);
+        std::fflush(stdout);
         if (drawn) {
             std::fputs("\n", stdout);
             std::fflush(stdout);
@@ -113,7 +124,7 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
             display.Reading(reading, static_cast<double>(listener_start) / rate);
         }
         display.Period(readings.empty() ? std::nullopt : std::optional(readings.back()),
-                       Dbfs(input));
+                       Dbfs(input), static_cast<double>(read - listener_start) / rate);
     }
     display.Finish();
     return 0;
