@@ -10,3 +10,4 @@
 #include "settings.h"
 #include "strings.h"
 #include "summary.h"
+#include "tuner.h"
