@@ -27,6 +27,9 @@ std::string Entry(const CheckedString& string, bool utf8) {
     if (string.heard) {
         std::snprintf(cents, sizeof cents, "%+5.1f", string.cents);
     }
+    if (std::strcmp(cents, " -0.0") == 0) { // in tune from below is in tune all the same
+        std::strcpy(cents, " +0.0");
+    }
     const char* mark = string.in_tune ? (utf8 ? "✓ " : "OK") : "  ";
     return string.shown + " " + cents + mark;
 }

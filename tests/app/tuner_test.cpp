@@ -117,8 +117,9 @@ TEST(Checklist, EveryStringWithItsLastCentsAndTheMarkOfThoseInTune) {
     ASSERT_TRUE(SetStrings(drop_d, "drop-d"));
     checklist = NewChecklist(drop_d);
     CheckString(checklist, "6", 0.2, true);
+    CheckString(checklist, "5", -0.02, true); // in tune from below: never "-0.0"
     EXPECT_EQ(ChecklistLine(checklist, false, 200),
-              "6:D2  +0.2OK  5:A2   --    4:D3   --    3:G3   --    2:B3   --    1:E4   --  ");
+              "6:D2  +0.2OK  5:A2  +0.0OK  4:D3   --    3:G3   --    2:B3   --    1:E4   --  ");
     EXPECT_TRUE(NewChecklist(ToneSettings{}).empty());
 }
 
