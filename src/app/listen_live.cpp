@@ -163,7 +163,7 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
             display.Reading(reading, static_cast<double>(listener_start) / rate);
         }
         display.Period(readings.empty() ? std::nullopt : std::optional(readings.back()),
-                       Dbfs(input), static_cast<double>(read - listener_start) / rate);
+                       Dbfs(input), static_cast<double>(read) / rate);
     }
     display.Finish();
     return 0;

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -827,6 +828,35 @@ TEST_P(SoundServerPath, TheChecklistKeepsEveryStringPlayed) {
     EXPECT_LE(std::abs(std::stod(strings[1])), 1.0) << last;
     EXPECT_LE(std::abs(std::stod(strings[2])), 1.0) << last;
     EXPECT_TRUE(EndsWith(screen, "\r\n")) << last;
+}
+
+// --summary of a device: two notes with silence between them are two lines, each as it ends.
+TEST_P(SoundServerPath, ASummaryOfTheDeviceIsALineForEachNote) {
+    std::vector<std::string> command = ListenCommand(GetParam(), {"default", "3.5"});
+    command.insert(std::find(command.begin(), command.end(), "--listen"), "--summary");
+    const Child listener = Start(command, "/dev/null", Dir() / "heard", Dir() / "listen.err");
+    std::this_thread::sleep_for(300ms);
+    for (const char* note : {"E2", "A2"}) {
+        Wait(Start({ONDELIS_BINARY, note, "1", "default"}, "/dev/null", "/dev/null", "/dev/null"),
+             10s);
+        std::this_thread::sleep_for(500ms);
+    }
+    ASSERT_EQ(Wait(listener, 20s).status, 0) << ReadBytes(Dir() / "listen.err");
+    std::istringstream lines(ReadBytes(Dir() / "heard"));
+    std::vector<std::string> notes;
+    for (std::string line; std::getline(lines, line);) {
+        double start = 0, end = 0, hz = 0, cents = 0, spread = 0;
+        char note[8] = "";
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf\t%lf\t%lf\t%7s\t%lf\t%lf", &start, &end, &hz, note,
+                              &cents, &spread),
+                  6)
+            << line;
+        EXPECT_NEAR(end - start, 1, 0.2) << line;
+        EXPECT_LT(std::abs(cents), 0.1) << line;
+        EXPECT_LT(spread, 0.5) << line;
+        notes.push_back(note);
+    }
+    EXPECT_EQ(notes, (std::vector<std::string>{"E2", "A2"})) << ReadBytes(Dir() / "heard");
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, SoundServerPath,
