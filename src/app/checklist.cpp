@@ -1,6 +1,7 @@
 #include "app.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -36,37 +37,59 @@ std::string Entry(const CheckedString& string, bool utf8) {
 
 } // namespace
 
-std::vector<CheckedString> NewChecklist(const ToneSettings& settings) {
+Checklist NewChecklist(const ToneSettings& settings) {
+    Checklist checklist;
     if (settings.string_count > 0) {
-        return NumberedStrings(settings);
+        checklist.strings = NumberedStrings(settings);
+        return checklist;
     }
-    std::vector<CheckedString> checklist;
     if (settings.instrument == nullptr) {
         return checklist;
     }
     // The presets run from the 1st string: the checklist from the last.
     for (const StringPreset& preset : StringPresets()) {
         if (std::strcmp(preset.instrument, settings.instrument) == 0) {
-            checklist.insert(checklist.begin(), {preset.token, preset.token});
+            checklist.strings.insert(checklist.strings.begin(), {preset.token, preset.token});
         }
     }
     return checklist;
 }
 
-void CheckString(std::vector<CheckedString>& checklist, const std::string& name, double cents,
-                 bool in_tune) {
-    for (CheckedString& string : checklist) {
+void CheckString(Checklist& checklist, const std::string& name, double cents, bool in_tune,
+                 double tolerance) {
+    if (name != checklist.running) {
+        BreakRun(checklist);
+        checklist.running = name;
+    }
+    checklist.run.push_back(cents);
+    if (checklist.run.size() > kRunReadings) {
+        checklist.run.erase(checklist.run.begin());
+    }
+    checklist.held = checklist.held || in_tune;
+    if (checklist.run.size() < kFewestReadings) {
+        return;
+    }
+    std::vector<double> sorted = checklist.run;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    for (CheckedString& string : checklist.strings) {
         if (string.name == name) {
             string.heard = true;
-            string.cents = cents;
-            string.in_tune = in_tune;
+            string.cents = median;
+            string.in_tune = checklist.held && std::fabs(median) <= tolerance;
         }
     }
 }
 
-std::string ChecklistLine(const std::vector<CheckedString>& checklist, bool utf8, size_t columns) {
+void BreakRun(Checklist& checklist) {
+    checklist.running.clear();
+    checklist.run.clear();
+    checklist.held = false;
+}
+
+std::string ChecklistLine(const Checklist& checklist, bool utf8, size_t columns) {
     std::string line;
-    for (const CheckedString& string : checklist) {
+    for (const CheckedString& string : checklist.strings) {
         const std::string entry = (line.empty() ? "" : "  ") + Entry(string, utf8);
         if (Columns(line + entry) > columns) {
             break;

@@ -45,7 +45,7 @@ struct Display {
     NeedleView view{};
     InTuneHold hold{};
     Strobe strobe{};
-    std::vector<CheckedString> checklist{};
+    Checklist checklist{};
     double frame_seconds = 0; // between drawings: a hop of the listener
 
     void Reading(const PitchReading& reading, double time_offset) {
@@ -59,7 +59,7 @@ struct Display {
         view.in_tune =
             HoldInTune(hold, view.note + view.string, time, view.cents, settings.tolerance);
         TurnStrobe(strobe, time, view.cents);
-        CheckString(checklist, view.string, view.cents, view.in_tune);
+        CheckString(checklist, view.string, view.cents, view.in_tune, settings.tolerance);
     }
 
     // The tuner's line, and under it the checklist, each drawn over its last drawing.
@@ -67,7 +67,7 @@ struct Display {
         const std::string line = settings.strobe && shown.sounding
                                      ? StrobeLine(shown, strobe, frame_seconds, utf8)
                                      : NeedleLine(shown, utf8);
-        if (checklist.empty()) {
+        if (checklist.strings.empty()) {
             std::fprintf(stdout, "\r%s\x1b[K", line.c_str());
             return;
         }
@@ -96,6 +96,7 @@ struct Display {
         if (!newest) { // silence: in tune and the strobe's count begin again
             hold = {};
             StopStrobe(strobe);
+            BreakRun(checklist);
         }
         NeedleView shown = newest ? view : NeedleView{};
         shown.level_dbfs = dbfs;

@@ -60,12 +60,29 @@ struct CheckedString {
     double cents = 0;
     bool in_tune = false;
 };
-std::vector<CheckedString> NewChecklist(const ToneSettings& settings);
 
-// Records a reading of the string `name`.
-void CheckString(std::vector<CheckedString>& checklist, const std::string& name, double cents,
-                 bool in_tune);
+// The checklist, and the run of readings in a row that name one string. A string's entry is
+// the median of the run's last kRunReadings, once kFewestReadings are in, so that the odd
+// reading of a string as it stops or of the next one as it starts does not stand for it.
+struct Checklist {
+    std::vector<CheckedString> strings;
+    std::string running;     // the string the run names
+    std::vector<double> run; // the cents of its last readings, the newest last
+    bool held = false;       // the run was held in tune
+};
+constexpr size_t kRunReadings = 9;
+constexpr size_t kFewestReadings = 3;
+
+Checklist NewChecklist(const ToneSettings& settings);
+
+// Records a reading of the string `name`, `cents` from it, `in_tune` as HoldInTune says. The
+// string is in tune once its run was held in tune and its median is within the tolerance.
+void CheckString(Checklist& checklist, const std::string& name, double cents, bool in_tune,
+                 double tolerance);
+
+// Silence: the next reading starts a run of its own.
+void BreakRun(Checklist& checklist);
 
 // The checklist as one line of at most `columns` columns: the strings that fit, each with its
 // last cents ("--" before it is heard) and the in-tune mark.
-std::string ChecklistLine(const std::vector<CheckedString>& checklist, bool utf8, size_t columns);
+std::string ChecklistLine(const Checklist& checklist, bool utf8, size_t columns);

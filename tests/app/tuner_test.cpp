@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -98,29 +99,47 @@ TEST(InTune, TheMarkShowsAfterHalfASecondWithinTheTolerance) {
     EXPECT_TRUE(HoldInTune(hold, "A2", 1.5, 0.5, 1));
 }
 
+// Readings of `string` at each of `cents` in turn, in tune as HoldInTune would say.
+void Play(Checklist& checklist, const std::string& string, const std::vector<double>& cents,
+          bool in_tune) {
+    for (const double c : cents) {
+        CheckString(checklist, string, c, in_tune, 1.0);
+    }
+}
+
 TEST(Checklist, EveryStringWithItsLastCentsAndTheMarkOfThoseInTune) {
     ToneSettings guitar;
     ASSERT_TRUE(SetInstrument(guitar, "guitar"));
-    std::vector<CheckedString> checklist = NewChecklist(guitar);
+    Checklist checklist = NewChecklist(guitar);
     EXPECT_EQ(ChecklistLine(checklist, false, 200),
               "G7   --    G6   --    G5   --    G4   --    G3   --    G2   --    G1   --  ");
-    // Two strings played: the low E in tune, the A 3.1 cents sharp.
-    CheckString(checklist, "G6", -4, false);
-    CheckString(checklist, "G6", -0.4, true);
-    CheckString(checklist, "G5", 3.1, false);
+    // Two strings played: the low E brought up into tune, the A 3.1 cents sharp.
+    Play(checklist, "G6", {-4, -4, -4}, false);
+    EXPECT_EQ(ChecklistLine(checklist, false, 22), "G7   --    G6  -4.0  ");
+    Play(checklist, "G6", std::vector<double>(9, -0.4), true);
+    // As the string stops, a reading or two of it off, and one of another string.
+    Play(checklist, "G6", {2.5}, true);
+    Play(checklist, "G4", {-30}, false);
+    Play(checklist, "G5", {3.1, 3.1, 3.1}, false);
+    BreakRun(checklist);
     EXPECT_EQ(ChecklistLine(checklist, false, 200),
               "G7   --    G6  -0.4OK  G5  +3.1    G4   --    G3   --    G2   --    G1   --  ");
     EXPECT_EQ(ChecklistLine(checklist, true, 200).substr(0, 33), "G7   --    G6  -0.4✓   G5  +3.1");
     // Within the terminal's width: the strings that fit whole.
     EXPECT_EQ(ChecklistLine(checklist, false, 30), "G7   --    G6  -0.4OK");
+    // Tuned past the band, the string is out of tune again though it was held in tune.
+    Play(checklist, "G6", {0.1, 0.1, 0.1}, true);
+    Play(checklist, "G6", std::vector<double>(9, 2), false);
+    EXPECT_EQ(ChecklistLine(checklist, false, 22), "G7   --    G6  +2.0  ");
+
     ToneSettings drop_d;
     ASSERT_TRUE(SetStrings(drop_d, "drop-d"));
     checklist = NewChecklist(drop_d);
-    CheckString(checklist, "6", 0.2, true);
-    CheckString(checklist, "5", -0.02, true); // in tune from below: never "-0.0"
+    Play(checklist, "6", {0.2, 0.2, 0.2}, true);
+    Play(checklist, "5", {-0.02, -0.02, -0.02}, true); // in tune from below: never "-0.0"
     EXPECT_EQ(ChecklistLine(checklist, false, 200),
               "6:D2  +0.2OK  5:A2  +0.0OK  4:D3   --    3:G3   --    2:B3   --    1:E4   --  ");
-    EXPECT_TRUE(NewChecklist(ToneSettings{}).empty());
+    EXPECT_TRUE(NewChecklist(ToneSettings{}).strings.empty());
 }
 
 } // namespace
