@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -113,6 +114,39 @@ TEST(Summary, ATakeOfThreeNotesSeparatedBySilenceIsThreeLines) {
     const RunResult strings =
         RunOndelis({"--summary", "--strings", "E2,Bb3", "--listen", "note.wav"});
     EXPECT_TRUE(EndsWith(strings.out, "\t233.082\tBb3\t+0.00\t0.00\t1\n")) << strings.out;
+}
+
+// The options of listening are refused without --listen, and --tolerance out of its range.
+TEST(ListeningOptions, AreRefusedWithoutListenOrOutOfRange) {
+    const struct {
+        std::vector<std::string> args;
+        std::string why;
+    } table[] = {
+        {{"--summary", "440"}, "--summary is for --listen's readings: give --listen too\n"},
+        {{"--strobe"}, "--strobe is for --listen's readings: give --listen too\n"},
+        {{"--tolerance", "3", "G6"}, "--tolerance is for --listen's readings: give --listen too\n"},
+        {{"--tolerance", "0.4", "--listen", "-"},
+         "The in-tune band (--tolerance) is a number of cents from 0.5 to 25, not '0.4'\n"},
+        {{"--tolerance=25.1", "--listen", "-"},
+         "The in-tune band (--tolerance) is a number of cents from 0.5 to 25, not '25.1'\n"},
+        {{"--tolerance", "3c", "--listen", "-"},
+         "The in-tune band (--tolerance) is a number of cents from 0.5 to 25, not '3c'\n"},
+        {{"--tolerance"}, "--tolerance needs the cents of the in-tune band, 0.5 to 25\n"},
+    };
+    for (const auto& row : table) {
+        const RunResult run = RunOndelis(row.args, "", 20);
+        EXPECT_EQ(run.status, 1) << row.why;
+        EXPECT_EQ(run.out, "") << row.why;
+        EXPECT_EQ(run.err, row.why);
+    }
+    // Both ends of the range are taken.
+    for (const char* cents : {"0.5", "25"}) {
+        ToneSettings settings;
+        const char* args[] = {"ondelis", "--tolerance", cents};
+        int first = 0;
+        EXPECT_EQ(TakeOptions(settings, 3, const_cast<char**>(args), first), kGoOn) << cents;
+        EXPECT_EQ(settings.tolerance, std::strtod(cents, nullptr));
+    }
 }
 
 } // namespace
