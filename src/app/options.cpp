@@ -20,7 +20,7 @@ bool StartsWith(const char* text, const char* start) {
 
 constexpr double kLowestA4 = 400;
 constexpr double kHighestA4 = 480;
-// The needle's scale gives the in-tune band three cells down to half a cent.
+// No string holds stiller than half a cent; a band of 25 cents each side is half the needle.
 constexpr double kNarrowestTolerance = 0.5;
 constexpr double kWidestTolerance = 25;
 
