@@ -3,7 +3,8 @@
 
 # ondelis [--a4 HZ] [--temperament NAME] [--root NOTE] [--scale FILE] [--rate HZ]
 #         [--harmonics N] [-o FILE|-] NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
-# ondelis [options] [--instrument NAME] --listen [FILE|-|DEVICE [SECONDS]]
+# ondelis [options] [--instrument NAME] [--strings TUNING|NOTES] [--tolerance CENTS]
+#         [--strobe] [--summary] --listen [FILE|-|DEVICE [SECONDS]]
 _ondelis() {
     local cur prev words cword
     # Device names hold ':' and '=' (plughw:CARD=PCH,DEV=0): keep them one word.
@@ -17,10 +18,11 @@ _ondelis() {
                 --listen) listen=1 ;; # what it listens to is the first positional word
                 --listen=*) listen=2 ;;
                 --a4 | --temperament | --root | --scale | -o | --output | --rate | --instrument | \
-                    --harmonics)
+                    --harmonics | --strings | --tolerance)
                     i=$((i + 1)) ;;
                 --a4=* | --temperament=* | --root=* | --scale=* | --output=* | --rate=* | \
-                    --instrument=* | --harmonics=*) ;;
+                    --instrument=* | --harmonics=* | --strings=* | --tolerance=*) ;;
+                --strobe | --summary) ;; # flags: the next word is not theirs
                 *) return ;; # --help, --version: nothing follows
             esac
         else
@@ -67,6 +69,11 @@ _ondelis() {
                 COMPREPLY=($(compgen -W "$_ondelis_instruments" -- "$cur"))
                 return
                 ;;
+            --strings)
+                COMPREPLY=($(compgen -W "$_ondelis_string_tunings" -- "$cur"))
+                return
+                ;;
+            --tolerance) return ;; # cents
         esac
     fi
 
@@ -75,6 +82,7 @@ _ondelis() {
                                    --help --version' -- "$cur"))
         COMPREPLY+=($(compgen -W '-o --output' -- "$cur"))
         COMPREPLY+=($(compgen -W '--harmonics' -- "$cur"))
+        COMPREPLY+=($(compgen -W '--strings --tolerance --strobe --summary' -- "$cur"))
         return
     fi
     if ((listen)); then
@@ -104,6 +112,9 @@ _ondelis() {
 _ondelis_rates='44100 48000 88200 96000 176400 192000'
 # What --instrument takes.
 _ondelis_instruments='guitar bass violin viola cello mandolin ukulele banjo'
+# The named tunings of --strings; a test holds this to the program's table.
+_ondelis_string_tunings='standard drop-d dadgad open-g open-d open-e half-step-down
+    full-step-down bass-drop-d bass-5'
 # What --root takes.
 _ondelis_notes='a a# bb b c c# db d d# eb e f f# gb g g# ab'
 # What --temperament takes; a test holds this to the program's table.

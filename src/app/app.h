@@ -8,3 +8,6 @@
 #include "menu.h"
 #include "needle.h"
 #include "settings.h"
+#include "strings.h"
+#include "summary.h"
+#include "tuner.h"

@@ -23,7 +23,7 @@ bool NamedPitch(const ToneSettings& settings, const char* name, float& frequency
     if (preset != nullptr) {
         name = preset->note;
         octave = preset->octave;
-    } else if (ParseScientificName(name, with_octave)) {
+    } else if (ParseNoteWord(name, with_octave)) {
         name = NoteNameAboveA(with_octave.above_a);
         octave = with_octave.octave;
     } else if (!IsNoteName(name)) {
@@ -43,6 +43,9 @@ bool ParsePitch(ToneSettings& settings, const char* text) {
         return true;
     }
     if (NamedPitch(settings, text, settings.frequency)) {
+        if (const std::string shadowed = ShadowedNote(text); !shadowed.empty()) {
+            std::fprintf(stderr, "%s\n", shadowed.c_str());
+        }
         return true;
     }
     std::fprintf(stderr,
@@ -50,7 +53,9 @@ bool ParsePitch(ToneSettings& settings, const char* text) {
                  "Give a frequency in Hz (440, 82.41), a note a to g with '#' for sharp or 'b' "
                  "for flat\n(c#, eb), or a string preset: G1 to G7 (guitar), B1 to B5 (bass), "
                  "violin1 to\nviolin4, viola1 to viola4, cello1 to cello4, mandolin1 to "
-                 "mandolin4, ukulele1 to\nukulele4 or banjo1 to banjo5\n",
+                 "mandolin4, ukulele1 to\nukulele4 or banjo1 to banjo5\n"
+                 "A note with its octave number: e2, E2, C#4, Bb3 (octaves 0 to 9; G1 to G7 and "
+                 "B1 to B5\nare the string presets, g4 the note G4)\n",
                  text);
     return false;
 }
@@ -123,6 +128,11 @@ int ExportDirectly(const ToneSettings& settings, const RenderedTone& tone) {
 
 // --listen mode, with what follows the options; --instrument names the strings of its readings.
 int ListenFromCommandLine(const ToneSettings& settings, int count, char** arguments, FILE* in) {
+    if (!settings.listening && settings.listen_option != nullptr) {
+        std::fprintf(stderr, "%s is for --listen's readings: give --listen too\n",
+                     settings.listen_option);
+        return 1;
+    }
     if (!settings.listening) {
         std::fputs("--instrument names the strings of --listen's readings: give --listen too\n",
                    stderr);
@@ -139,7 +149,7 @@ int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE
     if (status != kGoOn) {
         return status;
     }
-    if (settings.listening || settings.instrument != nullptr) {
+    if (settings.listening || settings.instrument != nullptr || settings.listen_option != nullptr) {
         return ListenFromCommandLine(settings, argc - first, argv + first, in);
     }
     if (first == argc) {

@@ -94,6 +94,9 @@ NearestString NearestOpenString(const ToneSettings& settings, double hz) {
 }
 
 HeardName NameHeard(const ToneSettings& settings, double hz) {
+    if (const NearestNumbered string = NearestOfStrings(settings, hz); string.number > 0) {
+        return {ScientificName(string.note), string.cents, std::to_string(string.number)};
+    }
     if (const NearestString string = NearestOpenString(settings, hz); string.preset != nullptr) {
         const NoteAboveA note{SemitonesAboveA(string.preset->note),
                               static_cast<int>(string.preset->octave)};
@@ -133,6 +136,7 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
     Listener listener = NewListener(file.rate);
     float block[4096];
     std::vector<PitchReading> readings;
+    NoteGatherer notes;
     uint64_t read = 0;
     while (read < frames) {
         const auto wanted =
@@ -148,9 +152,10 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
         read += static_cast<uint64_t>(got);
         ListenTo(listener, std::span(block, static_cast<size_t>(got)), readings);
         for (const PitchReading& reading : readings) {
-            std::fputs(ReadingLine(settings, reading.time, reading.hz).c_str(), stdout);
+            PrintReading(notes, settings, {reading.time, reading.hz}, stdout);
         }
     }
+    FinishReadings(notes, settings, stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

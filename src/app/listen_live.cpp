@@ -4,6 +4,7 @@
 #include "listen/listen.h"
 #include "output/output.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,30 +38,78 @@ struct Display {
     const ToneSettings& settings;
     bool terminal = false;
     bool utf8 = false;
-    bool drawn = false; // the terminal's line holds a drawing not yet finished
+    bool drawn = false;   // the terminal's line holds a drawing not yet finished
+    NoteGatherer notes{}; // with --summary, lines in place of the needle, at a terminal too
+    // At a terminal: the newest reading's view, how long it has been in tune, the strobe and
+    // the strings' checklist, all kept reading by reading.
+    NeedleView view{};
+    InTuneHold hold{};
+    Strobe strobe{};
+    Checklist checklist{};
+    double frame_seconds = 0; // between drawings: a hop of the listener
 
-    void Reading(const PitchReading& reading, double time_offset) const {
-        if (!terminal) {
-            std::fputs(ReadingLine(settings, reading.time + time_offset, reading.hz).c_str(),
-                       stdout);
+    void Reading(const PitchReading& reading, double time_offset) {
+        if (!terminal || settings.summary) {
+            PrintReading(notes, settings, {reading.time + time_offset, reading.hz}, stdout);
             std::fflush(stdout);
+            return;
         }
+        const double time = reading.time + time_offset;
+        view = NeedleViewOf(settings, reading.hz);
+        view.in_tune =
+            HoldInTune(hold, view.note + view.string, time, view.cents, settings.tolerance);
+        TurnStrobe(strobe, time, view.cents);
+        CheckString(checklist, view.string, view.cents, view.in_tune, settings.tolerance);
     }
 
-    void Period(const std::optional<PitchReading>& newest, double dbfs) {
+    // The tuner's line, and under it the checklist, each drawn over its last drawing.
+    void Draw(const NeedleView& shown) {
+        const std::string line = settings.strobe && shown.sounding
+                                     ? StrobeLine(shown, strobe, frame_seconds, utf8)
+                                     : NeedleLine(shown, utf8);
+        if (checklist.strings.empty()) {
+            std::fprintf(stdout, "\r%s\x1b[K", line.c_str());
+            return;
+        }
+        std::fprintf(stdout, "%s\r%s\x1b[K\n\r%s\x1b[K", drawn ? "\x1b[1A" : "", line.c_str(),
+                     ChecklistLine(checklist, utf8, TerminalColumns() - 1).c_str());
+    }
+
+    static size_t TerminalColumns() {
+        winsize size{};
+        return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col : 80;
+    }
+
+    void Period(const std::optional<PitchReading>& newest, double dbfs, double time) {
+        if (settings.summary) {
+            std::vector<HeldNote> ended;
+            GatherSilence(notes, settings, time, ended);
+            for (const HeldNote& note : ended) {
+                std::fputs(HeldNoteLine(note).c_str(), stdout);
+            }
+            std::fflush(stdout);
+            return;
+        }
         if (!terminal) {
             return;
         }
-        NeedleView view = newest ? NeedleViewOf(settings, newest->hz) : NeedleView{};
-        view.level_dbfs = dbfs;
+        if (!newest) { // silence: in tune and the strobe's count begin again
+            hold = {};
+            StopStrobe(strobe);
+            BreakRun(checklist);
+        }
+        NeedleView shown = newest ? view : NeedleView{};
+        shown.level_dbfs = dbfs;
         // Back to the start of the line, the new drawing over the old, the rest cleared.
-        std::fprintf(stdout, "\r%s\x1b[K", NeedleLine(view, utf8).c_str());
+        Draw(shown);
         std::fflush(stdout);
         drawn = true;
     }
 
     // The shell's prompt comes on a line of its own.
     void Finish() {
+        FinishReadings(notes, settings, stdout);
+        std::fflush(stdout);
         if (drawn) {
             std::fputs("\n", stdout);
             std::fflush(stdout);
@@ -85,6 +134,8 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
         listener = NewListener(rate);
     }
     Display display{settings};
+    display.checklist = NewChecklist(settings);
+    display.frame_seconds = static_cast<double>(ListenerHop(listener)) / rate;
     display.terminal = isatty(STDOUT_FILENO) == 1;
     display.utf8 = Utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
     const uint64_t frames = FramesIn(std::min(seconds, kLongestListening), rate);
@@ -113,7 +164,7 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
             display.Reading(reading, static_cast<double>(listener_start) / rate);
         }
         display.Period(readings.empty() ? std::nullopt : std::optional(readings.back()),
-                       Dbfs(input));
+                       Dbfs(input), static_cast<double>(read) / rate);
     }
     display.Finish();
     return 0;

@@ -208,6 +208,11 @@ Step Act(ToneSettings& s, const char* token, FILE* in, FILE* out) {
         SelectNote(s, preset->note, preset->octave);
         return Step::Play;
     }
+    // A note with its octave number sets the offset, as a preset does.
+    if (NoteAboveA note; ParseNoteWord(token, note)) {
+        SelectNote(s, NoteNameAboveA(note.above_a), note.octave);
+        return Step::Play;
+    }
     // A word longer than any note name sounds as A too.
     SelectNote(s, std::strlen(token) < sizeof s.note ? token : "", s.octave);
     return Step::Play;

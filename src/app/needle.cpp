@@ -16,12 +16,11 @@ bool NamesUtf8(const char* name) {
     return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
 }
 
-// The needle spans -50 to +50 cents in this many cells, 5 cents each, the middle one the
-// target; narrow enough that the line with everything on it fits 80 columns.
+// The needle spans -50 to +50 cents in this many cells, the middle one the target; narrow
+// enough that the line with everything on it fits 80 columns.
 constexpr int kNeedleCells = 21;
-constexpr double kCentsPerCell = 100.0 / (kNeedleCells - 1);
-// Within this many cents of the target the string is in tune: the mark shows.
-constexpr double kInTuneCents = 1.0;
+constexpr int kHalfNeedle = (kNeedleCells - 1) / 2;
+constexpr double kNeedleCents = 50;
 // The level meter spans -60 dBFS (empty) to full scale.
 constexpr double kQuietestDbfs = -60;
 
@@ -34,9 +33,10 @@ struct Glyphs {
     const char* in_tune;
     const char* level; // a lit cell of the level meter
     const char* unlit;
+    const char* band; // an empty cell within the in-tune band
 };
-constexpr Glyphs kUtf8{"─", "┼", "●", "◉", "→", "✓", "█", "·"};
-constexpr Glyphs kAscii{"-", "|", "o", "O", "->", "OK", "#", "."};
+constexpr Glyphs kUtf8{"─", "┼", "●", "◉", "→", "✓", "█", "·", "═"};
+constexpr Glyphs kAscii{"-", "|", "o", "O", "->", "OK", "#", ".", "="};
 
 std::string Format(const char* format, auto... values) {
     char text[64];
@@ -44,19 +44,60 @@ std::string Format(const char* format, auto... values) {
     return text;
 }
 
+// The in-tune band ends at the outer edge of the cells next to the middle one, so that it
+// spans three cells, or, for a tolerance that the even scale gives more, at the edge of the
+// cell the tolerance falls on.
+constexpr double kBandEdgeCells = 1.5;
+
+// Cells from the middle for `cents`: kHalfNeedle * log(1 + c / knee) / log(1 + 50 / knee),
+// fine near the target, where a player tunes, and 50 cents at the last cell. The knee puts
+// the tolerance at the band's edge; an infinite knee is the even scale.
+double CellsFromMiddle(double cents, double knee) {
+    const double cells = std::isinf(knee) ? kHalfNeedle * std::fabs(cents) / kNeedleCents
+                                          : kHalfNeedle * std::log1p(std::fabs(cents) / knee) /
+                                                std::log1p(kNeedleCents / knee);
+    return std::copysign(cells, cents);
+}
+
+// The knee for a tolerance, found by halving: the scale's cells from the middle for the
+// tolerance fall as the knee grows, down to the even scale's.
+double Knee(double tolerance) {
+    const double even = CellsFromMiddle(tolerance, HUGE_VAL);
+    const double edge = std::max(kBandEdgeCells, std::ceil(even - 0.5 - 1e-9) + 0.5);
+    if (even >= edge - 1e-9) {
+        return HUGE_VAL;
+    }
+    double low = 1e-6, high = 1e6;
+    for (int i = 0; i < 80; ++i) {
+        const double middle = std::sqrt(low * high);
+        (CellsFromMiddle(tolerance, middle) > edge ? low : high) = middle;
+    }
+    return std::sqrt(low * high);
+}
+
 // Which of the needle's cells `cents` falls on: the middle one for the target, the first or
-// the last for anything beyond 50 cents.
-int NeedleCell(double cents) {
-    const double cell = std::round(cents / kCentsPerCell) + (kNeedleCells - 1) / 2;
+// the last for anything beyond 50 cents. Halves round toward the middle, so that the
+// tolerance itself is in the band.
+int NeedleCell(double cents, double knee) {
+    const double from_middle = CellsFromMiddle(cents, knee);
+    const double cell =
+        std::copysign(std::ceil(std::fabs(from_middle) - 0.5 - 1e-9), from_middle) + kHalfNeedle;
     return static_cast<int>(std::clamp(cell, 0.0, static_cast<double>(kNeedleCells - 1)));
 }
 
-std::string Needle(double cents, const Glyphs& g) {
-    const int needle = NeedleCell(cents);
+// Whether every pitch that falls on the cell `from_middle` away is within the band.
+bool InBand(int from_middle, double tolerance, double knee) {
+    return std::abs(from_middle) + 0.5 <= CellsFromMiddle(tolerance, knee) + 1e-6;
+}
+
+std::string Needle(double cents, double tolerance, const Glyphs& g) {
+    const double knee = Knee(tolerance);
+    const int needle = NeedleCell(cents, knee);
     std::string cells = "[";
     for (int i = 0; i < kNeedleCells; ++i) {
-        const bool centre = i == (kNeedleCells - 1) / 2;
-        cells += i == needle ? (centre ? g.on_target : g.needle) : (centre ? g.centre : g.rule);
+        const bool centre = i == kHalfNeedle;
+        const char* rule = InBand(i - kHalfNeedle, tolerance, knee) ? g.band : g.rule;
+        cells += i == needle ? (centre ? g.on_target : g.needle) : (centre ? g.centre : rule);
     }
     return cells + "]";
 }
@@ -82,14 +123,13 @@ std::string NeedleLine(const NeedleView& view, bool utf8) {
         return Format("%-4s", "-") + Format("%16s", "") + " input " + level + " " +
                LevelMeter(view.level_dbfs, g);
     }
-    const bool in_tune = std::fabs(view.cents) <= kInTuneCents;
     std::string line = Format("%-4s", view.note.c_str()) + Format("%9.2f Hz", view.hz) +
-                       Format(" %+6.1fc ", view.cents) + Needle(view.cents, g) + " " + g.arrow +
-                       Format("%.2f Hz", view.target_hz);
+                       Format(" %+6.1fc ", view.cents) + Needle(view.cents, view.tolerance, g) +
+                       " " + g.arrow + Format("%.2f Hz", view.target_hz);
     if (!view.string.empty()) {
         line += " " + view.string;
     }
-    if (in_tune) {
+    if (view.in_tune) {
         line += std::string(" ") + g.in_tune;
     }
     return line;
@@ -120,6 +160,7 @@ NeedleView NeedleViewOf(const ToneSettings& settings, double hz) {
     view.note = heard.note;
     view.cents = heard.cents;
     view.string = heard.string;
+    view.tolerance = settings.tolerance;
     view.target_hz = hz / std::exp2(view.cents / 1200);
     return view;
 }

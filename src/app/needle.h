@@ -16,11 +16,14 @@ struct NeedleView {
     double target_hz = 0;
     std::string string;      // the instrument's string, with --instrument
     double level_dbfs = -99; // while nothing sounds
+    double tolerance = 1.0;  // cents of the in-tune band, as --tolerance gives it
+    bool in_tune = false;    // the pitch has stayed within the band long enough
 };
 
 // The tuner's line: the note, the Hz, the cents, a needle of +-50 cents with the target in its
-// middle, the target's Hz, the string, and a mark within 1 cent of the target; in UTF-8 or
-// plain ASCII for a C-locale terminal. Never wider than 79 columns.
+// middle, its scale finer near the middle so that the in-tune band spans three cells or more,
+// the target's Hz, the string, and the in-tune mark; in UTF-8 or plain ASCII for a C-locale
+// terminal. Never wider than 79 columns.
 std::string NeedleLine(const NeedleView& view, bool utf8);
 
 // Columns a line of NeedleLine's takes on a terminal.

@@ -20,6 +20,9 @@ bool StartsWith(const char* text, const char* start) {
 
 constexpr double kLowestA4 = 400;
 constexpr double kHighestA4 = 480;
+// No string holds stiller than half a cent; a band of 25 cents each side is half the needle.
+constexpr double kNarrowestTolerance = 0.5;
+constexpr double kWidestTolerance = 25;
 
 bool SetReferencePitch(ToneSettings& settings, const char* text) {
     char* end = nullptr;
@@ -62,6 +65,23 @@ bool SetHarmonics(ToneSettings& settings, const char* text) {
     return true;
 }
 
+// A number of cents, as --a4 reads its number.
+bool SetTolerance(ToneSettings& settings, const char* text) {
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' ||
+        !(value >= kNarrowestTolerance && value <= kWidestTolerance)) {
+        std::fprintf(stderr,
+                     "The in-tune band (--tolerance) is a number of cents from %.1f to %.0f, not "
+                     "'%s'\n",
+                     kNarrowestTolerance, kWidestTolerance, text);
+        return false;
+    }
+    settings.tolerance = value;
+    settings.listen_option = "--tolerance";
+    return true;
+}
+
 bool SetOutputFile(ToneSettings& settings, const char* path) {
     if (*path == '\0') {
         std::fputs("-o needs the name of the WAV file to write, or - for standard output\n",
@@ -100,7 +120,25 @@ constexpr ValueOption kValueOptions[] = {
     {"--instrument", nullptr,
      "--instrument needs guitar, bass, violin, viola, cello, mandolin, ukulele or banjo",
      SetInstrument},
+    {"--strings", nullptr,
+     "--strings needs a tuning ('ondelis --help' lists them) or notes, as D2,A2,D3,G3,B3,E4",
+     SetStrings},
+    {"--tolerance", nullptr, "--tolerance needs the cents of the in-tune band, 0.5 to 25",
+     SetTolerance},
 };
+
+// The options that take no value beside --listen: each sets its flag.
+bool TakeFlag(ToneSettings& settings, const char* option) {
+    if (std::strcmp(option, "--summary") == 0) {
+        settings.summary = true;
+    } else if (std::strcmp(option, "--strobe") == 0) {
+        settings.strobe = true;
+    } else {
+        return false;
+    }
+    settings.listen_option = option;
+    return true;
+}
 
 // The option that `argument` names, and where its value starts when it is given in the same
 // argument ("--a4=442"); `inline_value` stays null when the value is the next argument.
@@ -142,6 +180,9 @@ int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
         }
         if (std::strcmp(option, "--listen") == 0) { // its source, if any, is positional
             settings.listening = true;
+            continue;
+        }
+        if (TakeFlag(settings, option)) {
             continue;
         }
         if (std::strcmp(option, "--version") == 0) {

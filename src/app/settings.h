@@ -37,6 +37,19 @@ struct ToneSettings {
     bool listening = false;
     const char* listen_source = nullptr;
     const char* instrument = nullptr;
+    // --strings: the open strings readings are named among, as listed (the lowest first, as
+    // a rule), when string_count is above 0; its value as given.
+    const char* strings = nullptr;
+    NoteAboveA open_strings[12];
+    int string_count = 0;
+    // --summary: a line for each note instead of a line for each reading.
+    bool summary = false;
+    // --strobe, and --tolerance: the cents within which a string held for half a second is in
+    // tune.
+    bool strobe = false;
+    double tolerance = 1.0;
+    // The last option given that only listening reads, for the message when --listen is not.
+    const char* listen_option = nullptr;
 };
 
 // An open string of an instrument (G1 the high E of a guitar, violin4 the G of a violin, ...):

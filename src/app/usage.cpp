@@ -19,8 +19,9 @@ With arguments it prints a summary, plays one tone and exits:
   frequency   Hz (440, 82.41); a negative frequency sounds as its magnitude;
               or a note, a to g with '#' for sharp or 'b' for flat (c#, eb),
               counted upward from A as in the menu; or a note with its octave
-              number in lower case (e2, c#4, bb3; C4 is middle C); or a string preset
-              (below)
+              number (e2, c#4, bb3; C4 is middle C), its letter in upper case too
+              (E2, C#4, Bb3) but for the presets G1-G7 and B1-B5 (g4 is the note G4);
+              or a string preset (below)
   time        seconds of tone (default 8); a negative time plays nothing, and
               inf a drone that holds until Ctrl-C stops it
   device      ALSA PCM device name, at most 31 characters (default "default");
@@ -75,7 +76,21 @@ Options, before the other arguments ('--' ends the options):
   --instrument NAME
               with --listen, a fifth column: the nearest open string of a guitar,
               bass, violin, viola, cello, mandolin, ukulele or banjo (G6, violin4);
-              the note and cents are then that string's (also --instrument=NAME)
+              the note and cents are then that string's (also --instrument=NAME);
+              at a terminal a second line lists every string's last cents
+  --strings TUNING|NOTES
+              with --listen, the open strings the nearest is found among, with
+              --instrument or in its place: standard, drop-d, dadgad, open-g, open-d,
+              open-e, half-step-down, full-step-down (guitar), bass-drop-d, bass-5,
+              or up to 12 notes from the lowest string (D2,A2,D3,G3,B3,E4); the fifth
+              column is the string's number, 1 the highest (also --strings=...)
+  --tolerance CENTS
+              at a terminal, the in-tune mark once the reading has stayed within
+              CENTS (0.5 to 25, default 1) for half a second (also --tolerance=CENTS)
+  --strobe    at a terminal, a strobe band in place of the needle: still in tune,
+              drifting right when sharp and left when flat, a period a second a cent
+  --summary   with --listen, a line for each note instead of each reading:
+              START END HZ NOTE CENTS SPREAD [STRING] (median Hz, p5-p95 cents)
 
 String presets, in both modes: an instrument's open strings, numbered from the highest
 (Hz at A = 440):
@@ -138,6 +153,10 @@ Examples:
                                             each reading of take.wav by its string
   ondelis --instrument guitar --listen      tune by the sound card's input: a needle
                                             at the nearest string, until Ctrl-C
+  ondelis --strings drop-d --strobe --listen
+                                            drop D by a strobe, every string's cents
+  ondelis --summary --listen take.wav       the intonation of a take, a line a note
+  ondelis E2 4                              E2 as a reading names it, for 4 seconds
 
 Exit status: 0 after a normal end, 1 when the sound device fails, a tone cannot be made or
 an argument is refused; Ctrl-C or SIGTERM during a tone ends the program by that signal

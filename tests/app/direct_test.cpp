@@ -103,7 +103,7 @@ TEST(DirectMode, NotesAndStringPresetsSoundAsInTheMenu) {
     }
 }
 
-TEST(DirectMode, NotesWithTheirOctaveNumberInLowerCase) {
+TEST(DirectMode, NotesWithTheirOctaveNumberInEitherCase) {
     ScratchDir dir;
     const struct {
         std::vector<std::string> options;
@@ -117,6 +117,13 @@ TEST(DirectMode, NotesWithTheirOctaveNumberInLowerCase) {
         {{}, "a4", "a", "440.00"},
         {{}, "bb4", "bb", "466.16"},
         {{}, "g#5", "g#", "830.61"},
+        // The names a reading prints play too, where no string preset has the word.
+        {{}, "E2", "e2", "82.41"},
+        {{}, "C#4", "c#4", "277.18"},
+        {{}, "Bb3", "bb3", "233.08"},
+        {{}, "G8", "g8", "6271.93"},
+        {{}, "B6", "b6", "1975.53"},
+        {{"--a4", "415", "--temperament", "werckmeister3"}, "E2", "G6", "77.81"},
         {{"--a4", "415", "--temperament", "werckmeister3"}, "e2", "G6", "77.81"},
         {{"--scale", ONDELIS_TEST_DATA "/just.scl", "--root", "d"}, "g3", "violin4", "195.56"},
     };
@@ -134,6 +141,16 @@ TEST(DirectMode, NotesWithTheirOctaveNumberInLowerCase) {
         EXPECT_EQ(tone.size(), tone.find("percent\n") + 8 + 8820u * 6) << row.word;
     }
     EXPECT_EQ(PlayedDirectly({"c#4"}, "277.18").size(), 8820u * 6);
+    // G4 stays the guitar's 4th string, D3, and says how the note is written.
+    const RunResult shadowed = RunOndelis({"G4", "0.2", "null"});
+    EXPECT_TRUE(Has(shadowed.out, "Frequency:\t146.83 Hz\n"));
+    EXPECT_EQ(shadowed.err, "'G4' is string 4 of the guitar, D3; for the note G4 say 'g4'\n");
+    EXPECT_EQ(RunOndelis({"B5", "0.2", "null"}).err,
+              "'B5' is string 5 of the bass, B0; for the note B5 say 'b5'\n");
+    EXPECT_EQ(RunOndelis({"g4", "0.2", "null"}).err, "");
+    EXPECT_TRUE(Has(RunOndelis({"E10"}).err, "\nA note with its octave number: e2, E2, C#4, Bb3 "
+                                             "(octaves 0 to 9; G1 to G7 and B1 to B5\nare the "
+                                             "string presets, g4 the note G4)\n"));
 }
 
 TEST(DirectMode, ReferencePitchMovesNotesAndPresetsButNotHertz) {
@@ -280,13 +297,14 @@ TEST(DirectMode, RefusedWordsAndOptionsPlayNothing) {
     const std::vector<std::vector<std::string>> refused = {
         {"E"},
         {"h2"},
-        {"E2"},
+        {"E10"},
+        {"H2"},
+        {"BB3"},
         {"e10"},
         {"cb4"},
         {"violin"},
         {"Violin1"},
         {"violin5"},
-        {"G8"},
         {""},
         {"--bogus", "440"},
         {"--", "--", "440"},

@@ -91,6 +91,26 @@ TEST(Menu, StringPresetsSetNoteAndOffset) {
     EXPECT_NE(viola.out.find("Frequency = 164.81 Hz\n", c), std::string::npos) << viola.out;
 }
 
+TEST(Menu, NotesWithTheirOctaveNumberSetNoteAndOffset) {
+    const struct {
+        const char* word;
+        const char* hz;
+        const char* offset;
+    } rows[] = {
+        {"e2", "82.41", "-3.00"},   {"E2", "82.41", "-3.00"}, {"C#4", "277.18", "-1.00"},
+        {"Bb3", "233.08", "-1.00"}, {"a4", "440.00", "0.00"}, {"G8", "6271.93", "3.00"},
+        {"G4", "146.83", "-2.00"},  {"B1", "98.00", "-3.00"}, {"b1", "61.74", "-3.00"},
+    };
+    for (const auto& row : rows) {
+        const Session session = RunMenu(std::string("o 2 ") + row.word + " x");
+        EXPECT_TRUE(Has(session.out, std::string("Frequency = ") + row.hz + " Hz\n"))
+            << row.word << session.out;
+        EXPECT_TRUE(Has(session.out.substr(session.out.find("Frequency = ")),
+                        std::string("octave offset from ") + row.offset + "\n"))
+            << row.word;
+    }
+}
+
 TEST(Menu, ExplicitFrequencyIgnoresOffsetAndCents) {
     const Session session = RunMenu("o 2 cn 50 z 250 p x");
     EXPECT_TRUE(Has(session.out, "Enter frequency in Hz\n"
@@ -194,7 +214,7 @@ TEST(Menu, SeveralTokensOnOneLineAreTakenInTurn) {
 
 TEST(Menu, UnknownAndOverLongTokensAreNotesThatSoundAsA) {
     const Session session =
-        RunMenu("o -1 P X q expxxxx xyzzy G6x violin Violin1 violin5 G8 mandolin1x x");
+        RunMenu("o -1 P X q expxxxx xyzzy G6x violin Violin1 violin5 H8 mandolin1x x");
     EXPECT_EQ(session.status, 0);
     EXPECT_EQ(Count(session.out, "Frequency = 220.00 Hz\n"), 11u);
     EXPECT_FALSE(Has(session.out, "Export will be"));

@@ -84,7 +84,16 @@ TEST_F(Completion, OffersOptionsNotesPresetsAndDevicesByPosition) {
          "<viola1><viola2><viola3><viola4><violin1><violin2><violin3><violin4>"},
         {"ondelis --" + kInsertAll,
          "<--a4><--harmonics><--help><--instrument><--listen><--output><--rate><--root><--scale>"
-         "<--temperament><--version>"},
+         "<--strings><--strobe><--summary><--temperament><--tolerance><--version>"},
+        {"ondelis --st" + kInsertAll, "<--strings><--strobe>"},
+        // --strings: its named tunings; the flags take no value.
+        {"ondelis --strings d" + kInsertAll, "<--strings><dadgad><drop-d>"},
+        {"ondelis --strings=open-" + kInsertAll, "<--strings=open-d><open-e><open-g>"},
+        {"ondelis --instrument bass --strings bass" + kInsertAll,
+         "<--instrument><bass><--strings><bass-5><bass-drop-d>"},
+        {"ondelis --tolerance " + kInsertAll, "<--tolerance>"},
+        {"ondelis --tolerance 3 --strobe --summary --listen r" + kInsertAll,
+         "<--tolerance><3><--strobe><--summary><--listen><rc>"},
         {"ondelis --instrument v" + kInsertAll, "<--instrument><viola><violin>"},
         // --listen: a sound file or a capture device, then the seconds.
         {"ondelis --instrument=cello --listen " + kInsertAll,
@@ -178,6 +187,31 @@ TEST(PresetLists, CompletionHelpAndManualFollowThePresetTable) {
         EXPECT_TRUE(entry != std::string::npos &&
                     EndsWith(manual.substr(0, end), hz + std::string(" Hz")))
             << token;
+    }
+}
+
+// The named tunings of --strings are one list: the completion offers each, --help and the
+// manual name each.
+TEST(TuningLists, CompletionHelpAndManualFollowTheNamedTunings) {
+    const std::string script = ReadBytes(ONDELIS_COMPLETION);
+    const size_t from = script.find("_ondelis_string_tunings='") + 25;
+    std::istringstream words(script.substr(from, script.find('\'', from) - from));
+    std::vector<std::string> offered;
+    for (std::string word; words >> word;) {
+        offered.push_back(word);
+    }
+    ASSERT_EQ(offered.size(), NamedTunings().size());
+    const std::string help = RunOndelis({"--help"}).out;
+    const std::string manual = ReadBytes(ONDELIS_MANUAL);
+    for (size_t i = 0; i < offered.size(); ++i) {
+        const std::string name = NamedTunings()[i].name;
+        EXPECT_EQ(offered[i], name);
+        EXPECT_TRUE(HasWord(help, name)) << name;
+        std::string escaped; // the manual writes a hyphen as \-
+        for (const char c : name) {
+            escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+        }
+        EXPECT_TRUE(Has(manual, "\n.B " + escaped + "\n")) << name;
     }
 }
 

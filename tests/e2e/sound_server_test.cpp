@@ -14,10 +14,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -719,6 +721,142 @@ TEST_P(SoundServerPath, AtATerminalTheNeedleIsRedrawnInPlace) {
     }
     kill(player.pid, SIGINT);
     Wait(player, 5s);
+}
+
+// Another instance plays `hz` into the sink while one listens at a terminal with `options`
+// for `seconds`: what that terminal showed, in the C locale.
+std::string ListenedAtATerminal(Server server, const std::string& hz,
+                                const std::vector<std::string>& options, const char* seconds) {
+    const Child player =
+        Start({ONDELIS_BINARY, hz, "8", "default"}, "/dev/null", "/dev/null", "/dev/null");
+    std::this_thread::sleep_for(300ms);
+    std::vector<std::string> environment = SinkMonitorEnvironment(server);
+    environment.insert(environment.end(), {"LANG=C", "LC_ALL=", "LC_CTYPE="});
+    std::vector<std::string> command{ONDELIS_BINARY};
+    command.insert(command.end(), options.begin(), options.end());
+    command.insert(command.end(), {"--listen", "default", seconds});
+    Terminal terminal = StartOnTerminal(command, environment);
+    EXPECT_EQ(Finish(terminal, 20), 0) << terminal.screen;
+    kill(player.pid, SIGINT);
+    Wait(player, 5s);
+    return terminal.screen;
+}
+
+// The strobe bands drawn, in order.
+std::vector<std::string> StrobeBands(const std::string& screen) {
+    std::vector<std::string> bands;
+    for (size_t at = screen.find("c ["); at != std::string::npos; at = screen.find("c [", at + 1)) {
+        const std::string band = screen.substr(at + 3, 32);
+        if (band.size() == 32 && band.find_first_not_of("#.") == std::string::npos) {
+            bands.push_back(band);
+        }
+    }
+    return bands;
+}
+
+// Cells the pattern moved to the right (left when negative) from band to band, added up:
+// each step the round shift, of at most 3 cells, that lays one band on the next.
+int StrobeDrift(const std::vector<std::string>& bands) {
+    int drift = 0;
+    for (size_t i = 1; i < bands.size(); ++i) {
+        for (int shift = -3; shift <= 3; ++shift) {
+            const size_t cut = static_cast<size_t>((32 - shift) % 32);
+            if (bands[i - 1].substr(cut) + bands[i - 1].substr(0, cut) == bands[i]) {
+                drift += shift;
+                break;
+            }
+        }
+    }
+    return drift;
+}
+
+// A strobe stands still for a tone in tune, and drifts 8 cells a second right for a tone a
+// cent sharp, left for one a cent flat.
+TEST_P(SoundServerPath, TheStrobeStandsStillInTuneAndDriftsTheWayThePitchIsOff) {
+    const struct {
+        const char* hz;
+        int least;
+        int most;
+    } rows[] = {
+        {"82.4069", -2, 2},   // E2
+        {"82.4545", 6, 30},   // a cent sharp: about 13 cells in 1.7 s
+        {"82.3593", -30, -6}, // a cent flat
+    };
+    for (const auto& row : rows) {
+        const std::string screen = ListenedAtATerminal(GetParam(), row.hz, {"--strobe"}, "2");
+        const std::vector<std::string> bands = StrobeBands(screen);
+        EXPECT_GE(bands.size(), 20u) << row.hz << screen;
+        const int drift = StrobeDrift(bands);
+        EXPECT_GE(drift, row.least) << row.hz;
+        EXPECT_LE(drift, row.most) << row.hz;
+        std::printf("%s: %s Hz, the strobe moved %d cells in %zu drawings\n",
+                    NameOf(GetParam()).c_str(), row.hz, drift, bands.size());
+    }
+}
+
+// A tone 2 cents sharp is in tune within --tolerance 3, and not within the default cent.
+TEST_P(SoundServerPath, TheInTuneMarkFollowsTheTolerance) {
+    const std::string sharp = "82.5021"; // E2 and 2 cents
+    const std::string loose = ListenedAtATerminal(GetParam(), sharp, {"--tolerance", "3"}, "1.5");
+    EXPECT_TRUE(Has(loose, "+2.0c [")) << loose;
+    EXPECT_TRUE(Has(loose, "->82.41 Hz OK")) << loose;
+    const std::string strict = ListenedAtATerminal(GetParam(), sharp, {}, "1.5");
+    EXPECT_TRUE(Has(strict, "+2.0c [")) << strict;
+    EXPECT_FALSE(Has(strict, "OK")) << strict;
+}
+
+// Two strings played in turn: the checklist under the needle keeps both, each in tune.
+TEST_P(SoundServerPath, TheChecklistKeepsEveryStringPlayed) {
+    std::vector<std::string> environment = SinkMonitorEnvironment(GetParam());
+    environment.insert(environment.end(), {"LANG=C", "LC_ALL=", "LC_CTYPE="});
+    Terminal terminal = StartOnTerminal(
+        {ONDELIS_BINARY, "--instrument", "guitar", "--listen", "default", "4"}, environment);
+    for (const char* string : {"G6", "G5"}) {
+        Wait(Start({ONDELIS_BINARY, string, "1.5", "default"}, "/dev/null", "/dev/null",
+                   "/dev/null"),
+             10s);
+    }
+    EXPECT_EQ(Finish(terminal, 20), 0) << terminal.screen;
+    const std::string& screen = terminal.screen;
+    const std::string last = screen.substr(screen.rfind("\x1b[1A"));
+    // Each with the cents it was last heard at, within the cent of the default tolerance.
+    std::smatch strings;
+    ASSERT_TRUE(std::regex_search(
+        last, strings,
+        std::regex("G7   --    G6 +([+-][0-9]+\\.[0-9])OK  G5 +([+-][0-9]+\\.[0-9])OK  G4   --")))
+        << last;
+    EXPECT_LE(std::abs(std::stod(strings[1])), 1.0) << last;
+    EXPECT_LE(std::abs(std::stod(strings[2])), 1.0) << last;
+    EXPECT_TRUE(EndsWith(screen, "\r\n")) << last;
+}
+
+// --summary of a device: two notes with silence between them are two lines, each as it ends.
+TEST_P(SoundServerPath, ASummaryOfTheDeviceIsALineForEachNote) {
+    std::vector<std::string> command = ListenCommand(GetParam(), {"default", "3.5"});
+    command.insert(std::find(command.begin(), command.end(), "--listen"), "--summary");
+    const Child listener = Start(command, "/dev/null", Dir() / "heard", Dir() / "listen.err");
+    std::this_thread::sleep_for(300ms);
+    for (const char* note : {"E2", "A2"}) {
+        Wait(Start({ONDELIS_BINARY, note, "1", "default"}, "/dev/null", "/dev/null", "/dev/null"),
+             10s);
+        std::this_thread::sleep_for(500ms);
+    }
+    ASSERT_EQ(Wait(listener, 20s).status, 0) << ReadBytes(Dir() / "listen.err");
+    std::istringstream lines(ReadBytes(Dir() / "heard"));
+    std::vector<std::string> notes;
+    for (std::string line; std::getline(lines, line);) {
+        double start = 0, end = 0, hz = 0, cents = 0, spread = 0;
+        char note[8] = "";
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf\t%lf\t%lf\t%7s\t%lf\t%lf", &start, &end, &hz, note,
+                              &cents, &spread),
+                  6)
+            << line;
+        EXPECT_NEAR(end - start, 1, 0.2) << line;
+        EXPECT_LT(std::abs(cents), 0.1) << line;
+        EXPECT_LT(spread, 0.5) << line;
+        notes.push_back(note);
+    }
+    EXPECT_EQ(notes, (std::vector<std::string>{"E2", "A2"})) << ReadBytes(Dir() / "heard");
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, SoundServerPath,

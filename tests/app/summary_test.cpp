@@ -1,0 +1,152 @@
+#include "app/app.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Readings every 25 ms from `start`, `count` of them, at `hz` detuned by cents[i] each (0 past
+// the end of `cents`).
+std::vector<TimedPitch> Readings(double start, int count, double hz,
+                                 const std::vector<double>& cents = {}) {
+    std::vector<TimedPitch> readings;
+    for (int i = 0; i < count; ++i) {
+        const double detune = static_cast<size_t>(i) < cents.size() ? cents[i] : 0;
+        readings.push_back({start + 0.025 * i, hz * std::exp2(detune / 1200)});
+    }
+    return readings;
+}
+
+std::string Gathered(const ToneSettings& settings, const std::vector<TimedPitch>& readings) {
+    NoteGatherer notes;
+    std::vector<HeldNote> ended;
+    for (const TimedPitch& reading : readings) {
+        GatherReading(notes, settings, reading, ended);
+    }
+    FinishGathering(notes, settings, ended);
+    std::string lines;
+    for (const HeldNote& note : ended) {
+        lines += HeldNoteLine(note);
+    }
+    return lines;
+}
+
+TEST(Summary, ANoteEndsAtSilenceOrAtAChangeOfNoteAndStrayReadingsStayOut) {
+    std::vector<double> sweep; // -10 to +10 cents: the steady part is -8 to +8
+    for (int c = -10; c <= 10; ++c) {
+        sweep.push_back(c);
+    }
+    std::vector<TimedPitch> readings = Readings(0, 21, 220, sweep); // A3 to 0.5 s
+    // 0.3 s of silence, then E4 with one stray reading an octave off, then C4 at once.
+    std::vector<TimedPitch> e4 = Readings(0.8, 21, 329.6276);
+    e4[10].hz = 659.2551;
+    std::vector<TimedPitch> c4 = Readings(1.325, 20, 261.6256);
+    // Two readings alone are no note.
+    std::vector<TimedPitch> blip = Readings(2.5, 2, 500);
+    for (const std::vector<TimedPitch>* part : {&e4, &c4, &blip}) {
+        readings.insert(readings.end(), part->begin(), part->end());
+    }
+    const ToneSettings settings;
+    EXPECT_EQ(Gathered(settings, readings), "0.000\t0.500\t220.000\tA3\t+0.00\t14.40\n"
+                                            "0.800\t1.300\t329.628\tE4\t+0.00\t0.00\n"
+                                            "1.325\t1.800\t261.626\tC4\t+0.00\t0.00\n");
+}
+
+TEST(Summary, TheMedianOfASteadyNoteAndItsString) {
+    // A string 3 cents sharp, its attack 40 cents sharp: the attack is left out.
+    std::vector<double> cents(30, 3.0);
+    cents[0] = 40;
+    cents[1] = 40;
+    cents[2] = 20;
+    ToneSettings settings;
+    ASSERT_TRUE(SetStrings(settings, "drop-d"));
+    EXPECT_EQ(Gathered(settings, Readings(1, 30, 73.4162, cents)),
+              "1.000\t1.725\t73.544\tD2\t+3.00\t0.00\t6\n");
+}
+
+// A 24-bit mono WAV file of the samples.
+std::string Wav24(const std::string& samples) {
+    const auto le = [](uint32_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) {
+            out += static_cast<char>((value >> (8 * i)) & 0xff);
+        }
+        return out;
+    };
+    const auto size = static_cast<uint32_t>(samples.size());
+    return "RIFF" + le(36 + size, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(44100, 4) +
+           le(44100 * 3, 4) + le(3, 2) + le(24, 2) + "data" + le(size, 4) + samples;
+}
+
+TEST(Summary, ATakeOfThreeNotesSeparatedBySilenceIsThreeLines) {
+    ScratchDir dir;
+    std::string take;
+    const std::string silence(3 * 44100 * 4 / 10, '\0');
+    for (const char* note : {"E2", "C#4", "Bb3"}) {
+        ASSERT_EQ(RunOndelis({"-o", "note.wav", note, "1"}).status, 0) << note;
+        take += (take.empty() ? "" : silence) + ReadBytes("note.wav").substr(44);
+    }
+    std::ofstream("take.wav", std::ios::binary) << Wav24(take);
+    const RunResult run = RunOndelis({"--summary", "--listen", "take.wav"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(Count(run.out, "\n"), 3u) << run.out;
+    EXPECT_TRUE(Has(run.out, "\t82.407\tE2\t+0.00\t0.00\n")) << run.out;
+    EXPECT_TRUE(Has(run.out, "\t277.183\tC#4\t+0.00\t0.00\n")) << run.out;
+    EXPECT_TRUE(Has(run.out, "\t233.082\tBb3\t+0.00\t0.00\n")) << run.out;
+    // Each note from about when it starts to about when it ends: 0-1, 1.4-2.4, 2.8-3.8 s.
+    double start = 0, end = 0;
+    size_t at = 0;
+    for (const double expected : {0.0, 1.4, 2.8}) {
+        ASSERT_EQ(std::sscanf(run.out.c_str() + at, "%lf\t%lf", &start, &end), 2);
+        EXPECT_NEAR(start, expected, 0.15) << run.out;
+        EXPECT_NEAR(end, expected + 1, 0.15) << run.out;
+        at = run.out.find('\n', at) + 1;
+    }
+    const RunResult guitar =
+        RunOndelis({"--summary", "--instrument", "guitar", "--listen", "note.wav"});
+    EXPECT_TRUE(EndsWith(guitar.out, "\t233.082\tB3\t-100.00\t0.00\tG2\n")) << guitar.out;
+    const RunResult strings =
+        RunOndelis({"--summary", "--strings", "E2,Bb3", "--listen", "note.wav"});
+    EXPECT_TRUE(EndsWith(strings.out, "\t233.082\tBb3\t+0.00\t0.00\t1\n")) << strings.out;
+}
+
+// The options of listening are refused without --listen, and --tolerance out of its range.
+TEST(ListeningOptions, AreRefusedWithoutListenOrOutOfRange) {
+    const struct {
+        std::vector<std::string> args;
+        std::string why;
+    } table[] = {
+        {{"--summary", "440"}, "--summary is for --listen's readings: give --listen too\n"},
+        {{"--strobe"}, "--strobe is for --listen's readings: give --listen too\n"},
+        {{"--tolerance", "3", "G6"}, "--tolerance is for --listen's readings: give --listen too\n"},
+        {{"--tolerance", "0.4", "--listen", "-"},
+         "The in-tune band (--tolerance) is a number of cents from 0.5 to 25, not '0.4'\n"},
+        {{"--tolerance=25.1", "--listen", "-"},
+         "The in-tune band (--tolerance) is a number of cents from 0.5 to 25, not '25.1'\n"},
+        {{"--tolerance", "3c", "--listen", "-"},
+         "The in-tune band (--tolerance) is a number of cents from 0.5 to 25, not '3c'\n"},
+        {{"--tolerance"}, "--tolerance needs the cents of the in-tune band, 0.5 to 25\n"},
+    };
+    for (const auto& row : table) {
+        const RunResult run = RunOndelis(row.args, "", 20);
+        EXPECT_EQ(run.status, 1) << row.why;
+        EXPECT_EQ(run.out, "") << row.why;
+        EXPECT_EQ(run.err, row.why);
+    }
+    // Both ends of the range are taken.
+    for (const char* cents : {"0.5", "25"}) {
+        ToneSettings settings;
+        const char* args[] = {"ondelis", "--tolerance", cents};
+        int first = 0;
+        EXPECT_EQ(TakeOptions(settings, 3, const_cast<char**>(args), first), kGoOn) << cents;
+        EXPECT_EQ(settings.tolerance, std::strtod(cents, nullptr));
+    }
+}
+
+} // namespace
