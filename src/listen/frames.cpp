@@ -100,20 +100,10 @@ void Transform(ListenerState& s, size_t length, size_t before,
 
 // McLeod's NSDF at `period` (samples, between samples by a line) over the hop that ends
 // `before` samples ahead of the newest: near 1 while the sound repeats at that period.
-double Steadiness(const ListenerState& s, double period, size_t before) {
-    // The multiple of the period nearest a whole number of samples, so that the line between
-    // samples errs least on a high note's upper partials.
-    double lag = period;
-    for (int m = 2; m <= 8 && m * period < static_cast<double>(s.hop); ++m) {
-        const double multiple = m * period;
-        if (std::abs(multiple - std::round(multiple)) < std::abs(lag - std::round(lag))) {
-            lag = multiple;
-        }
-    }
-    period = lag;
+double Repetition(const ListenerState& s, double lag, size_t before) {
     const size_t capacity = s.ring.size();
-    const auto whole = static_cast<size_t>(period);
-    const double part = period - static_cast<double>(whole);
+    const auto whole = static_cast<size_t>(lag);
+    const double part = lag - static_cast<double>(whole);
     if (s.written < before + s.hop + whole + 1 || whole + 1 + s.hop + before > capacity) {
         return 0;
     }
@@ -127,4 +117,17 @@ double Steadiness(const ListenerState& s, double period, size_t before) {
         m += x * x + y * y;
     }
     return m > 0 ? 2 * r / m : 0;
+}
+
+double Steadiness(const ListenerState& s, double period, size_t before) {
+    // The multiple of the period nearest a whole number of samples, so that the line between
+    // samples errs least on a high note's upper partials.
+    double lag = period;
+    for (int m = 2; m <= 8 && m * period < static_cast<double>(s.hop); ++m) {
+        const double multiple = m * period;
+        if (std::abs(multiple - std::round(multiple)) < std::abs(lag - std::round(lag))) {
+            lag = multiple;
+        }
+    }
+    return Repetition(s, lag, before);
 }

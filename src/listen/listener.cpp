@@ -18,6 +18,8 @@ constexpr double kAttackRise = 2;
 // A reading's confidence is the share of the frame's power in the partials' lobes; below this
 // the partials are not what sounds, and there is no reading.
 constexpr double kLeastConfidence = 0.3;
+// Pitches of one note from hop to hop agree this closely (cents).
+constexpr double kSameNoteCents = 60;
 // While a note sounds, its period may show a multiple of it up to this (the fundamental fading
 // below its second, third or fourth partial).
 constexpr int kHighestMultiple = 4;
@@ -27,6 +29,9 @@ constexpr double kLockPeriods = 18;
 // A hop that repeats at the note's period less than this share as well as the hop before
 // holds a change of note.
 constexpr double kSteadyShare = 0.8;
+// A held note whose period the hop repeats at this well (McLeod's NSDF) may still sound
+// where the coarse period says another.
+constexpr double kStillRepeating = 0.4;
 // Samples beyond this many times full scale are clipped: their squares and sums stay finite.
 constexpr float kLoudest = 1e6f;
 
@@ -83,6 +88,15 @@ double FollowHeld(ListenerState& s, double rate, double coarse) {
         // note begins within it, and a frame that holds both would read neither.
         const bool steady = Steadiness(s, period, 0) >= kSteadyShare * Steadiness(s, period, s.hop);
         return steady ? s.held : -1;
+    }
+    // A period the note's partials do not share: a stiff string's stretched partials repeat
+    // at no lag exactly, and a longer one may repeat a little better than the note's. While
+    // the newest hop still repeats at the note's period and the note's partials read, the
+    // note sounds on.
+    if (Repetition(s, rate / s.held, 0) >= kStillRepeating &&
+        ReadPartials(s, rate, s.held, true).hz > 0) {
+        s.changed_to = 0;
+        return s.held;
     }
     if (s.changed_to > 0 && MultipleOf(coarse, s.changed_to) == 1) {
         StartNote(s, s.hop);

@@ -26,8 +26,6 @@ constexpr double kLongestSeconds = 0.25;
 // The later frame of the pair ends this share of their span after the earlier, a hop at most:
 // short, so that a pair fits into the first few hundredths of a second of a note.
 constexpr double kShiftShare = 0.2;
-// Pitches of one note from hop to hop agree this closely (cents).
-constexpr double kSameNoteCents = 60;
 
 struct FftDeleter {
     void operator()(kiss_fftr_state* cfg) const { kiss_fftr_free(cfg); }
@@ -82,8 +80,12 @@ double CoarsePitch(ListenerState& s, double rate);
 void Transform(ListenerState& s, size_t length, size_t before,
                std::vector<std::complex<float>>& out);
 
-// McLeod's NSDF at `period` (samples, between samples by a line) over the hop that ends
-// `before` samples ahead of the newest: near 1 while the sound repeats at that period.
+// McLeod's NSDF at `lag` (samples, between samples by a line) over the hop that ends
+// `before` samples ahead of the newest: near 1 while the sound repeats after that lag.
+double Repetition(const ListenerState& s, double lag, size_t before);
+
+// Repetition at the multiple of `period` (up to the eighth, within a hop) nearest a whole
+// number of samples.
 double Steadiness(const ListenerState& s, double period, size_t before);
 
 // The pitch the partials of a note of fundamental near `f0` read, and how sure: the first

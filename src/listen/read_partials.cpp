@@ -91,8 +91,9 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
         partials[0].number == 1 && partials[0].magnitude >= kOwnFirstPartial * strongest
             ? partials[0].hz
             : FirstPartialOfFit(partials);
-    // The reading stays by the pitch the waveform shows: a stray partial cannot move it far.
-    if (!(std::abs(Cents(hz, f0)) < kSameNoteCents) || !(hz < top)) {
+    // The reading stays by the pitch the waveform shows, as far as the first partial is looked
+    // for: a stray partial cannot move it further.
+    if (!(std::abs(hz / f0 - 1) < kFirstSearchShare) || !(hz < top)) {
         return {};
     }
     return {static_cast<double>(s.written) / rate, hz, HarmonicShare(spectra, partials)};
