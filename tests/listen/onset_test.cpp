@@ -126,6 +126,27 @@ TEST(Onset, ANewNoteWithoutSilenceReadsFromATenthOfASecondAfterIt) {
     }
 }
 
+TEST(Onset, APluckOverARingingNoteReadsTheNewNote) {
+    // The old note rings on 20 dB down when a string an octave or a twelfth above it is
+    // plucked: the new note's period is a multiple of the old one's and the old note's partials
+    // still sound, but the attack starts a note afresh, and the newest note is read.
+    const struct {
+        double from, to;
+    } table[] = {{110.0, 220.0}, {110.0, 330.0}, {82.407, 164.814}, {55.0, 110.0}};
+    for (const auto& row : table) {
+        const double pluck = 1.2;
+        const auto readings = Readings(Sound(2.2, [&](double t) {
+            const double since = t - pluck;
+            const double old = std::exp(-2 * t) * Partials(row.from, t, 1, 6, 0.3);
+            return since < 0 ? old
+                             : old + std::min(1.0, since / 0.005) * std::exp(-1.5 * since) *
+                                         Partials(row.to, since, 1, 6, 0.3);
+        }));
+        EXPECT_GE(CountFrom(readings, pluck + 0.1), 30u) << row.from << " then " << row.to;
+        EXPECT_LT(WorstCents(readings, row.to, pluck + 0.1), 1) << row.from << " then " << row.to;
+    }
+}
+
 TEST(Onset, TheFirstReadingComesSoonAndIsRight) {
     // Notes plucked after silence, their attacks at every fifth of a hop: the first reading
     // within 5 cents comes 60 ms after the attack at most (the median over the attacks), one
