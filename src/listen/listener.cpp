@@ -15,6 +15,8 @@ constexpr double kCoarseSeconds = 2 / kLowestHz;
 constexpr double kQuietest = 0.0005;
 // A hop this many times as loud (RMS) as the one before is a new attack (6 dB).
 constexpr double kAttackRise = 2;
+// A note begins after silence at the first sample this share of the hop's loudest.
+constexpr double kOnsetShare = 0.1;
 // A reading's confidence is the share of the frame's power in the partials' lobes; below this
 // the partials are not what sounds, and there is no reading.
 constexpr double kLeastConfidence = 0.3;
@@ -52,6 +54,30 @@ void StartNote(ListenerState& s, uint64_t back) {
     s.last_coarse = 0;
 }
 
+// The samples since a note began within the newest hop after silence: from the first that
+// stands kOnsetShare of the hop's loudest off the hop's mean. Frames that hold the silence
+// before it would read the step into the note as a change of phase, and the first reading
+// would come further off.
+uint64_t SinceOnset(const ListenerState& s) {
+    const size_t capacity = s.ring.size();
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(s.hop, s.written));
+    double mean = 0;
+    for (size_t i = 0; i < count; ++i) {
+        mean += s.ring[(s.written - 1 - i) % capacity];
+    }
+    mean /= static_cast<double>(std::max<size_t>(count, 1));
+    double loudest = 0;
+    for (size_t i = 0; i < count; ++i) {
+        loudest = std::max(loudest, std::abs(s.ring[(s.written - 1 - i) % capacity] - mean));
+    }
+    size_t since = count;
+    while (since > 1 &&
+           std::abs(s.ring[(s.written - since) % capacity] - mean) < kOnsetShare * loudest) {
+        --since;
+    }
+    return since;
+}
+
 // Whether a note sounds at the hop just completed; a hop after silence, or one kAttackRise
 // times as loud as the one before, starts a note.
 bool NoteSounds(ListenerState& s) {
@@ -62,7 +88,9 @@ bool NoteSounds(ListenerState& s) {
         s.sounding = false;
         return false;
     }
-    if (!s.sounding || attack) {
+    if (!s.sounding) {
+        StartNote(s, SinceOnset(s));
+    } else if (attack) {
         StartNote(s, s.hop);
     }
     s.sounding = true;
