@@ -35,6 +35,7 @@ FREEPATS = "/etc/timidity/freepats.cfg"
 SF2 = "/usr/share/sounds/sf2/sf_GMbank.sf2"
 TRUTH_FROM = 0.3  # seconds after the onset: the truth and the median reading from here
 TRUTH_TO = 2.0  # to here at most
+LOWEST = 25.0  # Hz: no note's fundamental is looked for below the lowest a tuner reads
 STEADY_CENTS = 3.0  # the spread of a steady note's pitch over windows of 0.15 s
 # (GM program, name, left to ring, lowest and highest MIDI note, step).
 INSTRUMENTS = [
@@ -220,6 +221,8 @@ def lowest_sounding(x, nominal):
     strongest = max((p[1] for p in (spectrum.peak(k * nominal, 0.03 * k * nominal)
                                     for k in range(1, 5)) if p), default=0)
     for divisor in (4, 2):
+        if nominal / divisor < LOWEST:
+            continue
         below = spectrum.peak(nominal / divisor, 0.03 * nominal / divisor)
         if below and below[1] >= 0.1 * strongest:
             return nominal / divisor
@@ -387,8 +390,9 @@ def report_notes(made, truths, results, workdir):
                       if synth in ("all", s) and hz and steady]
             within1 = sum(1 for m in chosen if abs(m["median"]) <= 1)
             within2 = sum(1 for m in chosen if abs(m["median"]) <= 2)
-            every = [m for (s, *_), (hz, _), m in zip(made, truths, rows)
-                     if synth in ("all", s) and hz]
+            # Readings off are counted where the truth is sure: a vibrato's or a drifting
+            # sample's long window holds no one pitch to be off from.
+            every = chosen
             readings = sum(m["readings"] for m in every)
             off = sum(m["off"] for m in every)
             worst = max((m["off"] / m["readings"] for m in every if m["readings"]), default=0)
