@@ -259,7 +259,14 @@ bool OneNote(std::span<const Partial> partials, int possible) {
         }
     }
     if (sounding[1]) {
-        return true;
+        // A fundamental with partials beyond the ninth but none from the second to the ninth
+        // is numbered wrong: a resonance of the attack or another sound taken for it.
+        const bool next = std::find(sounding + 2, sounding + kNumbersOfANote + 1, true) !=
+                          sounding + kNumbersOfANote + 1;
+        const bool beyond = std::any_of(partials.begin(), partials.end(), [&](const Partial& p) {
+            return p.number > kNumbersOfANote && p.magnitude >= kFaintFirstPartial * strongest;
+        });
+        return next || !beyond;
     }
     // No fundamental: the tone's own partials come one after another from the second, where
     // two notes a fifth or a fourth apart leave gaps at every number that neither has.
