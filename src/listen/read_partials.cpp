@@ -16,6 +16,8 @@ constexpr double kLeastPeriods = 3;
 // The first partial is measured on its own from this share of the strongest partial up
 // (-10 dB); weaker, its neighbours leak into its phase, and the fit of all of them stands in.
 constexpr double kOwnFirstPartial = 0.3;
+// The first partial of the stiffest string (B = 0.005) lies 13 cents below half its second.
+constexpr double kStrayFirstCents = 20;
 // A partial of the note that sounds holds the note's octave down to this share of the
 // strongest's power (-40 dB): a fading fundamental or the odd partials of a low string.
 constexpr double kHoldingPartialPower = 1e-4;
@@ -43,6 +45,22 @@ double HarmonicShare(const SpectrumPair& spectra, std::span<const Partial> parti
         counted = std::max(counted, to + 1);
     }
     return total > 0 ? in_lobes / total : 0;
+}
+
+// Whether a strong first partial lies off half its second by more than a stiff string's
+// stretch: it shares its lobe with another sound (a body's resonance at a bass's attack), and
+// the second says where the string is.
+bool Stray(std::span<const Partial> partials, double strongest) {
+    return partials.size() >= 2 && partials[0].number == 1 && partials[1].number == 2 &&
+           partials[0].magnitude >= kOwnFirstPartial * strongest &&
+           partials[1].magnitude >= kOwnFirstPartial * strongest &&
+           !(std::abs(Cents(partials[0].hz, partials[1].hz / 2)) < kStrayFirstCents);
+}
+
+// Whether the first partial is measured on its own: strong enough, and not stray.
+bool OwnFirstPartial(std::span<const Partial> partials, double strongest) {
+    return !partials.empty() && partials[0].number == 1 &&
+           partials[0].magnitude >= kOwnFirstPartial * strongest && !Stray(partials, strongest);
 }
 
 } // namespace
@@ -87,10 +105,9 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     for (const Partial& p : partials) {
         strongest = std::max(strongest, p.magnitude);
     }
-    const double hz =
-        partials[0].number == 1 && partials[0].magnitude >= kOwnFirstPartial * strongest
-            ? partials[0].hz
-            : FirstPartialOfFit(partials);
+    const double hz = OwnFirstPartial(partials, strongest) ? partials[0].hz
+                      : Stray(partials, strongest)         ? partials[1].hz / 2
+                                                           : FirstPartialOfFit(partials);
     // The reading stays by the pitch the waveform shows, as far as the first partial is looked
     // for: a stray partial cannot move it further.
     if (!(std::abs(hz / f0 - 1) < kFirstSearchShare) || !(hz < top)) {
