@@ -16,7 +16,7 @@ constexpr double kLeastPeriods = 3;
 // The first partial is measured on its own from this share of the strongest partial up
 // (-10 dB); weaker, its neighbours leak into its phase, and the fit of all of them stands in.
 constexpr double kOwnFirstPartial = 0.3;
-// The first partial of the stiffest string (B = 0.005) lies 13 cents below half its second.
+// A first partial this far (cents) from where the partials above it put it is stray.
 constexpr double kStrayFirstCents = 20;
 // A partial of the note that sounds holds the note's octave down to this share of the
 // strongest's power (-40 dB): a fading fundamental or the odd partials of a low string.
@@ -47,14 +47,17 @@ double HarmonicShare(const SpectrumPair& spectra, std::span<const Partial> parti
     return total > 0 ? in_lobes / total : 0;
 }
 
-// Whether a strong first partial lies off half its second by more than a stiff string's
-// stretch: it shares its lobe with another sound (a body's resonance at a bass's attack), and
-// the second says where the string is.
+// Whether a strong first partial lies off both half its second and where the line of the
+// partials above it puts it (a stiff string's first lies below half its second): it shares its
+// lobe with another sound (a body's resonance at a bass's attack), and the second says where
+// the string is. Two partials alone cannot tell a resonance from a stiff string's stretch.
 bool Stray(std::span<const Partial> partials, double strongest) {
-    return partials.size() >= 2 && partials[0].number == 1 && partials[1].number == 2 &&
+    return partials.size() >= 3 && partials[0].number == 1 && partials[1].number == 2 &&
            partials[0].magnitude >= kOwnFirstPartial * strongest &&
            partials[1].magnitude >= kOwnFirstPartial * strongest &&
-           !(std::abs(Cents(partials[0].hz, partials[1].hz / 2)) < kStrayFirstCents);
+           !(std::abs(Cents(partials[0].hz, partials[1].hz / 2)) < kStrayFirstCents) &&
+           !(std::abs(Cents(partials[0].hz, FirstPartialOfFit(partials.subspan(1)))) <
+             kStrayFirstCents);
 }
 
 // Whether the first partial is measured on its own: strong enough, and not stray.
