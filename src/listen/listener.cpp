@@ -170,14 +170,14 @@ void CompleteHop(ListenerState& s, double rate) {
         return;
     }
     const PitchReading reading = ReadPartials(s, rate, f0, locked);
-    if (!(reading.hz > 0 && std::isfinite(reading.hz))) {
+    // A reading too unsure to give holds no octave either: noise whose peaks happened to line
+    // up would otherwise keep the note they made up.
+    if (!(reading.hz > 0 && std::isfinite(reading.hz)) || reading.confidence < kLeastConfidence) {
         return;
     }
     s.held = reading.hz;
-    if (reading.confidence >= kLeastConfidence) {
-        s.reading = reading;
-        s.has_reading = true;
-    }
+    s.reading = reading;
+    s.has_reading = true;
 }
 
 } // namespace

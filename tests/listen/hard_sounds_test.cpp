@@ -126,6 +126,18 @@ TEST(HardSounds, HumDcAndNoiseLeaveTheNoteItsReading) {
          0.1},
         {"E2 ringing with a DC offset of 0.05", 82.407,
          [](double t) { return 0.05 + Partials(82.407, t, 1, 6, 0.3) * std::exp(-0.5 * t); }, 0.1},
+        // Only C8's second partial stands clear of the noise: before the note's period is
+        // heard, noise peaks in line must not make up a note that then holds its octave.
+        {"C8 plucked, in white noise 10 dB below it", 4186.009,
+         [&](double t) {
+             const double since = t - 0.25;
+             const double note =
+                 since < 0 ? 0.0
+                           : std::min(1.0, since / 0.005) * std::exp(-1.1 * since) *
+                                 (0.1 * Sine(4186.009, since) + 0.5 * Sine(2 * 4186.009, since, 1));
+             return 0.3 * (note + 0.36 / std::sqrt(10) * noise(random));
+         },
+         50},
         {"A3 in white noise as loud as it", 220.0,
          [&](double t) { return 0.25 * Sine(220, t) + 0.25 / std::sqrt(2) * noise(random); }, 5},
     };
