@@ -41,11 +41,20 @@ def name_of(midi):
     return NAMES[midi % 12] + str(midi // 12 - 1)
 
 
+def stiffness(kind, midi):
+    """A piano's inharmonicity, from about 1e-4 in the bass to 1e-2 in the top octave."""
+    return 10 ** (-4 + 2 * (midi - 21) / 87) if kind == "stiff" else 0.0
+
+
+def first_partial(kind, midi):
+    """The frequency a reading should give: the first partial, f0 sqrt(1 + B)."""
+    return hz_of(midi) * math.sqrt(1 + stiffness(kind, midi))
+
+
 def partials(kind, f0, midi):
     """(number, frequency, amplitude, decay per second) of each partial."""
     out = []
-    # A piano's inharmonicity, from about 1e-4 in the bass to 1e-2 in the top octave.
-    b = 10 ** (-4 + 2 * (midi - 21) / 87) if kind == "stiff" else 0.0
+    b = stiffness(kind, midi)
     for k in range(1, 40):
         f = k * f0 * math.sqrt(1 + b * k * k)
         if f > min(HIGHEST_PARTIAL, 0.45 * RATE):
@@ -196,7 +205,7 @@ def main():
     cpu = {}
     for tool, run in tools:
         before = children_cpu()
-        results[tool] = [(kind, midi, measure(run(path), hz_of(midi), kind))
+        results[tool] = [(kind, midi, measure(run(path), first_partial(kind, midi), kind))
                          for kind, midi, path in made]
         cpu[tool] = (children_cpu() - before) / audio_seconds
     with open(os.path.join(workdir, "per-note.tsv"), "w") as detail:

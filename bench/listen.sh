@@ -6,9 +6,15 @@
 #   bench/listen.sh              # builds a Release binary in build-bench, then measures
 #   NOBUILD=1 bench/listen.sh    # the binary already in build-bench, as it is
 #   LIVE=0 bench/listen.sh       # without the live row (bench/listen_live.sh)
+#   INSTRUMENTS=0 bench/listen.sh  # without the sampled instruments (bench/instruments.py)
+#   SF2=FILE bench/listen.sh     # the sampled instruments' fluidsynth notes from another SF2
 #
 # The notes are made once, into build-bench/listen/notes, and kept. It needs python3 and
 # aubio-tools (aubiopitch; apt-get install aubio-tools), the peer, which the program does not use.
+# The sampled instruments (bench/instruments.py, into build-bench/listen/instruments) are rendered
+# with Debian's fluidsynth, timidity, csound-soundfont and freepats, and measured with Debian's
+# python3-numpy (/usr/bin/python3), none of which the program or its tests use:
+#   apt-get install --no-remove fluidsynth timidity csound-soundfont freepats python3-numpy
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build-bench}
@@ -17,6 +23,9 @@ command -v aubiopitch >/dev/null || { echo "bench/listen.sh needs aubiopitch (au
 [ -n "${NOBUILD:-}" ] || cmake --build "$build" -j2 --target ondelis >/dev/null
 mkdir -p "$build/listen"
 python3 bench/listen.py "$(realpath "$build/ondelis")" "$build/listen"
+[ "${INSTRUMENTS:-1}" = 0 ] ||
+  (cd bench && /usr/bin/python3 instruments.py "$(realpath "../$build/ondelis")" \
+    "../$build/listen" ${SF2:+"$SF2"})
 
 # The live row: listening to a sound server's sink beside arecord (LIVE=0 leaves it out).
 [ "${LIVE:-1}" = 0 ] || NOBUILD=1 BUILD_DIR="$build" bench/listen_live.sh

@@ -15,6 +15,8 @@ constexpr double kWeakestPartial = 0.01;
 constexpr double kStiffestString = 0.03;
 // Two partials alone say a string is stiff from this B up (a piano's top octaves).
 constexpr double kClearlyStiff = 2e-4;
+// A partial is looked for within this share of where the partials before it put it.
+constexpr double kSearchShare = 0.02;
 // A fundamental this far below the strongest partial (-30 dB) still says where the note is.
 constexpr double kFaintFirstPartial = 0.03;
 // The partials between the multiples of a period found too short hold at least this share of
@@ -154,7 +156,10 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
         if (!(expected <= highest)) {
             break;
         }
-        const double width = std::min(std::max(0.02 * expected, 2 * bin_hz), 0.3 * f0);
+        // Until a partial is found the guess is the period's, which a stiff string with a weak
+        // fundamental pulls up to 4 % above its second partial's half (C7 at B = 0.005).
+        const double share = count == 0 ? kFirstSearchShare : kSearchShare;
+        const double width = std::min(std::max(share * expected, 2 * bin_hz), 0.3 * f0);
         size_t bin = 0;
         const double magnitude = PeakNear(spectra, expected, width, bin);
         if (!(magnitude >= kWeakestPartial * loudest) || magnitude <= 0) {
@@ -254,7 +259,14 @@ bool OneNote(std::span<const Partial> partials, int possible) {
         }
     }
     if (sounding[1]) {
-        return true;
+        // A fundamental with partials beyond the ninth but none from the second to the ninth
+        // is numbered wrong: a resonance of the attack or another sound taken for it.
+        const bool next = std::find(sounding + 2, sounding + kNumbersOfANote + 1, true) !=
+                          sounding + kNumbersOfANote + 1;
+        const bool beyond = std::any_of(partials.begin(), partials.end(), [&](const Partial& p) {
+            return p.number > kNumbersOfANote && p.magnitude >= kFaintFirstPartial * strongest;
+        });
+        return next || !beyond;
     }
     // No fundamental: the tone's own partials come one after another from the second, where
     // two notes a fifth or a fourth apart leave gaps at every number that neither has.

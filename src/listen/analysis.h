@@ -47,6 +47,10 @@ double PeakNear(const SpectrumPair& spectra, double hz, double width, size_t& bi
 // The half width of the main lobe of the frames' window, in bins of rate / length.
 constexpr double kLobeBins = 3;
 
+// The first partial found is looked for within this share of the multiple of `f0` it lies
+// near; those after it within 2 % of where the partials before them put them.
+constexpr double kFirstSearchShare = 0.05;
+
 // The most partials the fit takes: beyond them a tone's partials are weak and many.
 constexpr size_t kMostPartials = 24;
 

@@ -661,7 +661,8 @@ TEST_P(SoundServerPath, ListeningToTheSinkNamesTheNotePlayedIntoIt) {
     double worst = 0;
     for (const HeardReading& r : readings) {
         EXPECT_EQ(r.note, "E2") << r.time;
-        EXPECT_NEAR(r.cents, 0, 0.1) << r.time << " s: " << r.hz << " Hz";
+        // The first readings rest on frames of a few periods: within 1 cent, then 0.1.
+        EXPECT_NEAR(r.cents, 0, r.time < 0.2 ? 1 : 0.1) << r.time << " s: " << r.hz << " Hz";
         worst = std::max(worst, std::abs(r.cents));
     }
     std::printf("%s: %zu readings in 3 s, the furthest %.3f cents from E2, %.0f wake-ups a "

@@ -1,0 +1,95 @@
+// What the listener keeps between hops, and the steps of a hop that the listener's files share:
+// the frames of the newest samples (frames.cpp), the partials of a note (read_partials.cpp),
+// and the hop's decisions of note and octave (listener.cpp).
+#pragma once
+
+#include "analysis.h"
+#include "listen.h"
+
+#include <kiss_fftr.h>
+
+#include <array>
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// The lowest fundamental: below a piano's A0 (27.5 Hz) and a 5-string bass's B0 (30.87 Hz).
+constexpr double kLowestHz = 25;
+// The highest: above a piano's C8 (4186 Hz). A tone above it reads as nothing, never as the
+// note its period's multiple would name.
+constexpr double kHighestHz = 5000;
+// A reading rests on at most this much of the newest sound: the pair of frames of the
+// partials together.
+constexpr double kLongestSeconds = 0.25;
+// The later frame of the pair ends this share of their span after the earlier, a hop at most:
+// short, so that a pair fits into the first few hundredths of a second of a note.
+constexpr double kShiftShare = 0.2;
+
+struct FftDeleter {
+    void operator()(kiss_fftr_state* cfg) const { kiss_fftr_free(cfg); }
+};
+using Fft = std::unique_ptr<kiss_fftr_state, FftDeleter>;
+
+struct ListenerState {
+    size_t hop = 0;
+    size_t coarse_length = 0; // samples of the coarse frame
+    size_t longest = 0;       // samples of the pair of frames of the partials, at most
+    size_t shortest_lag = 0, longest_lag = 0;
+
+    // The last `capacity` samples, the newest at ring[(written - 1) % capacity].
+    std::vector<float> ring;
+    uint64_t written = 0;
+    size_t in_hop = 0; // samples of the hop under way
+
+    size_t coarse_size = 0;
+    Fft coarse_forward, coarse_inverse;
+    std::vector<float> coarse_frame, correlation, nsdf;
+    std::vector<std::complex<float>> coarse_spectrum;
+
+    size_t spectrum_size = 0;
+    Fft spectrum_forward;
+    std::vector<float> frame;
+    std::vector<std::complex<float>> later, earlier;
+    std::array<Partial, kMostPartials> partials{};
+
+    bool sounding = false;     // the level was above silence at the last hop
+    double last_hop_level = 0; // RMS of the last hop
+    uint64_t note_start = 0;   // the sample where the note began
+    double last_coarse = 0;    // Hz, the coarse pitch of the last hop, 0 when none
+    double held = 0;           // Hz, the note sounding, its octave decided at its start; 0: none
+    double changed_to = 0;     // Hz, a coarse pitch that was not the held note's, last hop
+    bool has_reading = false;
+    PitchReading reading;
+};
+
+Fft NewFft(size_t size, bool inverse);
+
+// The smallest power of two not below `n` (2 at least).
+size_t PowerOfTwoAtLeast(size_t n);
+
+// The RMS of the newest `count` samples about their mean.
+double RecentLevel(const ListenerState& s, size_t count);
+
+// The coarse pitch of the newest frame by McLeod's NSDF, 0 when it hears none.
+double CoarsePitch(ListenerState& s, double rate);
+
+// The spectrum of the `length` samples that end `before` samples ahead of the newest, less
+// their mean, through Blackman's window.
+void Transform(ListenerState& s, size_t length, size_t before,
+               std::vector<std::complex<float>>& out);
+
+// McLeod's NSDF at `lag` (samples, between samples by a line) over the hop that ends
+// `before` samples ahead of the newest: near 1 while the sound repeats after that lag.
+double Repetition(const ListenerState& s, double lag, size_t before);
+
+// Repetition at the multiple of `period` (up to the eighth, within a hop) nearest a whole
+// number of samples.
+double Steadiness(const ListenerState& s, double period, size_t before);
+
+// The pitch the partials of a note of fundamental near `f0` read, and how sure: the first
+// partial as it sounds, measured on its own unless it is faint. 0 when the note does not sound
+// or is not one note. `held` says that the note's octave was decided at its start: the note
+// holds it while any partial off the multiples of a higher octave sounds.
+PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held);

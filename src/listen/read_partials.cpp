@@ -1,0 +1,120 @@
+#include "listener_state.h"
+
+#include "common/units.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// A high note's pair of frames stops growing at kEnoughPeriods periods (but not below
+// kShortestCap): longer, it would blur a vibrato into sidebands and read the strongest of
+// them. The frames hold at least kLeastPeriods periods before a reading.
+constexpr double kEnoughPeriods = 24;
+constexpr double kShortestCap = 0.06;
+constexpr double kLeastPeriods = 3;
+// The first partial is measured on its own from this share of the strongest partial up
+// (-10 dB); weaker, its neighbours leak into its phase, and the fit of all of them stands in.
+constexpr double kOwnFirstPartial = 0.3;
+// A first partial this far (cents) from where the partials above it put it is stray.
+constexpr double kStrayFirstCents = 20;
+// A partial of the note that sounds holds the note's octave down to this share of the
+// strongest's power (-40 dB): a fading fundamental or the odd partials of a low string.
+constexpr double kHoldingPartialPower = 1e-4;
+// Partials up to this share of the rate: the anti-aliasing filters of recorders end there.
+constexpr double kHighestPartialShare = 0.45;
+
+// The share of the spectrum's power that lies in the partials' main lobes.
+double HarmonicShare(const SpectrumPair& spectra, std::span<const Partial> partials) {
+    double total = 0;
+    for (const std::complex<float>& bin : spectra.later) {
+        total += std::norm(bin);
+    }
+    const double bin_hz = spectra.rate / static_cast<double>(spectra.size);
+    const double lobe = kLobeBins * spectra.rate / static_cast<double>(spectra.length);
+    const auto last = static_cast<double>(spectra.later.size() - 1);
+    double in_lobes = 0;
+    size_t counted = 0; // bins below this are in a lobe already counted
+    for (const Partial& p : partials) {
+        const auto from =
+            std::max(counted, static_cast<size_t>(std::clamp((p.hz - lobe) / bin_hz, 0.0, last)));
+        const auto to = static_cast<size_t>(std::clamp((p.hz + lobe) / bin_hz, 0.0, last));
+        for (size_t k = from; k <= to; ++k) {
+            in_lobes += std::norm(spectra.later[k]);
+        }
+        counted = std::max(counted, to + 1);
+    }
+    return total > 0 ? in_lobes / total : 0;
+}
+
+// Whether a strong first partial lies off both half its second and where the line of the
+// partials above it puts it (a stiff string's first lies below half its second): it shares its
+// lobe with another sound (a body's resonance at a bass's attack), and the second says where
+// the string is. Two partials alone cannot tell a resonance from a stiff string's stretch.
+bool Stray(std::span<const Partial> partials, double strongest) {
+    return partials.size() >= 3 && partials[0].number == 1 && partials[1].number == 2 &&
+           partials[0].magnitude >= kOwnFirstPartial * strongest &&
+           partials[1].magnitude >= kOwnFirstPartial * strongest &&
+           !(std::abs(Cents(partials[0].hz, partials[1].hz / 2)) < kStrayFirstCents) &&
+           !(std::abs(Cents(partials[0].hz, FirstPartialOfFit(partials.subspan(1)))) <
+             kStrayFirstCents);
+}
+
+// Whether the first partial is measured on its own: strong enough, and not stray.
+bool OwnFirstPartial(std::span<const Partial> partials, double strongest) {
+    return !partials.empty() && partials[0].number == 1 &&
+           partials[0].magnitude >= kOwnFirstPartial * strongest && !Stray(partials, strongest);
+}
+
+} // namespace
+
+PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
+    const uint64_t since_start = s.written - s.note_start;
+    const double cap = std::clamp(kEnoughPeriods / f0, kShortestCap, kLongestSeconds) * rate;
+    const auto span = static_cast<size_t>(std::min<uint64_t>(
+        {since_start, static_cast<uint64_t>(cap), static_cast<uint64_t>(s.longest)}));
+    const size_t shift =
+        std::max<size_t>(1, std::min(s.hop, static_cast<size_t>(kShiftShare * span)));
+    const size_t length = span > shift ? span - shift : 0;
+    if (static_cast<double>(length) < kLeastPeriods * rate / f0) {
+        return {};
+    }
+    Transform(s, length, 0, s.later);
+    Transform(s, length, shift, s.earlier);
+    const SpectrumPair spectra{s.later, s.earlier, s.spectrum_size, rate, shift, length};
+    const double highest = kHighestPartialShare * rate;
+    const double top = std::min(kHighestHz, rate / 2);
+    if (!held) {
+        f0 /= SubharmonicDivisor(spectra, f0, kLowestHz);
+    }
+    size_t found = FindPartials(spectra, f0, highest, s.partials);
+    // Only every second (third, ...) partial sounding: the note is that many times higher
+    // (its period was found too long, or a held note's fundamental and odd partials ended).
+    const int every = CommonNumber(std::span<const Partial>(s.partials.data(), found),
+                                   held ? kHoldingPartialPower : 0.01);
+    if (every > 1) {
+        f0 *= every;
+        if (f0 >= top) {
+            return {};
+        }
+        found = FindPartials(spectra, f0, highest, s.partials);
+    }
+    const std::span<const Partial> partials(s.partials.data(), found);
+    const int possible = static_cast<int>(highest / f0);
+    if (found == 0 || (!held && !OneNote(partials, possible))) {
+        return {};
+    }
+    double strongest = 0;
+    for (const Partial& p : partials) {
+        strongest = std::max(strongest, p.magnitude);
+    }
+    const double hz = OwnFirstPartial(partials, strongest) ? partials[0].hz
+                      : Stray(partials, strongest)         ? partials[1].hz / 2
+                                                           : FirstPartialOfFit(partials);
+    // The reading stays by the pitch the waveform shows, as far as the first partial is looked
+    // for: a stray partial cannot move it further.
+    if (!(std::abs(hz / f0 - 1) < kFirstSearchShare) || !(hz < top)) {
+        return {};
+    }
+    return {static_cast<double>(s.written) / rate, hz, HarmonicShare(spectra, partials)};
+}
