@@ -541,7 +541,22 @@ TEST(ListenRecovery, EachFormatADeviceOffersIsHeardInTune) {
     EXPECT_TRUE(Has(none.run.err, "Unable to set capture format: the device offers none of "
                                   "S16_LE, S32_LE and FLOAT_LE\n"))
         << none.run.err;
-    EXPECT_EQ(none.run.out, "Try a different soundcard device name.\n");
+    // Standard output carries readings only, the hint included in standard error.
+    EXPECT_EQ(none.run.out, "");
+    EXPECT_TRUE(Has(none.run.err, "Try a different soundcard device name.\n")) << none.run.err;
+}
+
+TEST(ListenRecovery, AnotherRateIsNamedOnStandardErrorAmongNoReadings) {
+    ScratchDir dir;
+    const FaultRun f = Listen("FAULT_RATE=48000");
+    EXPECT_EQ(f.run.status, 0) << f.run.err;
+    EXPECT_TRUE(Has(f.run.err, "Listening at 48000 Hz, the rate the device takes\n"))
+        << f.run.err;
+    EXPECT_FALSE(Has(f.run.out, "Listening")) << f.run.out;
+    std::istringstream lines(f.run.out);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_EQ(Count(line, "\t"), 3u) << line; // a reading, nothing else
+    }
 }
 
 TEST(ListenRecovery, AnOverrunIsNotedAndNoReadingSpansTheGap) {
