@@ -1,4 +1,5 @@
 #include "app.h"
+#include "listen_out.h"
 
 #include "common/units.h"
 #include "input/input.h"
@@ -150,8 +151,11 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
         for (const PitchReading& reading : readings) {
             std::fputs(ReadingLine(settings, reading.time, reading.hz).c_str(), stdout);
         }
+        if (!readings.empty() && !ReadingsDelivered(stdout)) {
+            return 1;
+        }
     }
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return ReadingsDelivered(stdout) ? 0 : 1;
 }
 
 } // namespace
@@ -179,6 +183,10 @@ int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* i
     }
     if (settings.output_file[0] != '\0') {
         std::fputs("-o writes a tone; --listen reads one: give one of them\n", stderr);
+        return 1;
+    }
+    // Nothing is opened for readings that would have nowhere to go.
+    if (!ReadingsDelivered(stdout)) {
         return 1;
     }
     if (source == nullptr || !IsFileSource(source)) {

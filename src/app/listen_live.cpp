@@ -1,4 +1,5 @@
 #include "app.h"
+#include "listen_out.h"
 
 #include "input/input.h"
 #include "listen/listen.h"
@@ -115,6 +116,9 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
         }
         display.Period(readings.empty() ? std::nullopt : std::optional(readings.back()),
                        Dbfs(input));
+        if (!ReadingsDelivered(stdout)) {
+            return 1;
+        }
     }
     display.Finish();
     return 0;

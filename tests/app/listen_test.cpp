@@ -326,4 +326,18 @@ TEST(Listen, SilenceGivesNoLine) {
     EXPECT_EQ(run.out, "");
 }
 
+TEST(Listen, AFileReadIntoAFailingStandardOutputSaysWhy) {
+    ScratchDir dir;
+    ASSERT_EQ(RunOndelis({"-o", "take.wav", "440", "1"}).status, 0);
+    for (const auto& [redirect, why] : {std::pair{">/dev/full", "No space left on device"},
+                                        std::pair{">&-", "Bad file descriptor"}}) {
+        const RunResult run =
+            RunShell(std::string("\"$ONDELIS\" --listen take.wav ") + redirect, 20);
+        EXPECT_EQ(run.status, 1) << redirect;
+        EXPECT_EQ(run.err,
+                  std::string("Cannot write the readings to standard output: ") + why + "\n")
+            << redirect;
+    }
+}
+
 } // namespace

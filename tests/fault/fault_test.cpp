@@ -600,4 +600,47 @@ TEST(ListenRecovery, AFailingDeviceEndsListeningWithStatusOne) {
     }
 }
 
+// The device of Listen, for a script of RunShell's.
+void WriteListenDevice() {
+    WriteCapturedTone(Format::Float);
+    const std::string devices = (std::filesystem::current_path() / "devices.conf").string();
+    std::ofstream("alsa.conf") << "</usr/share/alsa/alsa.conf>\n@hooks [ { func load files [ \""
+                               << devices << "\" ] } ]\n";
+    std::ofstream(devices) << "pcm.tonein { type file slave.pcm null file \"/dev/null\" infile "
+                              "\"tone.raw\" format raw }\n";
+}
+
+// Readings that standard output cannot take end listening at once, with a line on standard
+// error that names why: a full device, a closed descriptor, a pipe whose reader has gone
+// while SIGPIPE is ignored (as systemd starts services). Without SECONDS the device gives
+// input until stopped.
+TEST(ListenOutput, AFailingStandardOutputEndsListeningAtOnce) {
+    ScratchDir dir;
+    WriteListenDevice();
+    const struct {
+        const char* script;
+        const char* why;
+    } rows[] = {
+        {"\"$ONDELIS\" --listen tonein >/dev/full", "No space left on device"},
+        {"\"$ONDELIS\" --listen tonein 2 >/dev/full", "No space left on device"},
+        {"\"$ONDELIS\" --listen tonein >&-", "Bad file descriptor"},
+        {"trap '' PIPE; { \"$ONDELIS\" --listen tonein; echo $? >status; } | head -1 "
+         ">/dev/null; exit $(cat status)",
+         "Broken pipe"},
+    };
+    for (const auto& row : rows) {
+        const auto start = std::chrono::steady_clock::now();
+        const RunResult run = RunShell("export ALSA_CONFIG_PATH=alsa.conf; " +
+                                           std::string(row.script),
+                                       20);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_TRUE(Has(run.err, std::string("Cannot write the readings to standard output: ") +
+                                     row.why + "\n"))
+            << row.script << ": " << run.err;
+        EXPECT_LT(seconds, 5.0) << row.script;
+        EXPECT_EQ(run.status, 1) << row.script << run.err;
+    }
+}
+
 } // namespace

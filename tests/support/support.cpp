@@ -108,6 +108,12 @@ RunResult RunOndelisPipe(const std::vector<std::string>& first,
                        RunDirectory("ondelis-pipe-"));
 }
 
+RunResult RunShell(const std::string& script, int timeout_seconds) {
+    return RunCaptured("ONDELIS=" + ShellQuote(ONDELIS_BINARY) + " timeout -s KILL " +
+                           std::to_string(timeout_seconds) + " sh -c " + ShellQuote(script),
+                       RunDirectory("ondelis-shell-"));
+}
+
 ScratchDir::ScratchDir() : previous_(std::filesystem::current_path()) {
     char pattern[] = "/tmp/ondelis-test-XXXXXX";
     path_ = mkdtemp(pattern);
