@@ -1,6 +1,8 @@
 #include "app.h"
 #include "listen_out.h"
 
+#include "common/printable.h"
+
 #include "input/input.h"
 #include "listen/listen.h"
 #include "output/output.h"
@@ -8,10 +10,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -29,7 +33,21 @@ double Dbfs(std::span<const float> samples) {
     for (const float v : samples) {
         energy += static_cast<double>(v) * v;
     }
-    return energy > 0 ? 10 * std::log10(energy / static_cast<double>(samples.size())) : -999;
+    return energy > 0 ? 10 * std::log10(energy / static_cast<double>(samples.size())) : -HUGE_VAL;
+}
+
+// Input that comes faster than the rate (ALSA's null device gives it without end) is taken
+// at the rate: listening never runs flat out. A device's clock may run a little fast, so a
+// reading ahead by less than this goes on without a pause.
+constexpr double kMostSecondsAhead = 0.2;
+
+void KeepToTheRate(std::chrono::steady_clock::time_point start, uint64_t frames, uint32_t rate) {
+    const std::chrono::duration<double> due(static_cast<double>(frames) / rate);
+    const auto ahead = start + due - std::chrono::steady_clock::now();
+    if (ahead > std::chrono::duration<double>(kMostSecondsAhead)) {
+        // A stop signal cuts the sleep short; the next read sees it.
+        std::this_thread::sleep_for(ahead);
+    }
 }
 
 // Where the readings go: lines for a pipe or a file, flushed as they come; at a terminal, one
@@ -38,7 +56,9 @@ struct Display {
     const ToneSettings& settings;
     bool terminal = false;
     bool utf8 = false;
+    bool erases = true; // the terminal takes ESC[K
     bool drawn = false; // the terminal's line holds a drawing not yet finished
+    size_t shown = 0;   // columns of the drawing on the terminal's line
 
     void Reading(const PitchReading& reading, double time_offset) const {
         if (!terminal) {
@@ -54,8 +74,11 @@ struct Display {
         }
         NeedleView view = newest ? NeedleViewOf(settings, newest->hz) : NeedleView{};
         view.level_dbfs = dbfs;
-        // Back to the start of the line, the new drawing over the old, the rest cleared.
-        std::fprintf(stdout, "\r%s\x1b[K", NeedleLine(view, utf8).c_str());
+        // Back to the start of the line, the new drawing over the old, the rest cleared;
+        // within the terminal's width, short of its last column, so that it never wraps.
+        const size_t columns = TerminalColumns(STDOUT_FILENO, std::getenv("COLUMNS"));
+        const std::string line = FitToColumns(NeedleLine(view, utf8), columns - 1);
+        std::fputs(Redraw(line, erases, shown).c_str(), stdout);
         std::fflush(stdout);
         drawn = true;
     }
@@ -66,6 +89,14 @@ struct Display {
             std::fputs("\n", stdout);
             std::fflush(stdout);
             drawn = false;
+        }
+    }
+
+    // Messages held back while the line was drawn follow it on lines of their own.
+    void Say(HeldMessages& held) {
+        if (const std::string text = held.Take(); !text.empty()) {
+            Finish();
+            std::fputs(text.c_str(), stderr);
         }
     }
 };
@@ -82,12 +113,13 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
     if (OpenCapture(capture, device, rate, period, stderr, stderr) != 0) {
         return 1;
     }
-    std::fprintf(stderr, "Listening to '%s' at %u Hz\n", device, rate);
+    std::fprintf(stderr, "Listening to '%s' at %u Hz\n", Printable(device).c_str(), rate);
     if (rate != listener.rate) { // the device took another rate
         listener = NewListener(rate);
     }
     Display display{settings};
     display.terminal = isatty(STDOUT_FILENO) == 1;
+    display.erases = ErasesLine(std::getenv("TERM"));
     display.utf8 = Utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
     const uint64_t frames = FramesIn(std::min(seconds, kLongestListening), rate);
     // Room for what a device may have gathered by the time the loop wakes.
@@ -95,9 +127,12 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
     std::vector<PitchReading> readings;
     uint64_t read = 0;
     uint64_t listener_start = 0; // frames read before the listener last began
+    HeldMessages held;
+    const auto start = std::chrono::steady_clock::now();
     while (read < frames) {
         const auto wanted = static_cast<size_t>(std::min<uint64_t>(block.size(), frames - read));
-        const long got = ReadCapture(capture, std::span(block.data(), wanted), stderr);
+        const long got = ReadCapture(capture, std::span(block.data(), wanted), held.stream());
+        display.Say(held);
         if (got == kCaptureStopped || got == kCaptureFailed) {
             display.Finish();
             return got == kCaptureStopped ? kStoppedBySignal + capture.stopped_by : 1;
@@ -110,6 +145,7 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
         }
         const std::span<const float> input(block.data(), static_cast<size_t>(got));
         read += input.size();
+        KeepToTheRate(start, read, rate);
         ListenTo(listener, input, readings);
         for (const PitchReading& reading : readings) {
             display.Reading(reading, static_cast<double>(listener_start) / rate);

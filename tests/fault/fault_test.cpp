@@ -1,6 +1,7 @@
 // Playback faults made on demand: the real binary runs with alsa_fault preloaded, plays into
 // the ALSA file device, and the tests check what it says, how it ends and what reached the
 // device.
+#include "app/needle.h"
 #include "support.h"
 #include "synth/synth.h"
 
@@ -641,6 +642,111 @@ TEST(ListenOutput, AFailingStandardOutputEndsListeningAtOnce) {
         EXPECT_LT(seconds, 5.0) << row.script;
         EXPECT_EQ(run.status, 1) << row.script << run.err;
     }
+}
+
+// Listening to tonein (WriteListenDevice) at a terminal `columns` wide, with `environment`
+// added and `args` after --listen; what the terminal showed once it ended by itself.
+std::string ListenOnTerminal(const std::vector<std::string>& args,
+                             std::vector<std::string> environment, unsigned short columns = 80) {
+    environment.push_back("ALSA_CONFIG_PATH=alsa.conf");
+    std::vector<std::string> command{ONDELIS_BINARY, "--listen"};
+    command.insert(command.end(), args.begin(), args.end());
+    Terminal terminal = StartOnTerminal(command, environment, columns);
+    WaitFor(terminal, "never shown", 4);
+    EXPECT_NE(Finish(terminal, 10), -1) << terminal.screen;
+    return terminal.screen;
+}
+
+// The drawings of the needle's line, each from its "\r" on, after the line that says what
+// is heard.
+std::vector<std::string> Drawings(const std::string& screen) {
+    std::vector<std::string> drawings;
+    size_t at = screen.find("Hz\r\n");
+    if (at == std::string::npos) {
+        return drawings;
+    }
+    for (at += 4; at < screen.size();) {
+        size_t next = screen.find('\r', at + 1);
+        if (next == std::string::npos) {
+            next = screen.size();
+        }
+        drawings.push_back(screen.substr(at, next - at));
+        at = next;
+    }
+    return drawings;
+}
+
+TEST(ListenTerminal, TheNeedleIsDrawnWithinTheTerminalsWidth) {
+    ScratchDir dir;
+    WriteListenDevice();
+    for (const unsigned short columns : {40, 100}) {
+        const std::string screen = ListenOnTerminal({"tonein", "1"}, {"LANG=C.UTF-8"}, columns);
+        EXPECT_TRUE(EndsWith(screen, "\r\n")) << screen;
+        const std::vector<std::string> drawings = Drawings(screen);
+        ASSERT_GT(drawings.size(), 10u) << screen;
+        for (const std::string& drawing : drawings) {
+            std::string text = drawing;
+            for (const char* control : {"\r", "\n", "\x1b[K"}) {
+                for (size_t at; (at = text.find(control)) != std::string::npos;) {
+                    text.erase(at, std::string(control).size());
+                }
+            }
+            EXPECT_LT(Columns(text), columns) << columns << ": " << drawing;
+        }
+        // Everything on the line in a wide terminal.
+        EXPECT_TRUE(Has(screen, "A4 ")) << screen;
+        EXPECT_EQ(Has(screen, "440.00 Hz ✓"), columns == 100) << screen;
+    }
+}
+
+TEST(ListenTerminal, ADumbTerminalGetsNoEscapeSequence) {
+    ScratchDir dir;
+    WriteListenDevice();
+    const std::string dumb = ListenOnTerminal({"tonein", "1"}, {"TERM=dumb"});
+    EXPECT_FALSE(Has(dumb, "\x1b")) << dumb;
+    EXPECT_GT(Drawings(dumb).size(), 10u) << dumb;
+    EXPECT_TRUE(Has(ListenOnTerminal({"tonein", "1"}, {"TERM=xterm"}), "\x1b[K"));
+}
+
+TEST(ListenTerminal, DigitalSilenceShowsMinusInfinityDecibels) {
+    ScratchDir dir;
+    WriteListenDevice();
+    std::ofstream("tone.raw", std::ios::binary) << std::string(4 * 44100, '\0');
+    const std::string screen = ListenOnTerminal({"tonein", "1"}, {});
+    EXPECT_TRUE(Has(screen, "input   -inf dBFS")) << screen;
+    EXPECT_FALSE(Has(screen, "-999")) << screen;
+}
+
+TEST(ListenTerminal, AnErrorComesOnALineOfItsOwnAfterTheNeedle) {
+    ScratchDir dir;
+    WriteListenDevice();
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string screen = ListenOnTerminal(
+        {"tonein"}, {"LD_PRELOAD=" ALSA_FAULT_LIBRARY, "FAULT_READ=EIO:20:1",
+                     std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"});
+    ASSERT_TRUE(Has(screen, "Capture failed: Input/output error")) << screen;
+    // The needle's line was finished first.
+    EXPECT_TRUE(Has(screen, "\r\nCapture failed: Input/output error")) << screen;
+    EXPECT_FALSE(Has(screen, "Hz\r\n\r\nCapture failed")) << screen; // no empty line
+}
+
+TEST(ListenTerminal, ControlBytesInADeviceNameAreShownEscaped) {
+    const RunResult run = RunOndelis({"--listen", "\x1b]0;owned\x07\x1b[2J"}, "", 20);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(Has(run.err, "\x1b")) << run.err;
+    EXPECT_FALSE(Has(run.err, "\x07")) << run.err;
+    EXPECT_TRUE(Has(run.err, "Cannot listen to '\\x1B]0;owned\\x07\\x1B[2J'")) << run.err;
+}
+
+TEST(ListenTerminal, TheNullDeviceIsHeardAtTheRateNotFlatOut) {
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult run = RunOndelis({"--listen", "null", "2"}, "", 20);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    // 2 s of input, of which at most a fifth of a second may be taken ahead.
+    EXPECT_GE(seconds, 1.7);
 }
 
 } // namespace

@@ -163,9 +163,10 @@ void Exec(const std::vector<std::string>& args) {
 }
 
 Terminal StartOnTerminal(const std::vector<std::string>& args,
-                         const std::vector<std::string>& environment) {
+                         const std::vector<std::string>& environment, unsigned short columns) {
     Terminal terminal;
-    terminal.pid = forkpty(&terminal.master, nullptr, nullptr, nullptr);
+    winsize size{24, columns, 0, 0};
+    terminal.pid = forkpty(&terminal.master, nullptr, nullptr, columns > 0 ? &size : nullptr);
     if (terminal.pid == 0) {
         for (const std::string& setting : environment) {
             putenv(const_cast<char*>(setting.c_str()));

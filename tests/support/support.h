@@ -49,9 +49,10 @@ struct Terminal {
 };
 
 // Starts `args` (args[0] is the program) on a new pseudo-terminal, with `environment`
-// ("NAME=value" each) added to its own.
+// ("NAME=value" each) added to its own; `columns` wide when given (0: the system's default).
 Terminal StartOnTerminal(const std::vector<std::string>& args,
-                         const std::vector<std::string>& environment = {});
+                         const std::vector<std::string>& environment = {},
+                         unsigned short columns = 0);
 
 // Reads what the program shows until `text` has appeared after `from` bytes of the screen,
 // or `seconds` have passed. True when it appeared.
