@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -122,13 +123,19 @@ int ExportDirectly(const ToneSettings& settings, const RenderedTone& tone) {
 }
 
 // --listen mode, with what follows the options; --instrument names the strings of its readings.
-int ListenFromCommandLine(const ToneSettings& settings, int count, char** arguments, FILE* in) {
+// Options may follow the source too: "--listen take.wav --instrument guitar".
+int ListenFromCommandLine(ToneSettings& settings, int count, char** arguments, FILE* in) {
+    std::vector<char*> positional;
+    if (const int status = TakeLateOptions(settings, count, arguments, positional);
+        status != kGoOn) {
+        return status;
+    }
     if (!settings.listening) {
         std::fputs("--instrument names the strings of --listen's readings: give --listen too\n",
                    stderr);
         return 1;
     }
-    return RunListen(settings, count, arguments, in);
+    return RunListen(settings, static_cast<int>(positional.size()), positional.data(), in);
 }
 
 } // namespace

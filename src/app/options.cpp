@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 // The version comes from project() in CMakeLists.txt, so that it is written in one place.
 #ifndef ONDELIS_VERSION
@@ -44,6 +45,7 @@ bool SetRate(ToneSettings& settings, const char* text) {
         return false;
     }
     settings.sample_rate = static_cast<uint32_t>(value);
+    settings.rate_given = true;
     return true;
 }
 
@@ -165,6 +167,28 @@ int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
         if (!known->take(settings, value)) {
             return 1;
         }
+    }
+    return kGoOn;
+}
+
+int TakeLateOptions(ToneSettings& settings, int count, char** arguments,
+                    std::vector<char*>& positional) {
+    for (int i = 0; i < count;) {
+        if (std::strcmp(arguments[i], "--") == 0) { // the rest is positional, whatever it is
+            positional.insert(positional.end(), arguments + i + 1, arguments + count);
+            break;
+        }
+        if (!IsOption(arguments[i])) {
+            positional.push_back(arguments[i++]);
+            continue;
+        }
+        // TakeOptions reads from its argv[1]: arguments[i - 1] stands in for the program.
+        int first = 1;
+        const int status = TakeOptions(settings, count - i + 1, arguments + i - 1, first);
+        if (status != kGoOn) {
+            return status;
+        }
+        i += first - 1;
     }
     return kGoOn;
 }

@@ -13,6 +13,7 @@ enum PitchSource { NOTE = 1, FREQUENCY = 2 };
 
 struct ToneSettings {
     uint32_t sample_rate = 44100;
+    bool rate_given = false; // --rate was given: a sound file, having its own, refuses it
     float length = 8.0f;    // seconds, never negative
     float frequency = 0.0f; // Hz, as handed to the generator
     float level = 25.0f;    // percent of full scale

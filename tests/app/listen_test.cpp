@@ -241,12 +241,18 @@ TEST(Listen, RefusesWhatIsNotSoundItCanRead) {
         EXPECT_EQ(Count(run.err, "\n"), 1u) << row.source << run.err;
     }
     // A source that is no file names a capture device, refused as playback refuses a device.
-    const RunResult device = RunOndelis({"--listen", "missing.wav"}, "", 20);
+    const RunResult device = RunOndelis({"--listen", "missing"}, "", 20);
     EXPECT_EQ(device.status, 1);
     EXPECT_EQ(device.out, "");
     EXPECT_TRUE(Has(device.err, "unable to open pcm device: No such file or directory\n"
-                                "Cannot listen to 'missing.wav': 'arecord -L' lists"))
+                                "Cannot listen to 'missing': 'arecord -L' lists"))
         << device.err;
+    // Unless it looks like a file: a misspelt name is said to be no file, not a device.
+    for (const char* name : {"missing.wav", "take.wva", "takes/take", "./take"}) {
+        const RunResult file = RunOndelis({"--listen", name}, "", 20);
+        EXPECT_EQ(file.status, 1) << name;
+        EXPECT_EQ(file.err, std::string(name) + ": cannot listen to it: there is no such file\n");
+    }
     // The good part of a file with NaN is readable: the refusal is about the file as a whole.
     WriteFile("good.wav", Wav(1, 44100, 32, 3, Floats(FloatSine(44100))));
     EXPECT_EQ(RunOndelis({"--listen", "good.wav"}).status, 0);
@@ -287,6 +293,23 @@ TEST(Listen, RefusesWrongArguments) {
          "--instrument needs guitar, bass, violin, viola, cello, mandolin, ukulele or banjo\n"},
         {{"-o", "x.wav", "--listen", "-"},
          "-o writes a tone; --listen reads one: give one of them\n"},
+        {{"--listen", "-", "-o", "x.wav"},
+         "-o writes a tone; --listen reads one: give one of them\n"},
+        {{"--harmonics", "8", "--listen", "-"},
+         "--harmonics shapes a tone; --listen reads one: give one of them\n"},
+        {{"--listen", "-", "--harmonics=8"},
+         "--harmonics shapes a tone; --listen reads one: give one of them\n"},
+        {{"--rate", "8000", "--listen", "-"},
+         "--rate is the rate of a tone or of a capture device; a sound file is read at its "
+         "own: leave --rate out\n"},
+        {{"--listen", "-", "--instrument", "harp"},
+         "Unknown instrument: 'harp'; the instruments are guitar, bass, violin, viola, cello, "
+         "mandolin, ukulele, banjo\n"},
+        {{"--listen", "-", "--bogus"},
+         "Unknown option: '--bogus' ('ondelis --help' lists the options)\n"},
+        {{"--listen", "10"},
+         "--listen 10: the source comes first, then the seconds: --listen default 10 listens "
+         "to the default device for 10 seconds\n"},
     };
     for (const auto& row : table) {
         const RunResult run = RunOndelis(row.args, "", 20);
@@ -338,6 +361,24 @@ TEST(Listen, AFileReadIntoAFailingStandardOutputSaysWhy) {
                   std::string("Cannot write the readings to standard output: ") + why + "\n")
             << redirect;
     }
+}
+
+TEST(Listen, OptionsAfterTheSourceAreTakenToo) {
+    ScratchDir dir;
+    ASSERT_EQ(RunOndelis({"-o", "take.wav", "G6", "1"}).status, 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--listen", "take.wav", "--instrument", "guitar"},
+          {"--listen", "take.wav", "1", "--instrument=guitar"},
+          {"--instrument", "guitar", "--listen", "take.wav"},
+          {"--listen", "--instrument", "guitar", "take.wav"}}) {
+        const RunResult run = RunOndelis(args);
+        EXPECT_EQ(run.status, 0) << args[2] << run.err;
+        ExpectSteady(Lines(run.out), 0.25, 1.0, "E2", "+0.00", "G6");
+    }
+    // After "--", a word is positional whatever it looks like.
+    const RunResult ended = RunOndelis({"--listen", "take.wav", "--", "--instrument"});
+    EXPECT_EQ(ended.status, 1);
+    EXPECT_TRUE(Has(ended.err, "not '--instrument'")) << ended.err;
 }
 
 } // namespace
