@@ -71,7 +71,8 @@ Options, before the other arguments ('--' ends the options):
               of --a4, C4 middle C) and its cents as --a4, --temperament, --root and
               --scale lay it; a device heard at a terminal shows one line redrawn in
               place instead, with a needle of +-50 cents; a file that is not sound it
-              can read ends with status 1 (also --listen=SOURCE)
+              can read ends with status 1; options may also follow SOURCE, and
+              everything but the readings goes to standard error (also --listen=SOURCE)
   --instrument NAME
               with --listen, a fifth column: the nearest open string of a guitar,
               bass, violin, viola, cello, mandolin, ukulele or banjo (G6, violin4);
