@@ -153,6 +153,7 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
         display.Period(readings.empty() ? std::nullopt : std::optional(readings.back()),
                        Dbfs(input));
         if (!ReadingsDelivered(stdout)) {
+            capture.exit_status = 1;
             return 1;
         }
     }

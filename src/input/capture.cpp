@@ -22,6 +22,11 @@ constexpr std::chrono::seconds kLongestSilence{3};
 // A device that loses its input this many times over without giving a frame in between has
 // failed: PipeWire's plugin reports a server that went away as overrun after overrun.
 constexpr int kMostGapsInARow = 3;
+// A close that takes longer than this waits on a device that does not answer (a sound
+// server frozen by SIGSTOP, whose plugin would wait for it for good): the program ends. After
+// a stop signal, sooner, so that the signal ends listening within half a second in all.
+constexpr int kLongestCloseMs = 250;
+constexpr int kLongestCloseAfterStopMs = 100;
 // The most periods one read takes, when that many have come in.
 constexpr snd_pcm_uframes_t kPeriodsPerRead = 4;
 // Periods in the buffer: room for the loop to be kept from running for a while without
@@ -65,18 +70,29 @@ struct CaptureState {
     std::chrono::steady_clock::time_point last_input; // when the device last gave frames
     int gaps_in_a_row = 0;                            // input lost since it last gave frames
 
-    ~CaptureState() {
+    // Closes the device (in time, or the program ends as `exit_status` and `stopped_by` say)
+    // and gives the stop signals back.
+    void Close(int exit_status, int stopped_by) {
         if (pcm != nullptr) {
-            snd_pcm_close(pcm);
+            ClosePcmOrEnd(pcm, stopped_by != 0 ? kLongestCloseAfterStopMs : kLongestCloseMs,
+                          exit_status, stopped_by);
+            pcm = nullptr;
         }
         if (catching) {
             RestoreStopSignals(signals);
+            catching = false;
         }
     }
+
+    ~CaptureState() { Close(1, 0); }
 };
 
 Capture::Capture() = default;
-Capture::~Capture() = default;
+Capture::~Capture() {
+    if (state != nullptr) {
+        state->Close(exit_status, stopped_by);
+    }
+}
 Capture::Capture(Capture&&) noexcept = default;
 Capture& Capture::operator=(Capture&&) noexcept = default;
 
@@ -209,11 +225,13 @@ long ReadCapture(Capture& capture, std::span<float> mono, FILE* err) {
             // went away reports its death as an overrun).
             if (const int rc = Recover(s.pcm, static_cast<int>(got)); rc < 0) {
                 Fail("Capture failed", rc, err);
+                capture.exit_status = 1;
                 return kCaptureFailed;
             }
             if (++s.gaps_in_a_row == kMostGapsInARow) {
                 std::fprintf(err, "Capture failed: input lost %d times without a frame between\n",
                              kMostGapsInARow);
+                capture.exit_status = 1;
                 return kCaptureFailed;
             }
             std::fputs("Overrun: input was lost; listening goes on after the gap\n", err);
@@ -221,11 +239,13 @@ long ReadCapture(Capture& capture, std::span<float> mono, FILE* err) {
         }
         if (got != -EAGAIN && got != 0) {
             Fail("Capture failed", static_cast<int>(got), err);
+            capture.exit_status = 1;
             return kCaptureFailed;
         }
         if (std::chrono::steady_clock::now() - s.last_input >= kLongestSilence) {
             std::fprintf(err, "Capture failed: the device gave no input for %d s\n",
                          static_cast<int>(kLongestSilence.count()));
+            capture.exit_status = 1;
             return kCaptureFailed;
         }
         // A stop is seen at the top; an error the wait reports, by the next read.

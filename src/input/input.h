@@ -13,9 +13,12 @@
 // A capture device open for listening; its frames come mixed to mono, full scale 1. While
 // one is open, SIGINT and SIGTERM ask the reading to stop instead of ending the program.
 struct CaptureState;
+// A device that does not answer when it is closed (a frozen sound server) ends the program
+// within a quarter of a second, by stopped_by or else with exit_status (see ClosePcmOrEnd).
 struct Capture {
     uint32_t rate = 0;
     int stopped_by = 0; // the signal that stopped the reading, once ReadCapture said so
+    int exit_status = 0; // 1 once ReadCapture failed; a caller that fails may set it too
     std::unique_ptr<CaptureState> state;
     Capture();
     ~Capture();

@@ -218,6 +218,13 @@ class SoundServer {
                      "/dev/null", dir() / "recorder.out", dir() / "recorder.err");
     }
 
+    // SIGSTOP freezes every process of the server, SIGCONT wakes them.
+    void Signal(int signal) const {
+        if (group_ > 0) {
+            kill(-group_, signal);
+        }
+    }
+
     void Stop() {
         if (group_ <= 0) {
             return;
@@ -691,6 +698,43 @@ TEST_P(SoundServerPath, ListeningEndsPromptlyAtCtrlCAndWithAnErrorWhenTheServerD
     EXPECT_LT(after_death, 5.0);
     std::printf("%s: listening ended %.3f s after Ctrl-C, %.2f s after the server's death: %s",
                 NameOf(GetParam()).c_str(), after_ctrl_c, after_death, err.c_str());
+}
+
+// A server frozen by SIGSTOP answers nothing, a close of its device included: listening still
+// ends with an error within 5 s, and a signal ends it within half a second.
+TEST_P(SoundServerPath, AFrozenServerCannotKeepListeningAlive) {
+    const Child frozen = Start(ListenCommand(GetParam(), {"default", "30"}), "/dev/null",
+                               Dir() / "heard", Dir() / "listen.err");
+    std::this_thread::sleep_for(1s);
+    server_->Signal(SIGSTOP);
+    const auto stopped = std::chrono::steady_clock::now();
+    const Finished finished = Wait(frozen, 15s);
+    const double after_freeze = SecondsSince(stopped);
+    std::string err = ReadBytes(Dir() / "listen.err");
+    EXPECT_EQ(finished.status, 1) << err;
+    EXPECT_TRUE(Has(err, "Capture failed: ")) << err;
+    EXPECT_LT(after_freeze, 5.0) << err;
+
+    server_->Signal(SIGCONT);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const Child stopped_by = Start(ListenCommand(GetParam(), {}), "/dev/null",
+                                       Dir() / "heard", Dir() / "listen.err");
+        std::this_thread::sleep_for(1s);
+        server_->Signal(SIGSTOP);
+        std::this_thread::sleep_for(500ms);
+        const auto sent = std::chrono::steady_clock::now();
+        kill(stopped_by.pid, signal);
+        const Finished ended = Wait(stopped_by, 10s);
+        const double after_signal = SecondsSince(sent);
+        server_->Signal(SIGCONT);
+        err = ReadBytes(Dir() / "listen.err");
+        EXPECT_EQ(ended.status, 128 + signal) << err;
+        EXPECT_LT(after_signal, 0.5) << signal << err;
+        std::printf("%s: frozen server: exit %d %.2f s after the freeze; by signal %d %.3f s "
+                    "after it\n",
+                    NameOf(GetParam()).c_str(), finished.status, after_freeze, signal,
+                    after_signal);
+    }
 }
 
 // At a terminal: one line drawn over and over in place, finished at the end so that the
