@@ -21,6 +21,8 @@ _ondelis() {
                     i=$((i + 1)) ;;
                 --a4=* | --temperament=* | --root=* | --scale=* | --output=* | --rate=* | \
                     --instrument=* | --harmonics=*) ;;
+                --channel) i=$((i + 1)) ;;
+                --channel=*) ;;
                 *) return ;; # --help, --version: nothing follows
             esac
         else
@@ -75,6 +77,7 @@ _ondelis() {
                                    --help --version' -- "$cur"))
         COMPREPLY+=($(compgen -W '-o --output' -- "$cur"))
         COMPREPLY+=($(compgen -W '--harmonics' -- "$cur"))
+        COMPREPLY+=($(compgen -W '--channel' -- "$cur"))
         return
     fi
     if ((listen)); then

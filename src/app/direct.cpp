@@ -131,7 +131,9 @@ int ListenFromCommandLine(ToneSettings& settings, int count, char** arguments, F
         return status;
     }
     if (!settings.listening) {
-        std::fputs("--instrument names the strings of --listen's readings: give --listen too\n",
+        std::fputs(settings.instrument != nullptr
+                       ? "--instrument names the strings of --listen's readings: give --listen too\n"
+                       : "--channel picks the channel that --listen hears: give --listen too\n",
                    stderr);
         return 1;
     }
@@ -146,7 +148,7 @@ int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE
     if (status != kGoOn) {
         return status;
     }
-    if (settings.listening || settings.instrument != nullptr) {
+    if (settings.listening || settings.instrument != nullptr || settings.channel != 0) {
         return ListenFromCommandLine(settings, argc - first, argv + first, in);
     }
     if (first == argc) {

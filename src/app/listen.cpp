@@ -32,10 +32,14 @@ bool ParseSeconds(const char* text, double& seconds) {
     return true;
 }
 
+// The source as messages name it.
+const char* Shown(const char* source) {
+    return std::strcmp(source, "-") == 0 ? "standard input" : source;
+}
+
 // Refuses the source, naming it: exit status 1.
 int Refuse(const char* source, const std::string& why) {
-    std::fprintf(stderr, "%s: cannot listen to it: %s\n",
-                 std::strcmp(source, "-") == 0 ? "standard input" : source, why.c_str());
+    std::fprintf(stderr, "%s: cannot listen to it: %s\n", Shown(source), why.c_str());
     return 1;
 }
 
@@ -166,6 +170,7 @@ namespace {
 // reading. Returns the exit status.
 int ListenToFile(const ToneSettings& settings, const char* source, double seconds, FILE* in) {
     SoundFile file;
+    file.channel = settings.channel;
     std::string why;
     if (!OpenSoundFile(source, in, file, why)) {
         return Refuse(source, why);
@@ -180,6 +185,7 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
     float block[4096];
     std::vector<PitchReading> readings;
     uint64_t read = 0;
+    bool heard = false;
     while (read < frames) {
         const auto wanted =
             static_cast<size_t>(std::min<uint64_t>(std::size(block), frames - read));
@@ -196,9 +202,13 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
         for (const PitchReading& reading : readings) {
             std::fputs(ReadingLine(settings, reading.time, reading.hz).c_str(), stdout);
         }
+        heard = heard || !readings.empty();
         if (!readings.empty() && !ReadingsDelivered(stdout)) {
             return 1;
         }
+    }
+    if (!heard) { // an empty output says nothing about why
+        std::fprintf(stderr, "%s: no pitch heard: %s\n", Shown(source), WhyNoPitch(file).c_str());
     }
     return ReadingsDelivered(stdout) ? 0 : 1;
 }

@@ -109,6 +109,7 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
     // A period of the device is a hop of the listener: one wake-up a reading.
     const auto period = static_cast<uint32_t>(ListenerHop(listener));
     Capture capture;
+    capture.channel = static_cast<unsigned>(settings.channel);
     // Standard output carries readings only: what the device says goes to standard error.
     if (OpenCapture(capture, device, rate, period, stderr, stderr) != 0) {
         return 1;

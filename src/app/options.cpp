@@ -64,6 +64,21 @@ bool SetHarmonics(ToneSettings& settings, const char* text) {
     return true;
 }
 
+// Digits only, as for the rate: 1 for the first channel.
+bool SetChannel(ToneSettings& settings, const char* text) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (*text < '0' || *text > '9' || *end != '\0' || value < 1 || value > 64) {
+        std::fprintf(stderr,
+                     "The channel to listen to (--channel) is a whole number from 1 (the first) "
+                     "to 64, not '%s'\n",
+                     text);
+        return false;
+    }
+    settings.channel = static_cast<int>(value);
+    return true;
+}
+
 bool SetOutputFile(ToneSettings& settings, const char* path) {
     if (*path == '\0') {
         std::fputs("-o needs the name of the WAV file to write, or - for standard output\n",
@@ -102,6 +117,8 @@ constexpr ValueOption kValueOptions[] = {
     {"--instrument", nullptr,
      "--instrument needs guitar, bass, violin, viola, cello, mandolin, ukulele or banjo",
      SetInstrument},
+    {"--channel", nullptr,
+     "--channel needs the number of the channel to listen to, 1 for the first", SetChannel},
 };
 
 // The option that `argument` names, and where its value starts when it is given in the same

@@ -38,6 +38,7 @@ struct ToneSettings {
     bool listening = false;
     const char* listen_source = nullptr;
     const char* instrument = nullptr;
+    int channel = 0; // --channel: the one channel listened to (1 the first), 0 mixes them all
 };
 
 // An open string of an instrument (G1 the high E of a guitar, violin4 the G of a violin, ...):

@@ -63,7 +63,8 @@ Options, before the other arguments ('--' ends the options):
               (also --scale=FILE)
   --listen [SOURCE [SECONDS]]
               instead of playing, name the pitch heard: SOURCE is a sound file (WAV,
-              FLAC, Ogg, AIFF; its channels mixed), - for standard input, or else an
+              FLAC, Ogg, AIFF; its channels mixed), - for standard input (FLAC, CAF
+              and MP3 only redirected from a file, not through a pipe), or else an
               ALSA capture device ('arecord -L' lists them; none: default), heard
               until Ctrl-C; SECONDS stops after that much input. One line per
               reading, at least 20 a second while a pitch sounds, none in silence or
@@ -77,6 +78,8 @@ Options, before the other arguments ('--' ends the options):
               with --listen, a fifth column: the nearest open string of a guitar,
               bass, violin, viola, cello, mandolin, ukulele or banjo (G6, violin4);
               the note and cents are then that string's (also --instrument=NAME)
+  --channel N with --listen, hear channel N alone (1 the first) instead of the mix of
+              them all: an interface with the instrument on input 2 (also --channel=N)
 
 String presets, in both modes: an instrument's open strings, numbered from the highest
 (Hz at A = 440):

@@ -42,8 +42,17 @@ snd_pcm_format_t ChooseFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {
     return SND_PCM_FORMAT_UNKNOWN;
 }
 
-// One channel when the device has it, else two, mixed by the reader.
-unsigned ChooseChannels(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {
+// One channel when the device has it, else two, mixed by the reader; with a channel `wanted`
+// (1 the first), the fewest the device takes that include it.
+unsigned ChooseChannels(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, unsigned wanted) {
+    if (wanted > 0) {
+        unsigned channels = wanted;
+        if (snd_pcm_hw_params_set_channels_min(pcm, params, &channels) != 0 ||
+            snd_pcm_hw_params_set_channels_first(pcm, params, &channels) != 0) {
+            return 0;
+        }
+        return channels;
+    }
     for (const unsigned channels : {1u, 2u}) {
         if (snd_pcm_hw_params_set_channels(pcm, params, channels) == 0) {
             return channels;
@@ -63,6 +72,7 @@ struct CaptureState {
     snd_pcm_t* pcm = nullptr;
     snd_pcm_format_t format = SND_PCM_FORMAT_UNKNOWN;
     unsigned channels = 0;
+    unsigned channel = 0; // the one heard (1 the first), 0 for the mean of all
     std::vector<unsigned char> bytes; // a period as the device gives it
     std::vector<pollfd> wait_fds;     // the device's, then the stop pipe (WaitOnPcm's)
     StopSignals signals;
@@ -111,7 +121,12 @@ int Configure(CaptureState& s, uint32_t& rate, snd_pcm_uframes_t period, FILE* o
         std::fputs("Try a different soundcard device name.\n", out);
         return 1;
     }
-    s.channels = ChooseChannels(s.pcm, params);
+    s.channels = ChooseChannels(s.pcm, params, s.channel);
+    if (s.channels == 0 && s.channel > 0) {
+        std::fprintf(err, "Unable to set capture channels: the device has no channel %u\n",
+                     s.channel);
+        return 1;
+    }
     if (s.channels == 0) {
         std::fputs("Unable to set capture channels: the device offers neither mono nor stereo\n",
                    err);
@@ -143,10 +158,12 @@ int Configure(CaptureState& s, uint32_t& rate, snd_pcm_uframes_t period, FILE* o
     return 0;
 }
 
-// The mean of a frame's channels, full scale 1.
+// The mean of a frame's channels (or the one chosen), full scale 1.
 float MonoSample(const CaptureState& s, const unsigned char* frame) {
     float sum = 0;
-    for (unsigned c = 0; c < s.channels; ++c) {
+    const unsigned first = s.channel > 0 ? s.channel - 1 : 0;
+    const unsigned end = s.channel > 0 ? s.channel : s.channels;
+    for (unsigned c = first; c < end; ++c) {
         if (s.format == SND_PCM_FORMAT_FLOAT_LE) {
             float v = 0;
             std::memcpy(&v, frame + 4 * c, 4);
@@ -161,7 +178,7 @@ float MonoSample(const CaptureState& s, const unsigned char* frame) {
             sum += static_cast<float>(v) * (1.0f / 32768.0f);
         }
     }
-    return sum / static_cast<float>(s.channels);
+    return sum / static_cast<float>(end - first);
 }
 
 // Brings the device back after input was lost or the system was suspended, as playback
@@ -180,6 +197,7 @@ int Recover(snd_pcm_t* pcm, int error) {
 int OpenCapture(Capture& capture, const char* device, uint32_t& rate, uint32_t period, FILE* out,
                 FILE* err) {
     auto state = std::make_unique<CaptureState>();
+    state->channel = capture.channel;
     if (OpenPcm(state->pcm, device, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK, err) != 0) {
         return 1;
     }
