@@ -36,6 +36,9 @@ double Dbfs(std::span<const float> samples) {
     return energy > 0 ? 10 * std::log10(energy / static_cast<double>(samples.size())) : -HUGE_VAL;
 }
 
+// Hops of the listener in a period of the device.
+constexpr size_t kHopsPerPeriod = 2;
+
 // Input that comes faster than the rate (ALSA's null device gives it without end) is taken
 // at the rate: listening never runs flat out. A device's clock may run a little fast, so a
 // reading ahead by less than this goes on without a pause.
@@ -106,8 +109,10 @@ struct Display {
 int ListenLive(const ToneSettings& settings, const char* device, double seconds) {
     uint32_t rate = settings.sample_rate;
     Listener listener = NewListener(rate);
-    // A period of the device is a hop of the listener: one wake-up a reading.
-    const auto period = static_cast<uint32_t>(ListenerHop(listener));
+    // A period of the device is two hops of the listener: one wake-up for two readings.
+    // A sound server's plugin wakes its own thread for every fragment of a period as well;
+    // periods of one hop (25 ms) woke PulseAudio's client more often than arecord's own.
+    const auto period = static_cast<uint32_t>(kHopsPerPeriod * ListenerHop(listener));
     Capture capture;
     capture.channel = static_cast<unsigned>(settings.channel);
     // Standard output carries readings only: what the device says goes to standard error.
@@ -124,7 +129,7 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
     display.utf8 = Utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
     const uint64_t frames = FramesIn(std::min(seconds, kLongestListening), rate);
     // Room for what a device may have gathered by the time the loop wakes.
-    std::vector<float> block(4 * ListenerHop(listener));
+    std::vector<float> block(4 * kHopsPerPeriod * ListenerHop(listener));
     std::vector<PitchReading> readings;
     uint64_t read = 0;
     uint64_t listener_start = 0; // frames read before the listener last began
