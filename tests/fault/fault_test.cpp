@@ -563,7 +563,7 @@ TEST(ListenRecovery, AnotherRateIsNamedOnStandardErrorAmongNoReadings) {
 TEST(ListenRecovery, AnOverrunIsNotedAndNoReadingSpansTheGap) {
     ScratchDir dir;
     const std::vector<double> clean = ReadingTimes(Listen("").run.out);
-    const FaultRun f = Listen("FAULT_READ=EPIPE:20:1");
+    const FaultRun f = Listen("FAULT_READ=EPIPE:5:1");
     EXPECT_EQ(f.run.status, 0) << f.run.err;
     EXPECT_TRUE(Has(f.run.err, "Overrun: input was lost; listening goes on after the gap\n"))
         << f.run.err;
@@ -579,7 +579,7 @@ TEST(ListenRecovery, AnOverrunIsNotedAndNoReadingSpansTheGap) {
         EXPECT_GT(times[i], times[i - 1]);
         widest = std::max(widest, times[i] - times[i - 1]);
     }
-    EXPECT_GE(widest, 0.05);
+    EXPECT_GE(widest, 0.0499); // two hops, as printed to the millisecond
 }
 
 TEST(ListenRecovery, AFailingDeviceEndsListeningWithStatusOne) {
@@ -680,7 +680,7 @@ TEST(ListenTerminal, TheNeedleIsDrawnWithinTheTerminalsWidth) {
     ScratchDir dir;
     WriteListenDevice();
     for (const unsigned short columns : {40, 100}) {
-        const std::string screen = ListenOnTerminal({"tonein", "1"}, {"LANG=C.UTF-8"}, columns);
+        const std::string screen = ListenOnTerminal({"tonein", "3"}, {"LANG=C.UTF-8"}, columns);
         EXPECT_TRUE(EndsWith(screen, "\r\n")) << screen;
         const std::vector<std::string> drawings = Drawings(screen);
         ASSERT_GT(drawings.size(), 10u) << screen;
@@ -702,7 +702,7 @@ TEST(ListenTerminal, TheNeedleIsDrawnWithinTheTerminalsWidth) {
 TEST(ListenTerminal, ADumbTerminalGetsNoEscapeSequence) {
     ScratchDir dir;
     WriteListenDevice();
-    const std::string dumb = ListenOnTerminal({"tonein", "1"}, {"TERM=dumb"});
+    const std::string dumb = ListenOnTerminal({"tonein", "3"}, {"TERM=dumb"});
     EXPECT_FALSE(Has(dumb, "\x1b")) << dumb;
     EXPECT_GT(Drawings(dumb).size(), 10u) << dumb;
     EXPECT_TRUE(Has(ListenOnTerminal({"tonein", "1"}, {"TERM=xterm"}), "\x1b[K"));
