@@ -1,6 +1,7 @@
 #include "input.h"
 
 #include "common/units.h"
+#include "sound_kinds.h"
 
 #include <fcntl.h>
 #include <sndfile.h>
@@ -123,80 +124,9 @@ sf_count_t DeclaredFrames(const SF_INFO& info) {
     return info.frames;
 }
 
-// Formats that libsndfile reads only from a file it can seek in, not through a pipe.
-const char* NeedsAFile(int format) {
-    switch (format & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_FLAC:
-        return "flac";
-    case SF_FORMAT_CAF:
-        return "caf";
-    case SF_FORMAT_MPEG:
-        return "mp3";
-    default:
-        return nullptr;
-    }
-}
-
-std::string ReadFromAFile(const char* format) {
-    std::string name = format;
-    for (char& c : name) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return name + " is read from a file, not through a pipe: give the file's name, or " +
-           "standard input from the file itself (ondelis --listen - < take." + format + ")";
-}
-
-// Why a stream on standard input could not be opened: FLAC's decoder, given a pipe, loses
-// its way in the header before libsndfile names the format.
-std::string WhyStreamNotOpened(bool pipe) {
-    const std::string error = sf_strerror(nullptr);
-    if (pipe && error.find("flac") != std::string::npos) {
-        return ReadFromAFile("flac");
-    }
-    return error;
-}
-
 struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
-
-// libmpg123 writes its complaints to standard error itself. While libsndfile works, standard
-// error goes to a memory file instead: the chatter stays off the terminal, and its errors
-// tell bytes that only looked like MPEG audio.
-class Hushed {
-  public:
-    explicit Hushed(int sink) : saved_(sink >= 0 ? dup(STDERR_FILENO) : -1) {
-        if (saved_ >= 0) {
-            std::fflush(stderr);
-            dup2(sink, STDERR_FILENO);
-        }
-    }
-    ~Hushed() {
-        if (saved_ >= 0) {
-            dup2(saved_, STDERR_FILENO);
-            close(saved_);
-        }
-    }
-    Hushed(const Hushed&) = delete;
-    Hushed& operator=(const Hushed&) = delete;
-
-  private:
-    int saved_;
-};
-
-// Whether the decoder's chatter in `sink` holds an error, not only a warning.
-bool DecoderFailed(int sink) {
-    if (sink < 0) {
-        return false;
-    }
-    char text[4096];
-    const ssize_t got = pread(sink, text, sizeof text - 1, 0);
-    if (got <= 0) {
-        return false;
-    }
-    text[got] = '\0';
-    return std::strstr(text, "error") != nullptr || std::strstr(text, "Illegal") != nullptr;
-}
 
 constexpr const char* kNoSoundFile = "it is not a sound file it can read";
 
@@ -259,13 +189,17 @@ bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std:
     auto state = std::make_unique<SoundFileState>();
     SF_INFO info{};
     const bool is_stdin = std::strcmp(path, "-") == 0;
+    const bool pipe = is_stdin && lseek(fileno(standard_input), 0, SEEK_CUR) < 0;
+    if (const char* format = pipe ? PipedFormatNeedingAFile(fileno(standard_input)) : nullptr) {
+        why = ReadFromAFile(format);
+        return false;
+    }
     SNDFILE* opened = nullptr;
     {
         const Hushed hushed(state->chatter);
         opened = is_stdin ? sf_open_fd(fileno(standard_input), SFM_READ, &info, 0)
                           : sf_open(path, SFM_READ, &info);
     }
-    const bool pipe = is_stdin && lseek(fileno(standard_input), 0, SEEK_CUR) < 0;
     if (opened == nullptr) {
         why = DecoderFailed(state->chatter) ? kNoSoundFile
               : is_stdin                    ? WhyStreamNotOpened(pipe)
