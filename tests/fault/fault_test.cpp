@@ -749,4 +749,23 @@ TEST(ListenTerminal, TheNullDeviceIsHeardAtTheRateNotFlatOut) {
     EXPECT_GE(seconds, 1.7);
 }
 
+// --channel with a device: a stereo capture whose first channel is silent and whose second
+// holds A; the second heard alone reads A in tune (the file device opens as many channels as
+// asked, so the first alone would be the file read as mono).
+TEST(ListenRecovery, ChannelPicksOneChannelOfTheDevice) {
+    ScratchDir dir;
+    WriteListenDevice();
+    std::ofstream stereo("tone.raw", std::ios::binary | std::ios::trunc);
+    for (int i = 0; i < 3 * 44100; ++i) {
+        const float frame[2] = {0.0f,
+                                static_cast<float>(0.25 * std::sin(2 * M_PI * 440 * i / 44100))};
+        stereo.write(reinterpret_cast<const char*>(frame), sizeof frame);
+    }
+    stereo.close();
+    const FaultRun second = RunWithFaults("ALSA_CONFIG_PATH=alsa.conf",
+                                          {"--listen", "tonein", "1", "--channel", "2"}, "");
+    EXPECT_EQ(second.run.status, 0) << second.run.err;
+    EXPECT_GT(ReadingTimes(second.run.out).size(), 20u) << second.run.err; // A4, in tune
+}
+
 } // namespace
