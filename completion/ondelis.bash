@@ -18,10 +18,10 @@ _ondelis() {
                 --listen) listen=1 ;; # what it listens to is the first positional word
                 --listen=*) listen=2 ;;
                 --a4 | --temperament | --root | --scale | -o | --output | --rate | --instrument | \
-                    --harmonics | --strings | --tolerance)
+                    --harmonics | --strings | --tolerance | --channel)
                     i=$((i + 1)) ;;
                 --a4=* | --temperament=* | --root=* | --scale=* | --output=* | --rate=* | \
-                    --instrument=* | --harmonics=* | --strings=* | --tolerance=*) ;;
+                    --instrument=* | --harmonics=* | --strings=* | --tolerance=* | --channel=*) ;;
                 --strobe | --summary) ;; # flags: the next word is not theirs
                 *) return ;; # --help, --version: nothing follows
             esac
@@ -73,7 +73,7 @@ _ondelis() {
                 COMPREPLY=($(compgen -W "$_ondelis_string_tunings" -- "$cur"))
                 return
                 ;;
-            --tolerance) return ;; # cents
+            --tolerance | --channel) return ;; # cents, a channel number
         esac
     fi
 
@@ -82,7 +82,7 @@ _ondelis() {
                                    --help --version' -- "$cur"))
         COMPREPLY+=($(compgen -W '-o --output' -- "$cur"))
         COMPREPLY+=($(compgen -W '--harmonics' -- "$cur"))
-        COMPREPLY+=($(compgen -W '--strings --tolerance --strobe --summary' -- "$cur"))
+        COMPREPLY+=($(compgen -W '--strings --tolerance --strobe --summary --channel' -- "$cur"))
         return
     fi
     if ((listen)); then

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -127,18 +128,27 @@ int ExportDirectly(const ToneSettings& settings, const RenderedTone& tone) {
 }
 
 // --listen mode, with what follows the options; --instrument names the strings of its readings.
-int ListenFromCommandLine(const ToneSettings& settings, int count, char** arguments, FILE* in) {
+// Options may follow the source too: "--listen take.wav --instrument guitar".
+int ListenFromCommandLine(ToneSettings& settings, int count, char** arguments, FILE* in) {
+    std::vector<char*> positional;
+    if (const int status = TakeLateOptions(settings, count, arguments, positional);
+        status != kGoOn) {
+        return status;
+    }
     if (!settings.listening && settings.listen_option != nullptr) {
         std::fprintf(stderr, "%s is for --listen's readings: give --listen too\n",
                      settings.listen_option);
         return 1;
     }
     if (!settings.listening) {
-        std::fputs("--instrument names the strings of --listen's readings: give --listen too\n",
-                   stderr);
+        std::fputs(
+            settings.instrument != nullptr
+                ? "--instrument names the strings of --listen's readings: give --listen too\n"
+                : "--channel picks the channel that --listen hears: give --listen too\n",
+            stderr);
         return 1;
     }
-    return RunListen(settings, count, arguments, in);
+    return RunListen(settings, static_cast<int>(positional.size()), positional.data(), in);
 }
 
 } // namespace
@@ -149,7 +159,8 @@ int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE
     if (status != kGoOn) {
         return status;
     }
-    if (settings.listening || settings.instrument != nullptr || settings.listen_option != nullptr) {
+    if (settings.listening || settings.instrument != nullptr || settings.listen_option != nullptr ||
+        settings.channel != 0) {
         return ListenFromCommandLine(settings, argc - first, argv + first, in);
     }
     if (first == argc) {

@@ -4,6 +4,7 @@
 #include "settings.h"
 
 #include <cstdio>
+#include <vector>
 
 // The usage text that -h and --help print.
 const char* UsageText();
@@ -15,6 +16,12 @@ constexpr int kGoOn = -1;
 // --a4=HZ); `first` receives the index of the first positional argument. Returns kGoOn, or
 // the exit status once help or the version is printed or an option is refused.
 int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first);
+
+// The options among and after the positional arguments of --listen ("--listen take.wav
+// --instrument guitar"), taken as TakeOptions takes them; the positional ones, in order, go to
+// `positional` ("--" makes the rest positional). Returns kGoOn or an exit status as TakeOptions.
+int TakeLateOptions(ToneSettings& settings, int count, char** arguments,
+                    std::vector<char*>& positional);
 
 // Direct mode on the positional arguments argv[1] .. argv[argc - 1]: summary, one tone,
 // then the exit status (kStoppedBySignal + the signal when one stopped the tone).

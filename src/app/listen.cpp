@@ -1,4 +1,5 @@
 #include "app.h"
+#include "listen_out.h"
 
 #include "common/units.h"
 #include "input/input.h"
@@ -7,6 +8,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -29,10 +32,14 @@ bool ParseSeconds(const char* text, double& seconds) {
     return true;
 }
 
+// The source as messages name it.
+const char* Shown(const char* source) {
+    return std::strcmp(source, "-") == 0 ? "standard input" : source;
+}
+
 // Refuses the source, naming it: exit status 1.
 int Refuse(const char* source, const std::string& why) {
-    std::fprintf(stderr, "%s: cannot listen to it: %s\n",
-                 std::strcmp(source, "-") == 0 ? "standard input" : source, why.c_str());
+    std::fprintf(stderr, "%s: cannot listen to it: %s\n", Shown(source), why.c_str());
     return 1;
 }
 
@@ -41,6 +48,49 @@ int Refuse(const char* source, const std::string& why) {
 bool IsFileSource(const char* source) {
     struct stat status {};
     return std::strcmp(source, "-") == 0 || stat(source, &status) == 0;
+}
+
+// A word that names a file rather than a capture device, whether or not it exists: one with
+// a '/', or, without the ':' of ALSA's device arguments ("hw:0,0"), one that ends in an
+// extension of a few letters or digits ("take.wav", "take.wva").
+bool LooksLikeFile(const char* source) {
+    if (std::strchr(source, '/') != nullptr) {
+        return true;
+    }
+    const char* dot = std::strrchr(source, '.');
+    if (std::strchr(source, ':') != nullptr || dot == nullptr || dot == source) {
+        return false;
+    }
+    const size_t length = std::strlen(dot + 1);
+    return length >= 1 && length <= 5 && std::all_of(dot + 1, dot + 1 + length, [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) != 0;
+           });
+}
+
+// A source that is a number ("--listen 10") is the seconds of the default device, mistyped.
+bool IsNumber(const char* source) {
+    char* end = nullptr;
+    std::strtod(source, &end);
+    return end != source && *end == '\0';
+}
+
+// What the options of a tone would do to listening: nothing, so they are refused, as -o is.
+bool ToneOptionsRefused(const ToneSettings& settings, bool file) {
+    if (settings.output_file[0] != '\0') {
+        std::fputs("-o writes a tone; --listen reads one: give one of them\n", stderr);
+        return true;
+    }
+    if (settings.harmonics > 1) {
+        std::fputs("--harmonics shapes a tone; --listen reads one: give one of them\n", stderr);
+        return true;
+    }
+    if (file && settings.rate_given) {
+        std::fputs("--rate is the rate of a tone or of a capture device; a sound file is read at "
+                   "its own: leave --rate out\n",
+                   stderr);
+        return true;
+    }
+    return false;
 }
 
 constexpr const char* kListenNeeds =
@@ -123,6 +173,7 @@ namespace {
 // reading. Returns the exit status.
 int ListenToFile(const ToneSettings& settings, const char* source, double seconds, FILE* in) {
     SoundFile file;
+    file.channel = settings.channel;
     std::string why;
     if (!OpenSoundFile(source, in, file, why)) {
         return Refuse(source, why);
@@ -138,6 +189,7 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
     std::vector<PitchReading> readings;
     NoteGatherer notes;
     uint64_t read = 0;
+    bool heard = false;
     while (read < frames) {
         const auto wanted =
             static_cast<size_t>(std::min<uint64_t>(std::size(block), frames - read));
@@ -154,9 +206,16 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
         for (const PitchReading& reading : readings) {
             PrintReading(notes, settings, {reading.time, reading.hz}, stdout);
         }
+        heard = heard || !readings.empty();
+        if (!readings.empty() && !ReadingsDelivered(stdout)) {
+            return 1;
+        }
     }
     FinishReadings(notes, settings, stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    if (!heard) { // an empty output says nothing about why
+        std::fprintf(stderr, "%s: no pitch heard: %s\n", Shown(source), WhyNoPitch(file).c_str());
+    }
+    return ReadingsDelivered(stdout) ? 0 : 1;
 }
 
 } // namespace
@@ -182,11 +241,25 @@ int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* i
     if (count == 1 && !ParseSeconds(arguments[0], seconds)) {
         return 1;
     }
-    if (settings.output_file[0] != '\0') {
-        std::fputs("-o writes a tone; --listen reads one: give one of them\n", stderr);
+    const bool file = source != nullptr && IsFileSource(source);
+    if (ToneOptionsRefused(settings, file)) {
         return 1;
     }
-    if (source == nullptr || !IsFileSource(source)) {
+    if (!file && source != nullptr && IsNumber(source)) {
+        std::fprintf(stderr,
+                     "--listen %s: the source comes first, then the seconds: --listen default %s "
+                     "listens to the default device for %s seconds\n",
+                     source, source, source);
+        return 1;
+    }
+    if (!file && source != nullptr && LooksLikeFile(source)) {
+        return Refuse(source, "there is no such file");
+    }
+    // Nothing is opened for readings that would have nowhere to go.
+    if (!ReadingsDelivered(stdout)) {
+        return 1;
+    }
+    if (!file) {
         return ListenLive(settings, source == nullptr ? "default" : source, seconds);
     }
     return ListenToFile(settings, source, seconds, in);

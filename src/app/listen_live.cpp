@@ -1,17 +1,21 @@
 #include "app.h"
+#include "listen_out.h"
+
+#include "common/printable.h"
 
 #include "input/input.h"
 #include "listen/listen.h"
 #include "output/output.h"
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -29,24 +33,44 @@ double Dbfs(std::span<const float> samples) {
     for (const float v : samples) {
         energy += static_cast<double>(v) * v;
     }
-    return energy > 0 ? 10 * std::log10(energy / static_cast<double>(samples.size())) : -999;
+    return energy > 0 ? 10 * std::log10(energy / static_cast<double>(samples.size())) : -HUGE_VAL;
+}
+
+// Hops of the listener in a period of the device.
+constexpr size_t kHopsPerPeriod = 2;
+
+// Input that comes faster than the rate (ALSA's null device gives it without end) is taken
+// at the rate: listening never runs flat out. A device's clock may run a little fast, so a
+// reading ahead by less than this goes on without a pause.
+constexpr double kMostSecondsAhead = 0.2;
+
+void KeepToTheRate(std::chrono::steady_clock::time_point start, uint64_t frames, uint32_t rate) {
+    const std::chrono::duration<double> due(static_cast<double>(frames) / rate);
+    const auto ahead = start + due - std::chrono::steady_clock::now();
+    if (ahead > std::chrono::duration<double>(kMostSecondsAhead)) {
+        // A stop signal cuts the sleep short; the next read sees it.
+        std::this_thread::sleep_for(ahead);
+    }
 }
 
 // Where the readings go: lines for a pipe or a file, flushed as they come; at a terminal, one
-// line drawn over again in place.
+// line drawn over again in place, and the strings' checklist under it.
 struct Display {
     const ToneSettings& settings;
     bool terminal = false;
     bool utf8 = false;
-    bool drawn = false;   // the terminal's line holds a drawing not yet finished
-    NoteGatherer notes{}; // with --summary, lines in place of the needle, at a terminal too
+    bool erases = true;     // the terminal takes ESC[K (and ESC[1A, for the checklist's line)
+    bool drawn = false;     // the terminal's lines hold a drawing not yet finished
+    size_t shown = 0;       // columns of the drawing on the needle's line
+    size_t shown_below = 0; // and on the checklist's
+    NoteGatherer notes{};   // with --summary, lines in place of the needle, at a terminal too
     // At a terminal: the newest reading's view, how long it has been in tune, the strobe and
     // the strings' checklist, all kept reading by reading.
     NeedleView view{};
     InTuneHold hold{};
     Strobe strobe{};
     Checklist checklist{};
-    double frame_seconds = 0; // between drawings: a hop of the listener
+    double frame_seconds = 0; // between drawings: a period of the device
 
     void Reading(const PitchReading& reading, double time_offset) {
         if (!terminal || settings.summary) {
@@ -62,22 +86,25 @@ struct Display {
         CheckString(checklist, view.string, view.cents, view.in_tune, settings.tolerance);
     }
 
-    // The tuner's line, and under it the checklist, each drawn over its last drawing.
-    void Draw(const NeedleView& shown) {
-        const std::string line = settings.strobe && shown.sounding
-                                     ? StrobeLine(shown, strobe, frame_seconds, utf8)
-                                     : NeedleLine(shown, utf8);
-        if (checklist.strings.empty()) {
-            std::fprintf(stdout, "\r%s\x1b[K", line.c_str());
+    // The tuner's line, and under it the checklist, each drawn over its last drawing within
+    // the terminal's width, short of its last column, so that neither ever wraps. A terminal
+    // that cannot move the cursor up (a dumb one) gets the tuner's line alone.
+    void Draw(const NeedleView& shown_view) {
+        const size_t columns = TerminalColumns(STDOUT_FILENO, std::getenv("COLUMNS")) - 1;
+        const std::string line =
+            FitToColumns(settings.strobe && shown_view.sounding
+                             ? StrobeLine(shown_view, strobe, frame_seconds, utf8)
+                             : NeedleLine(shown_view, utf8),
+                         columns);
+        if (checklist.strings.empty() || !erases) {
+            std::fputs(Redraw(line, erases, shown).c_str(), stdout);
             return;
         }
-        std::fprintf(stdout, "%s\r%s\x1b[K\n\r%s\x1b[K", drawn ? "\x1b[1A" : "", line.c_str(),
-                     ChecklistLine(checklist, utf8, TerminalColumns() - 1).c_str());
-    }
-
-    static size_t TerminalColumns() {
-        winsize size{};
-        return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col : 80;
+        const std::string below = FitToColumns(ChecklistLine(checklist, utf8, columns), columns);
+        std::fputs((std::string(drawn ? "\x1b[1A" : "") + Redraw(line, erases, shown) + "\n" +
+                    Redraw(below, erases, shown_below))
+                       .c_str(),
+                   stdout);
     }
 
     void Period(const std::optional<PitchReading>& newest, double dbfs, double time) {
@@ -98,55 +125,81 @@ struct Display {
             StopStrobe(strobe);
             BreakRun(checklist);
         }
-        NeedleView shown = newest ? view : NeedleView{};
-        shown.level_dbfs = dbfs;
-        // Back to the start of the line, the new drawing over the old, the rest cleared.
-        Draw(shown);
+        NeedleView shown_view = newest ? view : NeedleView{};
+        shown_view.level_dbfs = dbfs;
+        Draw(shown_view);
         std::fflush(stdout);
         drawn = true;
     }
 
-    // The shell's prompt comes on a line of its own.
-    void Finish() {
-        FinishReadings(notes, settings, stdout);
-        std::fflush(stdout);
+    // The drawing is finished: what comes next starts a line of its own.
+    void EndLine() {
         if (drawn) {
             std::fputs("\n", stdout);
             std::fflush(stdout);
             drawn = false;
         }
     }
+
+    // The notes still open are summed up, and the shell's prompt comes on a line of its own.
+    void Finish() {
+        FinishReadings(notes, settings, stdout);
+        std::fflush(stdout);
+        EndLine();
+    }
+
+    // Messages held back while the line was drawn follow it on lines of their own.
+    void Say(HeldMessages& held) {
+        if (const std::string text = held.Take(); !text.empty()) {
+            EndLine();
+            std::fputs(text.c_str(), stderr);
+        }
+    }
 };
+
+// The display of standard output as it is: a terminal of its type and locale, or not.
+Display NewDisplay(const ToneSettings& settings, size_t hop, uint32_t rate) {
+    Display display{settings};
+    display.checklist = NewChecklist(settings);
+    display.frame_seconds = static_cast<double>(kHopsPerPeriod * hop) / rate;
+    display.terminal = isatty(STDOUT_FILENO) == 1;
+    display.erases = ErasesLine(std::getenv("TERM"));
+    display.utf8 = Utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
+    return display;
+}
 
 } // namespace
 
 int ListenLive(const ToneSettings& settings, const char* device, double seconds) {
     uint32_t rate = settings.sample_rate;
     Listener listener = NewListener(rate);
-    // A period of the device is a hop of the listener: one wake-up a reading.
-    const auto period = static_cast<uint32_t>(ListenerHop(listener));
+    // A period of the device is two hops of the listener: one wake-up for two readings.
+    // A sound server's plugin wakes its own thread for every fragment of a period as well;
+    // periods of one hop (25 ms) woke PulseAudio's client more often than arecord's own.
+    const auto period = static_cast<uint32_t>(kHopsPerPeriod * ListenerHop(listener));
     Capture capture;
-    if (OpenCapture(capture, device, rate, period, stdout, stderr) != 0) {
+    capture.channel = static_cast<unsigned>(settings.channel);
+    // Standard output carries readings only: what the device says goes to standard error.
+    if (OpenCapture(capture, device, rate, period, stderr, stderr) != 0) {
         return 1;
     }
-    std::fprintf(stderr, "Listening to '%s' at %u Hz\n", device, rate);
+    std::fprintf(stderr, "Listening to '%s' at %u Hz\n", Printable(device).c_str(), rate);
     if (rate != listener.rate) { // the device took another rate
         listener = NewListener(rate);
     }
-    Display display{settings};
-    display.checklist = NewChecklist(settings);
-    display.frame_seconds = static_cast<double>(ListenerHop(listener)) / rate;
-    display.terminal = isatty(STDOUT_FILENO) == 1;
-    display.utf8 = Utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
+    Display display = NewDisplay(settings, ListenerHop(listener), rate);
     const uint64_t frames = FramesIn(std::min(seconds, kLongestListening), rate);
     // Room for what a device may have gathered by the time the loop wakes.
-    std::vector<float> block(4 * ListenerHop(listener));
+    std::vector<float> block(4 * kHopsPerPeriod * ListenerHop(listener));
     std::vector<PitchReading> readings;
     uint64_t read = 0;
     uint64_t listener_start = 0; // frames read before the listener last began
+    HeldMessages held;
+    const auto start = std::chrono::steady_clock::now();
     while (read < frames) {
         const auto wanted = static_cast<size_t>(std::min<uint64_t>(block.size(), frames - read));
-        const long got = ReadCapture(capture, std::span(block.data(), wanted), stderr);
+        const long got = ReadCapture(capture, std::span(block.data(), wanted), held.stream());
+        display.Say(held);
         if (got == kCaptureStopped || got == kCaptureFailed) {
             display.Finish();
             return got == kCaptureStopped ? kStoppedBySignal + capture.stopped_by : 1;
@@ -159,12 +212,17 @@ int ListenLive(const ToneSettings& settings, const char* device, double seconds)
         }
         const std::span<const float> input(block.data(), static_cast<size_t>(got));
         read += input.size();
+        KeepToTheRate(start, read, rate);
         ListenTo(listener, input, readings);
         for (const PitchReading& reading : readings) {
             display.Reading(reading, static_cast<double>(listener_start) / rate);
         }
         display.Period(readings.empty() ? std::nullopt : std::optional(readings.back()),
                        Dbfs(input), static_cast<double>(read) / rate);
+        if (!ReadingsDelivered(stdout)) {
+            capture.exit_status = 1;
+            return 1;
+        }
     }
     display.Finish();
     return 0;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 // The version comes from project() in CMakeLists.txt, so that it is written in one place.
 #ifndef ONDELIS_VERSION
@@ -47,6 +48,7 @@ bool SetRate(ToneSettings& settings, const char* text) {
         return false;
     }
     settings.sample_rate = static_cast<uint32_t>(value);
+    settings.rate_given = true;
     return true;
 }
 
@@ -79,6 +81,21 @@ bool SetTolerance(ToneSettings& settings, const char* text) {
     }
     settings.tolerance = value;
     settings.listen_option = "--tolerance";
+    return true;
+}
+
+// Digits only, as for the rate: 1 for the first channel.
+bool SetChannel(ToneSettings& settings, const char* text) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (*text < '0' || *text > '9' || *end != '\0' || value < 1 || value > 64) {
+        std::fprintf(stderr,
+                     "The channel to listen to (--channel) is a whole number from 1 (the first) "
+                     "to 64, not '%s'\n",
+                     text);
+        return false;
+    }
+    settings.channel = static_cast<int>(value);
     return true;
 }
 
@@ -125,6 +142,8 @@ constexpr ValueOption kValueOptions[] = {
      SetStrings},
     {"--tolerance", nullptr, "--tolerance needs the cents of the in-tune band, 0.5 to 25",
      SetTolerance},
+    {"--channel", nullptr,
+     "--channel needs the number of the channel to listen to, 1 for the first", SetChannel},
 };
 
 // The options that take no value beside --listen: each sets its flag.
@@ -206,6 +225,28 @@ int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
         if (!known->take(settings, value)) {
             return 1;
         }
+    }
+    return kGoOn;
+}
+
+int TakeLateOptions(ToneSettings& settings, int count, char** arguments,
+                    std::vector<char*>& positional) {
+    for (int i = 0; i < count;) {
+        if (std::strcmp(arguments[i], "--") == 0) { // the rest is positional, whatever it is
+            positional.insert(positional.end(), arguments + i + 1, arguments + count);
+            break;
+        }
+        if (!IsOption(arguments[i])) {
+            positional.push_back(arguments[i++]);
+            continue;
+        }
+        // TakeOptions reads from its argv[1]: arguments[i - 1] stands in for the program.
+        int first = 1;
+        const int status = TakeOptions(settings, count - i + 1, arguments + i - 1, first);
+        if (status != kGoOn) {
+            return status;
+        }
+        i += first - 1;
     }
     return kGoOn;
 }

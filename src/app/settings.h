@@ -13,9 +13,10 @@ enum PitchSource { NOTE = 1, FREQUENCY = 2 };
 
 struct ToneSettings {
     uint32_t sample_rate = 44100;
-    float length = 8.0f;    // seconds, never negative
-    float frequency = 0.0f; // Hz, as handed to the generator
-    float level = 25.0f;    // percent of full scale
+    bool rate_given = false; // --rate was given: a sound file, having its own, refuses it
+    float length = 8.0f;     // seconds, never negative
+    float frequency = 0.0f;  // Hz, as handed to the generator
+    float level = 25.0f;     // percent of full scale
     float cents = 0.0f;
     double octave = 0.0;
     char note[4] = "a";
@@ -50,6 +51,7 @@ struct ToneSettings {
     double tolerance = 1.0;
     // The last option given that only listening reads, for the message when --listen is not.
     const char* listen_option = nullptr;
+    int channel = 0; // --channel: the one channel listened to (1 the first), 0 mixes them all
 };
 
 // An open string of an instrument (G1 the high E of a guitar, violin4 the G of a violin, ...):

@@ -64,7 +64,8 @@ Options, before the other arguments ('--' ends the options):
               (also --scale=FILE)
   --listen [SOURCE [SECONDS]]
               instead of playing, name the pitch heard: SOURCE is a sound file (WAV,
-              FLAC, Ogg, AIFF; its channels mixed), - for standard input, or else an
+              FLAC, Ogg, AIFF; its channels mixed), - for standard input (FLAC, CAF
+              and MP3 only redirected from a file, not through a pipe), or else an
               ALSA capture device ('arecord -L' lists them; none: default), heard
               until Ctrl-C; SECONDS stops after that much input. One line per
               reading, at least 20 a second while a pitch sounds, none in silence or
@@ -72,7 +73,8 @@ Options, before the other arguments ('--' ends the options):
               of --a4, C4 middle C) and its cents as --a4, --temperament, --root and
               --scale lay it; a device heard at a terminal shows one line redrawn in
               place instead, with a needle of +-50 cents; a file that is not sound it
-              can read ends with status 1 (also --listen=SOURCE)
+              can read ends with status 1; options may also follow SOURCE, and
+              everything but the readings goes to standard error (also --listen=SOURCE)
   --instrument NAME
               with --listen, a fifth column: the nearest open string of a guitar,
               bass, violin, viola, cello, mandolin, ukulele or banjo (G6, violin4);
@@ -91,6 +93,9 @@ Options, before the other arguments ('--' ends the options):
               drifting right when sharp and left when flat, a period a second a cent
   --summary   with --listen, a line for each note instead of each reading:
               START END HZ NOTE CENTS SPREAD [STRING] (median Hz, p5-p95 cents)
+              the note and cents are then that string's (also --instrument=NAME)
+  --channel N with --listen, hear channel N alone (1 the first) instead of the mix of
+              them all: an interface with the instrument on input 2 (also --channel=N)
 
 String presets, in both modes: an instrument's open strings, numbered from the highest
 (Hz at A = 440):

@@ -43,3 +43,9 @@ int StopSignal();
 // how to make it quiet again once it woke a wait.
 int StopPipe();
 void EmptyStopPipe();
+
+// Closes `pcm`, but a device that does not answer (a sound server frozen by SIGSTOP, which
+// would keep the close waiting for good) cannot keep the program: once `timeout_ms` pass, or
+// as soon as SIGINT or SIGTERM comes meanwhile, the program ends at once, its output flushed:
+// by that signal, else by `end_signal` when it is not 0, else with the status `end_status`.
+void ClosePcmOrEnd(snd_pcm_t* pcm, int timeout_ms, int end_status, int end_signal);

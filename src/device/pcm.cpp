@@ -1,9 +1,13 @@
 #include "device.h"
 
+#include "common/printable.h"
+
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
+#include <string>
 
 namespace {
 
@@ -21,6 +25,22 @@ constexpr OpenHint kPlaybackHint{"play to", "aplay -L",
                                  "'null' plays into nothing, for trying without sound"};
 constexpr OpenHint kCaptureHint{"listen to", "arecord -L",
                                 "a sound file or - (standard input) can be read instead"};
+
+// ALSA's own messages as its default handler prints them ("ALSA lib pcm.c:2666:(...) Unknown
+// PCM name"), but with control bytes escaped: they quote the device name as it was given.
+void PrintAlsaMessage(const char* file, int line, const char* function, int error,
+                      const char* format, ...) {
+    char text[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    std::string message = Printable(text);
+    if (error != 0) {
+        message += ": " + std::string(snd_strerror(error));
+    }
+    std::fprintf(stderr, "ALSA lib %s:%i:(%s) %s\n", file, line, function, message.c_str());
+}
 
 int ResumeAfterSuspend(snd_pcm_t* pcm) {
     int rc = snd_pcm_resume(pcm);
@@ -49,6 +69,7 @@ int StateError(snd_pcm_t* pcm) {
 } // namespace
 
 int OpenPcm(snd_pcm_t*& pcm, const char* device, snd_pcm_stream_t stream, int mode, FILE* err) {
+    snd_lib_error_set_handler(PrintAlsaMessage);
     const int rc = snd_pcm_open(&pcm, device, stream, mode);
     if (rc == 0) {
         return 0;
@@ -57,7 +78,7 @@ int OpenPcm(snd_pcm_t*& pcm, const char* device, snd_pcm_stream_t stream, int mo
     const OpenHint& hint = stream == SND_PCM_STREAM_CAPTURE ? kCaptureHint : kPlaybackHint;
     std::fprintf(err, "unable to open pcm device: %s\n", snd_strerror(rc));
     std::fprintf(err, "Cannot %s '%s': '%s' lists this machine's sound devices, and %s\n",
-                 hint.verb, device, hint.lister, hint.instead);
+                 hint.verb, Printable(device).c_str(), hint.lister, hint.instead);
     return 1;
 }
 

@@ -22,6 +22,11 @@ constexpr std::chrono::seconds kLongestSilence{3};
 // A device that loses its input this many times over without giving a frame in between has
 // failed: PipeWire's plugin reports a server that went away as overrun after overrun.
 constexpr int kMostGapsInARow = 3;
+// A close that takes longer than this waits on a device that does not answer (a sound
+// server frozen by SIGSTOP, whose plugin would wait for it for good): the program ends. After
+// a stop signal, sooner, so that the signal ends listening within half a second in all.
+constexpr int kLongestCloseMs = 250;
+constexpr int kLongestCloseAfterStopMs = 100;
 // The most periods one read takes, when that many have come in.
 constexpr snd_pcm_uframes_t kPeriodsPerRead = 4;
 // Periods in the buffer: room for the loop to be kept from running for a while without
@@ -37,8 +42,17 @@ snd_pcm_format_t ChooseFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {
     return SND_PCM_FORMAT_UNKNOWN;
 }
 
-// One channel when the device has it, else two, mixed by the reader.
-unsigned ChooseChannels(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {
+// One channel when the device has it, else two, mixed by the reader; with a channel `wanted`
+// (1 the first), the fewest the device takes that include it.
+unsigned ChooseChannels(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, unsigned wanted) {
+    if (wanted > 0) {
+        unsigned channels = wanted;
+        if (snd_pcm_hw_params_set_channels_min(pcm, params, &channels) != 0 ||
+            snd_pcm_hw_params_set_channels_first(pcm, params, &channels) != 0) {
+            return 0;
+        }
+        return channels;
+    }
     for (const unsigned channels : {1u, 2u}) {
         if (snd_pcm_hw_params_set_channels(pcm, params, channels) == 0) {
             return channels;
@@ -58,6 +72,7 @@ struct CaptureState {
     snd_pcm_t* pcm = nullptr;
     snd_pcm_format_t format = SND_PCM_FORMAT_UNKNOWN;
     unsigned channels = 0;
+    unsigned channel = 0; // the one heard (1 the first), 0 for the mean of all
     std::vector<unsigned char> bytes; // a period as the device gives it
     std::vector<pollfd> wait_fds;     // the device's, then the stop pipe (WaitOnPcm's)
     StopSignals signals;
@@ -65,18 +80,29 @@ struct CaptureState {
     std::chrono::steady_clock::time_point last_input; // when the device last gave frames
     int gaps_in_a_row = 0;                            // input lost since it last gave frames
 
-    ~CaptureState() {
+    // Closes the device (in time, or the program ends as `exit_status` and `stopped_by` say)
+    // and gives the stop signals back.
+    void Close(int exit_status, int stopped_by) {
         if (pcm != nullptr) {
-            snd_pcm_close(pcm);
+            ClosePcmOrEnd(pcm, stopped_by != 0 ? kLongestCloseAfterStopMs : kLongestCloseMs,
+                          exit_status, stopped_by);
+            pcm = nullptr;
         }
         if (catching) {
             RestoreStopSignals(signals);
+            catching = false;
         }
     }
+
+    ~CaptureState() { Close(1, 0); }
 };
 
 Capture::Capture() = default;
-Capture::~Capture() = default;
+Capture::~Capture() {
+    if (state != nullptr) {
+        state->Close(exit_status, stopped_by);
+    }
+}
 Capture::Capture(Capture&&) noexcept = default;
 Capture& Capture::operator=(Capture&&) noexcept = default;
 
@@ -95,7 +121,12 @@ int Configure(CaptureState& s, uint32_t& rate, snd_pcm_uframes_t period, FILE* o
         std::fputs("Try a different soundcard device name.\n", out);
         return 1;
     }
-    s.channels = ChooseChannels(s.pcm, params);
+    s.channels = ChooseChannels(s.pcm, params, s.channel);
+    if (s.channels == 0 && s.channel > 0) {
+        std::fprintf(err, "Unable to set capture channels: the device has no channel %u\n",
+                     s.channel);
+        return 1;
+    }
     if (s.channels == 0) {
         std::fputs("Unable to set capture channels: the device offers neither mono nor stereo\n",
                    err);
@@ -127,10 +158,12 @@ int Configure(CaptureState& s, uint32_t& rate, snd_pcm_uframes_t period, FILE* o
     return 0;
 }
 
-// The mean of a frame's channels, full scale 1.
+// The mean of a frame's channels (or the one chosen), full scale 1.
 float MonoSample(const CaptureState& s, const unsigned char* frame) {
     float sum = 0;
-    for (unsigned c = 0; c < s.channels; ++c) {
+    const unsigned first = s.channel > 0 ? s.channel - 1 : 0;
+    const unsigned end = s.channel > 0 ? s.channel : s.channels;
+    for (unsigned c = first; c < end; ++c) {
         if (s.format == SND_PCM_FORMAT_FLOAT_LE) {
             float v = 0;
             std::memcpy(&v, frame + 4 * c, 4);
@@ -145,7 +178,7 @@ float MonoSample(const CaptureState& s, const unsigned char* frame) {
             sum += static_cast<float>(v) * (1.0f / 32768.0f);
         }
     }
-    return sum / static_cast<float>(s.channels);
+    return sum / static_cast<float>(end - first);
 }
 
 // Brings the device back after input was lost or the system was suspended, as playback
@@ -164,6 +197,7 @@ int Recover(snd_pcm_t* pcm, int error) {
 int OpenCapture(Capture& capture, const char* device, uint32_t& rate, uint32_t period, FILE* out,
                 FILE* err) {
     auto state = std::make_unique<CaptureState>();
+    state->channel = capture.channel;
     if (OpenPcm(state->pcm, device, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK, err) != 0) {
         return 1;
     }
@@ -209,11 +243,13 @@ long ReadCapture(Capture& capture, std::span<float> mono, FILE* err) {
             // went away reports its death as an overrun).
             if (const int rc = Recover(s.pcm, static_cast<int>(got)); rc < 0) {
                 Fail("Capture failed", rc, err);
+                capture.exit_status = 1;
                 return kCaptureFailed;
             }
             if (++s.gaps_in_a_row == kMostGapsInARow) {
                 std::fprintf(err, "Capture failed: input lost %d times without a frame between\n",
                              kMostGapsInARow);
+                capture.exit_status = 1;
                 return kCaptureFailed;
             }
             std::fputs("Overrun: input was lost; listening goes on after the gap\n", err);
@@ -221,11 +257,13 @@ long ReadCapture(Capture& capture, std::span<float> mono, FILE* err) {
         }
         if (got != -EAGAIN && got != 0) {
             Fail("Capture failed", static_cast<int>(got), err);
+            capture.exit_status = 1;
             return kCaptureFailed;
         }
         if (std::chrono::steady_clock::now() - s.last_input >= kLongestSilence) {
             std::fprintf(err, "Capture failed: the device gave no input for %d s\n",
                          static_cast<int>(kLongestSilence.count()));
+            capture.exit_status = 1;
             return kCaptureFailed;
         }
         // A stop is seen at the top; an error the wait reports, by the next read.

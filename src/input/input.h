@@ -13,9 +13,13 @@
 // A capture device open for listening; its frames come mixed to mono, full scale 1. While
 // one is open, SIGINT and SIGTERM ask the reading to stop instead of ending the program.
 struct CaptureState;
+// A device that does not answer when it is closed (a frozen sound server) ends the program
+// within a quarter of a second, by stopped_by or else with exit_status (see ClosePcmOrEnd).
 struct Capture {
     uint32_t rate = 0;
     int stopped_by = 0; // the signal that stopped the reading, once ReadCapture said so
+    int exit_status = 0; // 1 once ReadCapture failed; a caller that fails may set it too
+    unsigned channel = 0; // set before opening: 0 mixes the channels, N hears the N-th alone
     std::unique_ptr<CaptureState> state;
     Capture();
     ~Capture();
@@ -45,6 +49,7 @@ struct SoundFile {
     uint32_t rate = 0;
     int channels = 0;
     bool seekable = false;
+    int channel = 0; // set before opening: 0 mixes the channels, N reads the N-th alone
     std::unique_ptr<SoundFileState> state;
     SoundFile();
     ~SoundFile();
@@ -54,13 +59,20 @@ struct SoundFile {
 
 // Opens `path` ("-": the stream `standard_input`) as any format libsndfile reads. False, with
 // `why` (a reason without the file's name), when it is not sound the listener can take: not a
-// sound file, no channels, a rate outside kLowestRate .. kHighestRate.
+// sound file, no channels, a rate outside kLowestRate .. kHighestRate, no channel
+// `file.channel`, cut short, or FLAC, CAF or MP3 through a pipe (libsndfile seeks in them).
+// A decoder's own messages are kept off standard error.
 bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std::string& why);
 
-// Reads the next frames into `mono` (full scale 1), each the mean of its channels. Returns how
-// many, 0 at the end; -1 with `why` when the file holds a sample that is not a finite number
-// or cannot be read further.
+// Reads the next frames into `mono` (full scale 1), each the mean of its channels (or the
+// one channel chosen). Returns how many, 0 at the end; -1 with `why` when the file holds a
+// sample that is not a finite number, cannot be read further, or ends before its header
+// says (found at its end, in a stream too).
 long ReadSoundFile(SoundFile& file, std::span<float> mono, std::string& why);
+
+// Why a file read to its end gave no reading, in words: silent, channels that cancel out
+// in the mix, or no steady pitch.
+std::string WhyNoPitch(const SoundFile& file);
 
 // Reads a seekable file through its first `frames` frames (or to its end), then goes back to
 // its start: false with `why` when any of it would be refused, so that a file is refused

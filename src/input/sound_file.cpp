@@ -1,16 +1,22 @@
 #include "input.h"
 
 #include "common/units.h"
+#include "sound_kinds.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 namespace {
@@ -19,6 +25,33 @@ namespace {
 constexpr int kMostChannels = 64;
 // Frames read at a time.
 constexpr size_t kBlockFrames = 4096;
+
+// A length in a header that says "as long as the stream goes": recorders writing to a pipe
+// put these (0x7fff0000, 0x80000000, 0xffffffff bytes), not knowing the length.
+constexpr long long kUnknownLength = 0x7fff0000;
+
+// The sample rate of a WAV file's header, as the file holds it, or 0: libsndfile refuses a
+// rate beyond an int's range without naming it.
+uint32_t WavHeaderRate(const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string head(4096, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(file.gcount()));
+    const size_t fmt = head.find("fmt ");
+    if (head.compare(0, 4, "RIFF") != 0 || fmt == std::string::npos || fmt + 16 > head.size()) {
+        return 0;
+    }
+    uint32_t rate = 0;
+    for (int i = 3; i >= 0; --i) {
+        rate = rate << 8 | static_cast<unsigned char>(head[fmt + 12 + static_cast<size_t>(i)]);
+    }
+    return rate;
+}
+
+std::string RateRefused(unsigned long long rate) {
+    return "its sample rate of " + std::to_string(rate) + " Hz is not one from " +
+           std::to_string(kLowestRate) + " to " + std::to_string(kHighestRate);
+}
 
 // What a path that libsndfile cannot open is, in words, when the system says more than it.
 std::string WhyNotOpened(const char* path) {
@@ -29,15 +62,18 @@ std::string WhyNotOpened(const char* path) {
     if (std::strcmp(path, "-") != 0 && S_ISDIR(status.st_mode)) {
         return "it is a directory";
     }
+    if (std::strcmp(path, "-") != 0) {
+        if (const uint32_t rate = WavHeaderRate(path); rate > kHighestRate) {
+            return RateRefused(rate);
+        }
+    }
     return sf_strerror(nullptr);
 }
 
-// A length in a header that says "as long as the stream goes": recorders writing to a pipe
-// put these, not knowing the length.
-constexpr long long kUnknownLength = 0x7fff0000;
-
 // libsndfile reads a file cut short without an error, saying in its log that a chunk is
-// shorter than its header claims ("data : 132300 (should be 29956)").
+// shorter than its header claims ("data : 132300 (should be 29956)"). Only the chunks' own
+// lines count, at the start of a line: an indented field that is off ("  Bytes/sec : 22356
+// (should be 22355)", as ADPCM encoders write it) is no cut.
 bool CutShort(SNDFILE* file) {
     char log[8192] = "";
     sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
@@ -48,7 +84,7 @@ bool CutShort(SNDFILE* file) {
             --line;
         }
         const char* colon = std::strchr(line, ':');
-        if (colon == nullptr || colon > at) {
+        if (colon == nullptr || colon > at || *line == ' ' || *line == '\t') {
             continue;
         }
         const long long claimed = std::strtoll(colon + 1, nullptr, 10);
@@ -57,18 +93,64 @@ bool CutShort(SNDFILE* file) {
             return true;
         }
     }
-    return false;
+    // An Ogg stream (Vorbis, Opus) cut short ends without its last page's flag.
+    return std::strstr(log, "without an End-Of-Stream flag") != nullptr;
+}
+
+// Bytes a frame of `info` takes in a file of plain samples; 2 for what is coded otherwise.
+long long BytesPerFrame(const SF_INFO& info) {
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        return info.channels;
+    case SF_FORMAT_PCM_24:
+        return 3LL * info.channels;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+        return 4LL * info.channels;
+    case SF_FORMAT_DOUBLE:
+        return 8LL * info.channels;
+    default:
+        return 2LL * info.channels;
+    }
+}
+
+// The frames the header promises, or -1 when it does not know (a stream's header).
+sf_count_t DeclaredFrames(const SF_INFO& info) {
+    if (info.frames <= 0 || info.frames >= SF_COUNT_MAX / 16 ||
+        info.frames * BytesPerFrame(info) >= kUnknownLength) {
+        return -1;
+    }
+    return info.frames;
 }
 
 struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
 
+constexpr const char* kNoSoundFile = "it is not a sound file it can read";
+
 } // namespace
 
 struct SoundFileState {
     std::unique_ptr<SNDFILE, SndfileCloser> file;
     std::vector<float> interleaved;
+    int chatter = -1; // the decoder's standard error while it works
+    bool mpeg = false;
+    sf_count_t declared = -1; // frames the header promises, -1 when unknown
+    sf_count_t read = 0;
+    float loudest_channel = 0; // peaks so far, of any one channel and of what was listened to
+    float loudest_heard = 0;
+
+    SoundFileState() : chatter(memfd_create("ondelis-decoder", MFD_CLOEXEC)) {}
+    ~SoundFileState() {
+        file.reset();
+        if (chatter >= 0) {
+            close(chatter);
+        }
+    }
+    SoundFileState(const SoundFileState&) = delete;
+    SoundFileState& operator=(const SoundFileState&) = delete;
 };
 
 SoundFile::SoundFile() = default;
@@ -76,63 +158,140 @@ SoundFile::~SoundFile() = default;
 SoundFile::SoundFile(SoundFile&&) noexcept = default;
 SoundFile& SoundFile::operator=(SoundFile&&) noexcept = default;
 
-bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std::string& why) {
-    SF_INFO info{};
-    SNDFILE* opened = std::strcmp(path, "-") == 0
-                          ? sf_open_fd(fileno(standard_input), SFM_READ, &info, 0)
-                          : sf_open(path, SFM_READ, &info);
-    if (opened == nullptr) {
-        why = WhyNotOpened(path);
-        return false;
-    }
-    file.state = std::make_unique<SoundFileState>();
-    file.state->file.reset(opened);
+namespace {
+
+// What refuses a file that libsndfile opened, or empty.
+std::string Refusal(const SF_INFO& info, const SoundFile& file, bool pipe, SNDFILE* opened) {
     if (info.channels < 1 || info.channels > kMostChannels) {
-        why = "it has " + std::to_string(info.channels) + " channels";
-        return false;
+        return "it has " + std::to_string(info.channels) + " channels";
     }
     if (info.samplerate < static_cast<int>(kLowestRate) ||
         info.samplerate > static_cast<int>(kHighestRate)) {
-        why = "its sample rate of " + std::to_string(info.samplerate) + " Hz is not one from " +
-              std::to_string(kLowestRate) + " to " + std::to_string(kHighestRate);
-        return false;
+        return RateRefused(static_cast<unsigned long long>(std::max(info.samplerate, 0)));
+    }
+    if (file.channel > info.channels) {
+        return "it has " + std::to_string(info.channels) + " channel" +
+               (info.channels == 1 ? "" : "s") + ", so --channel " +
+               std::to_string(file.channel) + " is none of them";
+    }
+    if (pipe && NeedsAFile(info.format) != nullptr) {
+        return ReadFromAFile(NeedsAFile(info.format));
     }
     if (info.seekable != 0 && CutShort(opened)) {
-        why = "it ends before its header says it does (cut short)";
+        return "it ends before its header says it does (cut short)";
+    }
+    return "";
+}
+
+} // namespace
+
+bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std::string& why) {
+    auto state = std::make_unique<SoundFileState>();
+    SF_INFO info{};
+    const bool is_stdin = std::strcmp(path, "-") == 0;
+    const bool pipe = is_stdin && lseek(fileno(standard_input), 0, SEEK_CUR) < 0;
+    if (const char* format = pipe ? PipedFormatNeedingAFile(fileno(standard_input)) : nullptr) {
+        why = ReadFromAFile(format);
         return false;
     }
+    SNDFILE* opened = nullptr;
+    {
+        const Hushed hushed(state->chatter);
+        opened = is_stdin ? sf_open_fd(fileno(standard_input), SFM_READ, &info, 0)
+                          : sf_open(path, SFM_READ, &info);
+    }
+    if (opened == nullptr) {
+        why = DecoderFailed(state->chatter) ? kNoSoundFile
+              : is_stdin                    ? WhyStreamNotOpened(pipe)
+                                            : WhyNotOpened(path);
+        return false;
+    }
+    state->file.reset(opened);
+    why = Refusal(info, file, pipe, opened);
+    state->mpeg = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
+    if (why.empty() && state->mpeg && DecoderFailed(state->chatter)) {
+        why = kNoSoundFile;
+    }
+    if (!why.empty()) {
+        return false;
+    }
+    state->declared = DeclaredFrames(info);
     file.rate = static_cast<uint32_t>(info.samplerate);
     file.channels = info.channels;
     file.seekable = info.seekable != 0;
-    file.state->interleaved.assign(kBlockFrames * static_cast<size_t>(info.channels), 0.0f);
+    state->interleaved.assign(kBlockFrames * static_cast<size_t>(info.channels), 0.0f);
+    file.state = std::move(state);
     return true;
 }
+
+namespace {
+
+// At the end of the file: false, with `why`, when it ended before its header said, or its
+// bytes were no MPEG audio after all.
+bool EndedWhole(SoundFileState& s, std::string& why) {
+    if (s.mpeg && DecoderFailed(s.chatter)) {
+        why = kNoSoundFile;
+        return false;
+    }
+    if ((s.declared >= 0 && s.read < s.declared) || CutShort(s.file.get())) {
+        why = "it ends before its header says it does (cut short)";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 long ReadSoundFile(SoundFile& file, std::span<float> mono, std::string& why) {
     SoundFileState& s = *file.state;
     const auto channels = static_cast<size_t>(file.channels);
     const size_t wanted = std::min(mono.size(), kBlockFrames);
-    const sf_count_t got =
-        sf_readf_float(s.file.get(), s.interleaved.data(), static_cast<sf_count_t>(wanted));
+    sf_count_t got = 0;
+    {
+        const Hushed hushed(s.mpeg ? s.chatter : -1);
+        got = sf_readf_float(s.file.get(), s.interleaved.data(), static_cast<sf_count_t>(wanted));
+    }
     if (got <= 0) {
         if (sf_error(s.file.get()) != SF_ERR_NO_ERROR) {
             why = sf_strerror(s.file.get());
             return -1;
         }
-        return 0;
+        return EndedWhole(s, why) ? 0 : -1;
     }
+    s.read += got;
     for (size_t frame = 0; frame < static_cast<size_t>(got); ++frame) {
+        const float* samples = s.interleaved.data() + frame * channels;
         double sum = 0;
         for (size_t c = 0; c < channels; ++c) {
-            sum += s.interleaved[frame * channels + c];
+            sum += samples[c];
+            s.loudest_channel = std::max(s.loudest_channel, std::fabs(samples[c]));
         }
         if (!std::isfinite(sum)) {
             why = "it holds a sample that is not a finite number (NaN or infinity)";
             return -1;
         }
-        mono[frame] = static_cast<float>(sum / static_cast<double>(channels));
+        const double heard = file.channel > 0 ? samples[file.channel - 1]
+                                              : sum / static_cast<double>(channels);
+        mono[frame] = static_cast<float>(heard);
+        s.loudest_heard = std::max(s.loudest_heard, std::fabs(mono[frame]));
     }
     return static_cast<long>(got);
+}
+
+std::string WhyNoPitch(const SoundFile& file) {
+    const SoundFileState& s = *file.state;
+    if (s.loudest_channel == 0) {
+        return "it is silent";
+    }
+    // The channels, each loud enough, cancel out in the mix (one is the other upside down).
+    if (file.channel == 0 && file.channels > 1 && s.loudest_heard < 1e-3f * s.loudest_channel) {
+        return "its channels cancel each other out where they are mixed (one is the other "
+               "upside down): --channel 1 listens to the first alone";
+    }
+    if (s.loudest_heard == 0) {
+        return "the channel listened to is silent";
+    }
+    return "no steady pitch sounds in it (noise, or too short a note)";
 }
 
 bool CheckSoundFile(SoundFile& file, uint64_t frames, std::string& why) {
@@ -152,5 +311,7 @@ bool CheckSoundFile(SoundFile& file, uint64_t frames, std::string& why) {
         why = "it cannot be read again from its start";
         return false;
     }
+    file.state->read = 0;
+    file.state->loudest_channel = file.state->loudest_heard = 0;
     return true;
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sndfile.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -241,12 +243,18 @@ TEST(Listen, RefusesWhatIsNotSoundItCanRead) {
         EXPECT_EQ(Count(run.err, "\n"), 1u) << row.source << run.err;
     }
     // A source that is no file names a capture device, refused as playback refuses a device.
-    const RunResult device = RunOndelis({"--listen", "missing.wav"}, "", 20);
+    const RunResult device = RunOndelis({"--listen", "missing"}, "", 20);
     EXPECT_EQ(device.status, 1);
     EXPECT_EQ(device.out, "");
     EXPECT_TRUE(Has(device.err, "unable to open pcm device: No such file or directory\n"
-                                "Cannot listen to 'missing.wav': 'arecord -L' lists"))
+                                "Cannot listen to 'missing': 'arecord -L' lists"))
         << device.err;
+    // Unless it looks like a file: a misspelt name is said to be no file, not a device.
+    for (const char* name : {"missing.wav", "take.wva", "takes/take", "./take"}) {
+        const RunResult file = RunOndelis({"--listen", name}, "", 20);
+        EXPECT_EQ(file.status, 1) << name;
+        EXPECT_EQ(file.err, std::string(name) + ": cannot listen to it: there is no such file\n");
+    }
     // The good part of a file with NaN is readable: the refusal is about the file as a whole.
     WriteFile("good.wav", Wav(1, 44100, 32, 3, Floats(FloatSine(44100))));
     EXPECT_EQ(RunOndelis({"--listen", "good.wav"}).status, 0);
@@ -287,6 +295,23 @@ TEST(Listen, RefusesWrongArguments) {
          "--instrument needs guitar, bass, violin, viola, cello, mandolin, ukulele or banjo\n"},
         {{"-o", "x.wav", "--listen", "-"},
          "-o writes a tone; --listen reads one: give one of them\n"},
+        {{"--listen", "-", "-o", "x.wav"},
+         "-o writes a tone; --listen reads one: give one of them\n"},
+        {{"--harmonics", "8", "--listen", "-"},
+         "--harmonics shapes a tone; --listen reads one: give one of them\n"},
+        {{"--listen", "-", "--harmonics=8"},
+         "--harmonics shapes a tone; --listen reads one: give one of them\n"},
+        {{"--rate", "8000", "--listen", "-"},
+         "--rate is the rate of a tone or of a capture device; a sound file is read at its "
+         "own: leave --rate out\n"},
+        {{"--listen", "-", "--instrument", "harp"},
+         "Unknown instrument: 'harp'; the instruments are guitar, bass, violin, viola, cello, "
+         "mandolin, ukulele, banjo\n"},
+        {{"--listen", "-", "--bogus"},
+         "Unknown option: '--bogus' ('ondelis --help' lists the options)\n"},
+        {{"--listen", "10"},
+         "--listen 10: the source comes first, then the seconds: --listen default 10 listens "
+         "to the default device for 10 seconds\n"},
     };
     for (const auto& row : table) {
         const RunResult run = RunOndelis(row.args, "", 20);
@@ -324,6 +349,221 @@ TEST(Listen, SilenceGivesNoLine) {
         RunOndelisPipe({"-o", "-", "440", "1", "default", "0"}, {"--listen", "-"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "");
+}
+
+TEST(Listen, AFileReadIntoAFailingStandardOutputSaysWhy) {
+    ScratchDir dir;
+    ASSERT_EQ(RunOndelis({"-o", "take.wav", "440", "1"}).status, 0);
+    for (const auto& [redirect, why] : {std::pair{">/dev/full", "No space left on device"},
+                                        std::pair{">&-", "Bad file descriptor"}}) {
+        const RunResult run =
+            RunShell(std::string("\"$ONDELIS\" --listen take.wav ") + redirect, 20);
+        EXPECT_EQ(run.status, 1) << redirect;
+        EXPECT_EQ(run.err,
+                  std::string("Cannot write the readings to standard output: ") + why + "\n")
+            << redirect;
+    }
+}
+
+TEST(Listen, OptionsAfterTheSourceAreTakenToo) {
+    ScratchDir dir;
+    ASSERT_EQ(RunOndelis({"-o", "take.wav", "G6", "1"}).status, 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--listen", "take.wav", "--instrument", "guitar"},
+          {"--listen", "take.wav", "1", "--instrument=guitar"},
+          {"--instrument", "guitar", "--listen", "take.wav"},
+          {"--listen", "--instrument", "guitar", "take.wav"}}) {
+        const RunResult run = RunOndelis(args);
+        EXPECT_EQ(run.status, 0) << args[2] << run.err;
+        ExpectSteady(Lines(run.out), 0.25, 1.0, "E2", "+0.00", "G6");
+    }
+    // After "--", a word is positional whatever it looks like.
+    const RunResult ended = RunOndelis({"--listen", "take.wav", "--", "--instrument"});
+    EXPECT_EQ(ended.status, 1);
+    EXPECT_TRUE(Has(ended.err, "not '--instrument'")) << ended.err;
+}
+
+// `seconds` of a 110 Hz tone at half scale written by libsndfile as `format`, at `rate`; false
+// when this libsndfile cannot write that format.
+bool WriteTone(const std::string& name, int format, double seconds, int rate = 44100) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 1;
+    info.format = format;
+    SNDFILE* file = sf_open(name.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) {
+        return false;
+    }
+    std::vector<float> samples(static_cast<size_t>(seconds * rate));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<float>(0.5 * std::sin(2 * M_PI * 110 * static_cast<double>(i) / rate));
+    }
+    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(file);
+    return true;
+}
+
+TEST(ListenFiles, AdpcmAndAnOffByteRateAreNoCut) {
+    ScratchDir dir;
+    ASSERT_TRUE(WriteTone("ima.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1));
+    ASSERT_TRUE(WriteTone("ms.wav", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, 1));
+    // A PCM WAV whose byte-rate field is 2 too high, as some writers leave it.
+    std::string samples;
+    for (int i = 0; i < 44100; ++i) {
+        samples += Le(static_cast<uint16_t>(static_cast<int16_t>(
+                          std::lround(16000 * std::sin(2 * M_PI * 110 * i / 44100)))),
+                      2);
+    }
+    std::string off = Wav(1, 44100, 16, 1, samples);
+    off.replace(28, 4, Le(44100 * 2 + 2, 4));
+    WriteFile("byte_rate.wav", off);
+    for (const char* name : {"ima.wav", "ms.wav", "byte_rate.wav"}) {
+        const RunResult run = RunOndelis({"--listen", name});
+        EXPECT_EQ(run.status, 0) << name << run.err;
+        EXPECT_EQ(run.err, "") << name;
+        const std::vector<Line> lines = Lines(run.out);
+        EXPECT_GT(lines.size(), 20u) << name;
+        for (const Line& line : lines) { // ADPCM's coding error moves them a little
+            EXPECT_EQ(line.note, "A2") << name;
+            EXPECT_LT(std::abs(std::strtod(line.cents.c_str(), nullptr)), 0.2) << name;
+        }
+    }
+}
+
+TEST(ListenFiles, BytesThatOnlyLookLikeMpegAreRefusedQuietly) {
+    ScratchDir dir;
+    // Raw 16-bit samples whose first bytes happen to make an MPEG frame's sync word.
+    std::string raw = "\xff\xfb";
+    for (int i = 0; i < 44100; ++i) {
+        raw += Le(static_cast<uint16_t>(static_cast<int16_t>(
+                      std::lround(16000 * std::sin(2 * M_PI * 110 * i / 44100)))),
+                  2);
+    }
+    WriteFile("take.raw", raw);
+    const RunResult run = RunOndelis({"--listen", "take.raw"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "take.raw: cannot listen to it: it is not a sound file it can read\n");
+    const RunResult piped = RunShell("\"$ONDELIS\" --listen - < take.raw", 20);
+    EXPECT_EQ(piped.status, 1);
+    EXPECT_EQ(piped.err,
+              "standard input: cannot listen to it: it is not a sound file it can read\n");
+}
+
+TEST(ListenFiles, WhatAPipeCannotCarryIsRefusedPlainly) {
+    ScratchDir dir;
+    const struct {
+        const char* name;
+        int format;
+        const char* shown;
+    } rows[] = {
+        {"take.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "FLAC"},
+        {"take.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16, "CAF"},
+        {"take.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, "MP3"},
+    };
+    for (const auto& row : rows) {
+        if (!WriteTone(row.name, row.format, 1)) {
+            continue; // a libsndfile without that format
+        }
+        const std::string ext = std::string(row.name).substr(5);
+        const RunResult piped = RunShell(std::string("cat ") + row.name + " | \"$ONDELIS\" --listen -", 20);
+        EXPECT_EQ(piped.status, 1) << row.name;
+        EXPECT_EQ(piped.out, "") << row.name;
+        EXPECT_EQ(piped.err, std::string("standard input: cannot listen to it: ") + row.shown +
+                                 " is read from a file, not through a pipe: give the file's "
+                                 "name, or standard input from the file itself (ondelis "
+                                 "--listen - < take." + ext + ")\n");
+        const RunResult redirected =
+            RunShell(std::string("\"$ONDELIS\" --listen - < ") + row.name, 20);
+        EXPECT_EQ(redirected.status, 0) << row.name << redirected.err;
+        EXPECT_GT(Lines(redirected.out).size(), 20u) << row.name;
+    }
+}
+
+TEST(ListenFiles, AFileCutShortEndsWithAMessageWheneverItIsFound) {
+    ScratchDir dir;
+    const struct {
+        const char* name;
+        int format;
+        int rate;
+        bool through_a_pipe;
+    } rows[] = {
+        {"cut.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, true},
+        {"cut.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 44100, true},
+        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, true},
+        {"cut.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, false},
+        {"cut.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, false},
+        {"cut.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, false},
+    };
+    for (const auto& row : rows) {
+        if (!WriteTone(row.name, row.format, 10, row.rate)) {
+            continue;
+        }
+        const std::string whole = ReadBytes(row.name);
+        WriteFile(row.name, whole.substr(0, whole.size() / 2));
+        const std::string why = ": cannot listen to it: it ends before its header says it does "
+                                "(cut short)\n";
+        const RunResult file = RunOndelis({"--listen", row.name});
+        EXPECT_EQ(file.status, 1) << row.name;
+        EXPECT_EQ(file.out, "") << row.name; // checked whole before a reading
+        EXPECT_EQ(file.err, row.name + why) << row.name;
+        if (row.through_a_pipe) {
+            const RunResult piped =
+                RunShell(std::string("cat ") + row.name + " | \"$ONDELIS\" --listen -", 20);
+            EXPECT_EQ(piped.status, 1) << row.name;
+            EXPECT_GT(Lines(piped.out).size(), 20u) << row.name; // found at its end
+            EXPECT_EQ(piped.err, "standard input" + why) << row.name;
+        }
+    }
+}
+
+TEST(ListenFiles, NoPitchHeardSaysWhyAndChannelPicksOne) {
+    ScratchDir dir;
+    std::string cancelling, right_only;
+    for (int i = 0; i < 44100; ++i) {
+        const auto v = static_cast<int16_t>(std::lround(16000 * std::sin(2 * M_PI * 110 * i / 44100)));
+        cancelling += Le(static_cast<uint16_t>(v), 2) + Le(static_cast<uint16_t>(-v), 2);
+        right_only += Le(0, 2) + Le(static_cast<uint16_t>(v), 2);
+    }
+    WriteFile("cancel.wav", Wav(2, 44100, 16, 1, cancelling));
+    WriteFile("right.wav", Wav(2, 44100, 16, 1, right_only));
+    WriteFile("silent.wav", Wav(1, 44100, 16, 1, std::string(88200, '\0')));
+    const RunResult cancel = RunOndelis({"--listen", "cancel.wav"});
+    EXPECT_EQ(cancel.status, 0);
+    EXPECT_EQ(cancel.out, "");
+    EXPECT_EQ(cancel.err, "cancel.wav: no pitch heard: its channels cancel each other out where "
+                          "they are mixed (one is the other upside down): --channel 1 listens to "
+                          "the first alone\n");
+    const RunResult silent = RunOndelis({"--listen", "silent.wav"});
+    EXPECT_EQ(silent.status, 0);
+    EXPECT_EQ(silent.err, "silent.wav: no pitch heard: it is silent\n");
+    for (const auto& [args, channel] :
+         {std::pair{std::vector<std::string>{"--channel", "1", "--listen", "cancel.wav"}, 1},
+          std::pair{std::vector<std::string>{"--listen", "right.wav", "--channel=2"}, 2}}) {
+        const RunResult run = RunOndelis(args);
+        EXPECT_EQ(run.status, 0) << channel << run.err;
+        ExpectSteady(Lines(run.out), 0.25, 1.0, "A2", "+0.00");
+    }
+    const RunResult none = RunOndelis({"--listen", "right.wav", "--channel", "3"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "right.wav: cannot listen to it: it has 2 channels, so --channel 3 is "
+                        "none of them\n");
+    const RunResult refused = RunOndelis({"--channel", "0", "--listen", "right.wav"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "The channel to listen to (--channel) is a whole number from 1 (the "
+                           "first) to 64, not '0'\n");
+    const RunResult alone = RunOndelis({"--channel", "2", "440"});
+    EXPECT_EQ(alone.status, 1);
+    EXPECT_EQ(alone.err, "--channel picks the channel that --listen hears: give --listen too\n");
+}
+
+TEST(ListenFiles, ARateBeyondAnIntIsNamed) {
+    ScratchDir dir;
+    WriteFile("fast.wav", Wav(1, 4000000000u, 16, 1, std::string(400, '\0')));
+    const RunResult run = RunOndelis({"--listen", "fast.wav"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "fast.wav: cannot listen to it: its sample rate of 4000000000 Hz is not "
+                       "one from 1000 to 768000\n");
 }
 
 } // namespace

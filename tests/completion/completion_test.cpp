@@ -83,7 +83,8 @@ TEST_F(Completion, OffersOptionsNotesPresetsAndDevicesByPosition) {
         {"ondelis vi" + kInsertAll,
          "<viola1><viola2><viola3><viola4><violin1><violin2><violin3><violin4>"},
         {"ondelis --" + kInsertAll,
-         "<--a4><--harmonics><--help><--instrument><--listen><--output><--rate><--root><--scale>"
+         "<--a4><--channel><--harmonics><--help><--instrument><--listen><--output><--rate><--root>"
+         "<--scale>"
          "<--strings><--strobe><--summary><--temperament><--tolerance><--version>"},
         {"ondelis --st" + kInsertAll, "<--strings><--strobe>"},
         // --strings: its named tunings; the flags take no value.

@@ -108,6 +108,12 @@ RunResult RunOndelisPipe(const std::vector<std::string>& first,
                        RunDirectory("ondelis-pipe-"));
 }
 
+RunResult RunShell(const std::string& script, int timeout_seconds) {
+    return RunCaptured("ONDELIS=" + ShellQuote(ONDELIS_BINARY) + " timeout -s KILL " +
+                           std::to_string(timeout_seconds) + " sh -c " + ShellQuote(script),
+                       RunDirectory("ondelis-shell-"));
+}
+
 ScratchDir::ScratchDir() : previous_(std::filesystem::current_path()) {
     char pattern[] = "/tmp/ondelis-test-XXXXXX";
     path_ = mkdtemp(pattern);
@@ -157,9 +163,10 @@ void Exec(const std::vector<std::string>& args) {
 }
 
 Terminal StartOnTerminal(const std::vector<std::string>& args,
-                         const std::vector<std::string>& environment) {
+                         const std::vector<std::string>& environment, unsigned short columns) {
     Terminal terminal;
-    terminal.pid = forkpty(&terminal.master, nullptr, nullptr, nullptr);
+    winsize size{24, columns, 0, 0};
+    terminal.pid = forkpty(&terminal.master, nullptr, nullptr, columns > 0 ? &size : nullptr);
     if (terminal.pid == 0) {
         for (const std::string& setting : environment) {
             putenv(const_cast<char*>(setting.c_str()));

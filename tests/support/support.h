@@ -24,6 +24,11 @@ RunResult RunOndelis(const std::vector<std::string>& args, const std::string& in
 RunResult RunOndelisPipe(const std::vector<std::string>& first,
                          const std::vector<std::string>& second, int timeout_seconds = 30);
 
+// Runs the shell script `script` under one time limit, "$ONDELIS" naming the binary in it:
+// its status, output and errors, so that a test can redirect or pipe the program's own
+// standard output ("\"$ONDELIS\" --listen x.wav >/dev/full").
+RunResult RunShell(const std::string& script, int timeout_seconds = 30);
+
 // How often `part` occurs in `text`, overlaps included.
 size_t Count(const std::string& text, const std::string& part);
 bool Has(const std::string& text, const std::string& part);
@@ -44,9 +49,10 @@ struct Terminal {
 };
 
 // Starts `args` (args[0] is the program) on a new pseudo-terminal, with `environment`
-// ("NAME=value" each) added to its own.
+// ("NAME=value" each) added to its own; `columns` wide when given (0: the system's default).
 Terminal StartOnTerminal(const std::vector<std::string>& args,
-                         const std::vector<std::string>& environment = {});
+                         const std::vector<std::string>& environment = {},
+                         unsigned short columns = 0);
 
 // Reads what the program shows until `text` has appeared after `from` bytes of the screen,
 // or `seconds` have passed. True when it appeared.
