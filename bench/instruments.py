@@ -217,7 +217,9 @@ def fit(partials):
 
 def lowest_sounding(x, nominal):
     """The note's fundamental near `nominal` or an octave or two below it: an organ's 16'
-    rank sounds an octave under the key, and the tone repeats at its period."""
+    rank sounds an octave under the key, and the tone repeats at its period. The 16' rank is
+    the sound's first partial, so the truth: the organ's E4 sounds E3 12 dB under its
+    strongest partial and 5 dB over its key's own, and its other notes read at their 16'."""
     spectrum = Spectrum(x)
     strongest = max((p[1] for p in (spectrum.peak(k * nominal, 0.03 * k * nominal)
                                     for k in range(1, 5)) if p), default=0)
