@@ -148,7 +148,7 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
     double per_number = f0;
     double slope = 0; // of (f_k / k)^2 in k^2
     int last_number = 1;
-    for (int k = 1; count < found.size(); ++k) {
+    for (int k = 1; count < found.size() && k <= kHighestPartialNumber; ++k) {
         const double squared =
             per_number * per_number +
             slope * (static_cast<double>(k) * k - static_cast<double>(last_number) * last_number);

@@ -53,6 +53,10 @@ constexpr double kFirstSearchShare = 0.05;
 
 // The most partials the fit takes: beyond them a tone's partials are weak and many.
 constexpr size_t kMostPartials = 24;
+// The highest partial number searched: a low note with weak partials between still has its
+// 24 strongest within it, and the search of a sound whose partials crowd ever lower (their
+// spacing read smaller at each one found) ends there instead of creeping up to the top.
+constexpr int kHighestPartialNumber = 4 * static_cast<int>(kMostPartials);
 
 // The partials of a tone of fundamental near `f0`, each where it is found (a stiff string's
 // are stretched upward, and each is looked for where the stretch of those found before it
