@@ -76,7 +76,9 @@ void ClosePcmOrEnd(snd_pcm_t* pcm, int timeout_ms, int end_status, int end_signa
     std::fflush(nullptr); // whatever happens next, what was printed is out
     g_end_status = end_status;
     g_end_signal = end_signal;
-    struct sigaction alarm_saved {}, interrupt_saved {}, terminate_saved {};
+    struct sigaction alarm_saved {};
+    struct sigaction interrupt_saved {};
+    struct sigaction terminate_saved {};
     SetAction(SIGALRM, EndWithoutClosing, alarm_saved);
     // A stop signal ends the program unless it is ignored (a background job's Ctrl-C).
     sigaction(SIGINT, nullptr, &interrupt_saved);

@@ -72,7 +72,7 @@ struct CaptureState {
     snd_pcm_t* pcm = nullptr;
     snd_pcm_format_t format = SND_PCM_FORMAT_UNKNOWN;
     unsigned channels = 0;
-    unsigned channel = 0; // the one heard (1 the first), 0 for the mean of all
+    unsigned channel = 0;             // the one heard (1 the first), 0 for the mean of all
     std::vector<unsigned char> bytes; // a period as the device gives it
     std::vector<pollfd> wait_fds;     // the device's, then the stop pipe (WaitOnPcm's)
     StopSignals signals;

@@ -17,8 +17,8 @@ struct CaptureState;
 // within a quarter of a second, by stopped_by or else with exit_status (see ClosePcmOrEnd).
 struct Capture {
     uint32_t rate = 0;
-    int stopped_by = 0; // the signal that stopped the reading, once ReadCapture said so
-    int exit_status = 0; // 1 once ReadCapture failed; a caller that fails may set it too
+    int stopped_by = 0;   // the signal that stopped the reading, once ReadCapture said so
+    int exit_status = 0;  // 1 once ReadCapture failed; a caller that fails may set it too
     unsigned channel = 0; // set before opening: 0 mixes the channels, N hears the N-th alone
     std::unique_ptr<CaptureState> state;
     Capture();

@@ -171,8 +171,8 @@ std::string Refusal(const SF_INFO& info, const SoundFile& file, bool pipe, SNDFI
     }
     if (file.channel > info.channels) {
         return "it has " + std::to_string(info.channels) + " channel" +
-               (info.channels == 1 ? "" : "s") + ", so --channel " +
-               std::to_string(file.channel) + " is none of them";
+               (info.channels == 1 ? "" : "s") + ", so --channel " + std::to_string(file.channel) +
+               " is none of them";
     }
     if (pipe && NeedsAFile(info.format) != nullptr) {
         return ReadFromAFile(NeedsAFile(info.format));
@@ -270,8 +270,8 @@ long ReadSoundFile(SoundFile& file, std::span<float> mono, std::string& why) {
             why = "it holds a sample that is not a finite number (NaN or infinity)";
             return -1;
         }
-        const double heard = file.channel > 0 ? samples[file.channel - 1]
-                                              : sum / static_cast<double>(channels);
+        const double heard =
+            file.channel > 0 ? samples[file.channel - 1] : sum / static_cast<double>(channels);
         mono[frame] = static_cast<float>(heard);
         s.loudest_heard = std::max(s.loudest_heard, std::fabs(mono[frame]));
     }

@@ -107,4 +107,3 @@ bool DecoderFailed(int sink) {
     text[got] = '\0';
     return std::strstr(text, "error") != nullptr || std::strstr(text, "Illegal") != nullptr;
 }
-

@@ -1,5 +1,7 @@
 #include "synth.h"
 
+#include "common/printable.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -35,17 +37,11 @@ std::string_view TrimStart(std::string_view text) {
 // them) are written as \xHH, so that the reason is shown whole, whatever the file holds.
 std::string FirstWord(std::string_view text) {
     text = TrimStart(text);
-    std::string word;
-    for (size_t i = 0; i < text.size() && i < 40 && !IsBlank(text[i]); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x20 || byte == 0x7F) {
-            constexpr char kHex[] = "0123456789ABCDEF";
-            word += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
-        } else {
-            word += static_cast<char>(byte);
-        }
+    size_t length = 0;
+    while (length < text.size() && length < 40 && !IsBlank(text[length])) {
+        ++length;
     }
-    return word;
+    return Printable(text.substr(0, length));
 }
 
 // The word a line starts with, as the file holds it.
