@@ -91,9 +91,19 @@ std::string ShadowedNote(const char* word) {
     const NoteAboveA string{SemitonesAboveA(preset->note), static_cast<int>(preset->octave)};
     std::string lower = word;
     lower[0] = static_cast<char>(lower[0] - 'A' + 'a');
-    return "'" + std::string(word) + "' is string " + std::string(word + 1) + " of the " +
-           preset->instrument + ", " + ScientificName(string) + "; for the note " +
-           ScientificName(note) + " say '" + lower + "'";
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on a literal + a temporary.
+    std::string text = "'";
+    text += word;
+    text += "' is string ";
+    text += word + 1;
+    text += " of the ";
+    text += preset->instrument;
+    text += ", ";
+    text += ScientificName(string);
+    text += "; for the note ";
+    text += ScientificName(note);
+    text += " say '" + lower + "'";
+    return text;
 }
 
 std::span<const NamedTuning> NamedTunings() {

@@ -65,7 +65,9 @@ void StopStrobe(Strobe& strobe) {
 std::string StrobeBand(const Strobe& strobe, double frame_seconds, bool utf8) {
     const double cells_a_frame = kStrobePeriodCells * std::fabs(strobe.cents) * frame_seconds;
     if (!(cells_a_frame <= kStrobePeriodCells / 4.0)) {
-        return "[" + Arrows(strobe.cents, utf8) + "]";
+        std::string arrows = "[";
+        arrows += Arrows(strobe.cents, utf8);
+        return arrows + "]";
     }
     std::string band = "[";
     for (int i = 0; i < kStrobeCells; ++i) {

@@ -211,6 +211,7 @@ Listener NewListener(uint32_t rate) {
     s.spectrum_size = PowerOfTwoAtLeast(s.longest);
     s.spectrum_forward = NewFft(s.spectrum_size, false);
     s.frame.assign(s.spectrum_size, 0.0f);
+    s.window.assign(s.spectrum_size, 0.0f);
     s.later.assign(s.spectrum_size / 2 + 1, {});
     s.earlier.assign(s.spectrum_size / 2 + 1, {});
     return listener;

@@ -51,6 +51,8 @@ struct ListenerState {
     size_t spectrum_size = 0;
     Fft spectrum_forward;
     std::vector<float> frame;
+    std::vector<float> window; // Blackman's, for frames of window_length samples
+    size_t window_length = 0;
     std::vector<std::complex<float>> later, earlier;
     std::array<Partial, kMostPartials> partials{};
 
