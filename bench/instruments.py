@@ -233,22 +233,28 @@ def lowest_sounding(x, nominal):
 
 
 def steady(x, f1):
-    """Whether the note holds its pitch: its strongest partial measured over windows of 0.15 s
-    stays within STEADY_CENTS (a vibrato or a drifting sample does not)."""
+    """Whether the note holds its pitch: its strongest partial and, where it is within 20 dB of
+    the strongest (where the truth is read from it), its first, each measured over windows of
+    0.15 s, stay within STEADY_CENTS (a vibrato, a drifting sample, a loop tuned apart from the
+    attack, or a rank of two pipes apart does not)."""
     spectrum = Spectrum(x)
     peaks = [(p[1], k) for k in range(1, 9)
              if k * f1 < 0.4 * RATE and (p := spectrum.peak(k * f1, 0.01 * k * f1))]
     if not peaks:
         return False
-    k = max(peaks)[1]
+    strongest, k = max(peaks)
+    numbers = {k} | {n for magnitude, n in peaks if n == 1 and magnitude >= 0.1 * strongest}
     size, hop = int(0.15 * RATE), int(0.05 * RATE)
-    cents = []
-    for start in range(0, len(x) - size, hop):
-        peak = Spectrum(x[start:start + size]).peak(k * f1, 0.03 * k * f1)
-        if peak is None:
+    for k in numbers:
+        cents = []
+        for start in range(0, len(x) - size, hop):
+            peak = Spectrum(x[start:start + size]).peak(k * f1, 0.03 * k * f1)
+            if peak is None:
+                return False
+            cents.append(1200 * math.log2(peak[0] / (k * f1)))
+        if not cents or max(cents) - min(cents) > STEADY_CENTS:
             return False
-        cents.append(1200 * math.log2(peak[0] / (k * f1)))
-    return bool(cents) and max(cents) - min(cents) <= STEADY_CENTS
+    return True
 
 
 def truth(path, nominal, seconds):

@@ -21,6 +21,9 @@ constexpr double kStrayFirstCents = 20;
 // A partial of the note that sounds holds the note's octave down to this share of the
 // strongest's power (-40 dB): a fading fundamental or the odd partials of a low string.
 constexpr double kHoldingPartialPower = 1e-4;
+// A held note's lower octave sounds when the sound repeats at its period by this much better
+// (McLeod's NSDF) than at the note's: an organ's 16' rank 13 dB under its 8' and 4' adds 0.09.
+constexpr double kRepeatsBetter = 0.04;
 // Partials up to this share of the rate: the anti-aliasing filters of recorders end there.
 constexpr double kHighestPartialShare = 0.45;
 
@@ -66,6 +69,18 @@ bool OwnFirstPartial(std::span<const Partial> partials, double strongest) {
            partials[0].magnitude >= kOwnFirstPartial * strongest && !Stray(partials, strongest);
 }
 
+// 2 when a held note's octave below comes to sound (an organ's 16' rank speaks after its 8'):
+// its partials between the note's, and the sound repeating at its period clearly better than
+// at the note's. 1 otherwise: noise or a second note may put peaks between the partials, but
+// they make the sound repeat no better at the longer period.
+int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, double rate, double f0) {
+    if (SubharmonicDivisor(spectra, f0, kLowestHz) != 2) {
+        return 1;
+    }
+    const double period = rate / f0;
+    return Repetition(s, 2 * period, 0) >= Repetition(s, period, 0) + kRepeatsBetter ? 2 : 1;
+}
+
 } // namespace
 
 PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
@@ -84,9 +99,8 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     const SpectrumPair spectra{s.later, s.earlier, s.spectrum_size, rate, shift, length};
     const double highest = kHighestPartialShare * rate;
     const double top = std::min(kHighestHz, rate / 2);
-    if (!held) {
-        f0 /= SubharmonicDivisor(spectra, f0, kLowestHz);
-    }
+    f0 /=
+        held ? LowerOctaveOfHeld(s, spectra, rate, f0) : SubharmonicDivisor(spectra, f0, kLowestHz);
     size_t found = FindPartials(spectra, f0, highest, s.partials);
     // Only every second (third, ...) partial sounding: the note is that many times higher
     // (its period was found too long, or a held note's fundamental and odd partials ended).

@@ -60,6 +60,22 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
     }
 }
 
+// An organ's 16' rank speaks more slowly than its 8': the key's note is heard first, then the
+// octave below it, the sound's own first partial from then on. Its period is twice the 8'
+// rank's: what sounds is the lower octave, and a note held at the octave of its attack would
+// read an octave off for as long as the key is down.
+TEST(HardSounds, AnOrgansLowerRankSpeakingLateTakesTheNoteDown) {
+    const double e4 = 329.628, e3 = 164.814;
+    const auto readings = Readings(Sound(2, [&](double t) {
+        const double rank16 = std::clamp((t - 0.15) / 0.05, 0.0, 1.0);
+        return Partials(e4, t, 1, 6, 0.3) + rank16 * Partials(e3, t, 1, 5, 0.07);
+    }));
+    ASSERT_FALSE(readings.empty());
+    EXPECT_LT(WorstCents(std::vector(readings.begin(), readings.begin() + 2), e4, 0), 5.0);
+    EXPECT_GE(CountFrom(readings, 0.5), 59u);
+    EXPECT_LT(WorstCents(readings, e3, 0.5), 0.1);
+}
+
 } // namespace
 
 namespace {
