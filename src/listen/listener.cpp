@@ -18,8 +18,10 @@ constexpr double kAttackRise = 2;
 // A note begins after silence at the first sample this share of the hop's loudest.
 constexpr double kOnsetShare = 0.1;
 // A reading's confidence is the share of the frame's power in the partials' lobes; below this
-// the partials are not what sounds, and there is no reading.
-constexpr double kLeastConfidence = 0.3;
+// the partials are not what sounds, and there is no reading. Half the power at least: at a
+// bass's attack, partials read while the thump of the pluck still holds half the frame's power
+// (0.4 to 0.5) named a note 54 cents from what the string then settled to.
+constexpr double kLeastConfidence = 0.55;
 // Pitches of one note from hop to hop agree this closely (cents).
 constexpr double kSameNoteCents = 60;
 // While a note sounds, its period may show a multiple of it up to this (the fundamental fading
