@@ -93,7 +93,11 @@ bool NoteSounds(ListenerState& s) {
     if (!s.sounding) {
         StartNote(s, SinceOnset(s));
     } else if (attack) {
+        // A note that swells (a reed's or a bow's attack, 6 dB a hop) starts afresh at each
+        // rise, and the pitch of the hop before still confirms this hop's.
+        const double before = s.last_coarse;
         StartNote(s, s.hop);
+        s.last_coarse = before;
     }
     s.sounding = true;
     return true;

@@ -22,8 +22,9 @@ constexpr double kStrayFirstCents = 20;
 // strongest's power (-40 dB): a fading fundamental or the odd partials of a low string.
 constexpr double kHoldingPartialPower = 1e-4;
 // A held note's lower octave sounds when the sound repeats at its period by this much better
-// (McLeod's NSDF) than at the note's: an organ's 16' rank 13 dB under its 8' and 4' adds 0.09.
-constexpr double kRepeatsBetter = 0.04;
+// (McLeod's NSDF) than at the note's: an organ's 16' rank 13 dB under its 8' and 4' adds 0.02
+// to 0.035 while it speaks, then 0.06 to 0.09.
+constexpr double kRepeatsBetter = 0.02;
 // Partials up to this share of the rate: the anti-aliasing filters of recorders end there.
 constexpr double kHighestPartialShare = 0.45;
 
