@@ -1,6 +1,7 @@
 #include "analysis.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <numeric>
@@ -13,6 +14,10 @@ constexpr double kKeyMaximumShare = 0.9;
 constexpr double kWeakestPartial = 0.01;
 // A stiff string's partials stretch by at most this B (a piano's highest strings reach 0.01).
 constexpr double kStiffestString = 0.03;
+// Lower strings are less stiff: a piano's A0 and a bass's B0 stay below 5e-4. Below this
+// fundamental the stiffest a fit believes falls with it (8e-4 at 27.5 Hz), so that the peaks
+// of a rumble, crowding upward from a low pitch, are not taken for a string stretched by 1 %.
+constexpr double kStiffestFrom = 1000;
 // Two partials alone say a string is stiff from this B up (a piano's top octaves).
 constexpr double kClearlyStiff = 2e-4;
 // A partial is looked for within this share of where the partials before it put it.
@@ -230,10 +235,12 @@ StringFit FitString(std::span<const Partial> partials) {
     // line explains most of the spread, or for two partials when it is clearly so.
     const double unexplained = syy - slope * sxy;
     const bool stiff = partials.size() == 2 ? b > kClearlyStiff : unexplained <= 0.25 * syy;
-    if (!(stiff && slope > 0 && intercept > 0 && b < kStiffestString)) {
+    const double f0 = std::sqrt(reference * intercept);
+    const double stiffest = kStiffestString * std::min(1.0, f0 / kStiffestFrom);
+    if (!(stiff && slope > 0 && intercept > 0 && b < stiffest)) {
         return harmonic;
     }
-    return {std::sqrt(reference * intercept), b};
+    return {f0, b};
 }
 
 } // namespace
@@ -245,6 +252,34 @@ double FitFundamental(std::span<const Partial> partials) {
 double FirstPartialOfFit(std::span<const Partial> partials) {
     const StringFit fit = FitString(partials);
     return fit.f0 * std::sqrt(1 + fit.b);
+}
+
+double SpreadFromFit(std::span<const Partial> partials, double faintest) {
+    double strongest = 0;
+    for (const Partial& p : partials) {
+        strongest = std::max(strongest, p.magnitude);
+    }
+    // The line through those that count alone: the many faint peaks of noise that a search
+    // finds above a sine would otherwise bend it away from the sine.
+    std::array<Partial, kMostPartials> counted{};
+    size_t count = 0;
+    for (const Partial& p : partials) {
+        if (count < counted.size() &&
+            p.magnitude * p.magnitude >= faintest * strongest * strongest) {
+            counted[count++] = p;
+        }
+    }
+    const std::span<const Partial> strong(counted.data(), count);
+    const StringFit fit = FitString(strong);
+    double weights = 0, squares = 0;
+    for (const Partial& p : strong) {
+        const double power = p.magnitude * p.magnitude;
+        const double k = p.number;
+        const double cents = 1200 * std::log2(p.hz / (k * fit.f0 * std::sqrt(1 + fit.b * k * k)));
+        weights += power;
+        squares += power * cents * cents;
+    }
+    return weights > 0 && fit.f0 > 0 ? std::sqrt(squares / weights) : 0;
 }
 
 bool OneNote(std::span<const Partial> partials, int possible) {

@@ -76,6 +76,12 @@ double FitFundamental(std::span<const Partial> partials);
 // which a stiff string holds above its f0.
 double FirstPartialOfFit(std::span<const Partial> partials);
 
+// How far the partials stray from where that fit puts them: the RMS of their distances in
+// cents, weighted by power, over those no fainter than `faintest` of the strongest's power. A
+// note's lie on its line within a cent or two; the peaks of noise that a search finds near the
+// multiples of a low pitch (a rumble, brown noise) scatter by tens of cents.
+double SpreadFromFit(std::span<const Partial> partials, double faintest = 0.01);
+
 // Whether the partials, numbered from a fundamental, are one note's: its fundamental sounds
 // (30 dB below the strongest at most), or else its partials from the second on follow one
 // another with at most one missing up to the ninth (or the `possible` ones below the highest

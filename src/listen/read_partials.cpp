@@ -21,6 +21,8 @@ constexpr double kStrayFirstCents = 20;
 // A partial of the note that sounds holds the note's octave down to this share of the
 // strongest's power (-40 dB): a fading fundamental or the odd partials of a low string.
 constexpr double kHoldingPartialPower = 1e-4;
+// The partials of a note stray from their line by this much at most (cents, RMS by power).
+constexpr double kMostSpreadCents = 5;
 // A held note's lower octave sounds when the sound repeats at its period by this much better
 // (McLeod's NSDF) than at the note's: an organ's 16' rank 13 dB under its 8' and 4' adds 0.02
 // to 0.035 while it speaks, then 0.06 to 0.09.
@@ -116,7 +118,8 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     }
     const std::span<const Partial> partials(s.partials.data(), found);
     const int possible = static_cast<int>(highest / f0);
-    if (found == 0 || (!held && !OneNote(partials, possible))) {
+    if (found == 0 || (!held && !OneNote(partials, possible)) ||
+        !(SpreadFromFit(partials) <= kMostSpreadCents)) {
         return {};
     }
     double strongest = 0;
@@ -127,8 +130,8 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
                       : Stray(partials, strongest)         ? partials[1].hz / 2
                                                            : FirstPartialOfFit(partials);
     // The reading stays by the pitch the waveform shows, as far as the first partial is looked
-    // for: a stray partial cannot move it further.
-    if (!(std::abs(hz / f0 - 1) < kFirstSearchShare) || !(hz < top)) {
+    // for: a stray partial cannot move it further. Nor below the lowest note it names.
+    if (!(std::abs(hz / f0 - 1) < kFirstSearchShare) || !(hz < top) || !(hz >= kLowestHz)) {
         return {};
     }
     return {static_cast<double>(s.written) / rate, hz, HarmonicShare(spectra, partials)};
