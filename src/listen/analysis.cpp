@@ -269,7 +269,11 @@ double SpreadFromFit(std::span<const Partial> partials, double faintest) {
             counted[count++] = p;
         }
     }
-    const std::span<const Partial> strong(counted.data(), count);
+    // The first partial is left out where two others count: a body's resonance pulls it at a
+    // low string's attack while the others already lie on their line, and whether it is to be
+    // trusted is decided on its own (Stray).
+    const size_t from = count >= 3 && counted[0].number == 1 ? 1 : 0;
+    const std::span<const Partial> strong(counted.data() + from, count - from);
     const StringFit fit = FitString(strong);
     double weights = 0, squares = 0;
     for (const Partial& p : strong) {

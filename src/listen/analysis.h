@@ -77,7 +77,8 @@ double FitFundamental(std::span<const Partial> partials);
 double FirstPartialOfFit(std::span<const Partial> partials);
 
 // How far the partials stray from where that fit puts them: the RMS of their distances in
-// cents, weighted by power, over those no fainter than `faintest` of the strongest's power. A
+// cents, weighted by power, over those no fainter than `faintest` of the strongest's power
+// (the first left out where two others count). A
 // note's lie on its line within a cent or two; the peaks of noise that a search finds near the
 // multiples of a low pitch (a rumble, brown noise) scatter by tens of cents.
 double SpreadFromFit(std::span<const Partial> partials, double faintest = 0.01);

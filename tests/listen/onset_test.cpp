@@ -161,7 +161,9 @@ TEST(Onset, ABodysResonanceAtTheAttackIsNotTheString) {
                                     0.15 * std::exp(-30 * since) * Sine(resonance, since));
         }));
         // The frames of a quarter of a second hold the resonance for a while: within 20 cents,
-        // then within 1 once they have let go of it.
+        // then within 1 once they have let go of it; and the string reads all the while, its
+        // partials above the first on their line.
+        EXPECT_GE(CountFrom(readings, attack + 0.15), 29u) << resonance;
         EXPECT_GE(CountFrom(readings, attack + 0.35), 20u) << resonance;
         EXPECT_LT(WorstCents(readings, hz, 0), 20) << resonance;
         EXPECT_LT(WorstCents(readings, hz, attack + 0.35), 1) << resonance;
