@@ -24,9 +24,6 @@ constexpr double kOnsetShare = 0.1;
 constexpr double kLeastConfidence = 0.55;
 // Pitches of one note from hop to hop agree this closely (cents).
 constexpr double kSameNoteCents = 60;
-// While a note sounds, its period may show a multiple of it up to this (the fundamental fading
-// below its second, third or fourth partial).
-constexpr int kHighestMultiple = 4;
 // A note's octave holds once its frames span this many of its periods: the main lobes of
 // partials a third of the note apart, three bins of rate / length wide either side, part there.
 constexpr double kLockPeriods = 18;
@@ -39,14 +36,8 @@ constexpr double kStillRepeating = 0.4;
 // Samples beyond this many times full scale are clipped: their squares and sums stay finite.
 constexpr float kLoudest = 1e6f;
 
-// `a` as a whole multiple of `b` (1 .. kHighestMultiple), 0 when it is none.
-int MultipleOf(double a, double b) {
-    for (int n = 1; n <= kHighestMultiple; ++n) {
-        if (std::abs(Cents(a, b * n)) < kSameNoteCents) {
-            return n;
-        }
-    }
-    return 0;
+bool SameNote(double a, double b) {
+    return std::abs(Cents(a, b)) < kSameNoteCents;
 }
 
 void StartNote(ListenerState& s, uint64_t back) {
@@ -115,24 +106,25 @@ bool Locked(const ListenerState& s, double rate) {
 // sounds on, 0 when a new note begins (two hops agree on another pitch, without an attack or
 // a silence between), -1 when the hop gives no reading.
 double FollowHeld(ListenerState& s, double rate, double coarse) {
-    if (MultipleOf(coarse, s.held) > 0) {
+    if (SameNote(coarse, s.held)) {
         s.changed_to = 0;
-        const double period = rate / s.held;
         // The newest hop no longer repeats at the note's period, as the hop before did: a new
         // note begins within it, and a frame that holds both would read neither.
+        const double period = rate / s.held;
         const bool steady = Steadiness(s, period, 0) >= kSteadyShare * Steadiness(s, period, s.hop);
         return steady ? s.held : -1;
     }
-    // A period the note's partials do not share: a stiff string's stretched partials repeat
-    // at no lag exactly, and a longer one may repeat a little better than the note's. While
-    // the newest hop still repeats at the note's period and the note's partials read, the
-    // note sounds on.
+    // Another period: a multiple of the note's (its fundamental fading below its second
+    // partial), or one the note's partials do not share (a stiff string's stretched partials
+    // repeat at no lag exactly, and a longer one may repeat a little better than the note's).
+    // While the newest hop still repeats at the note's period and the note's partials read,
+    // the note sounds on.
     if (Repetition(s, rate / s.held, 0) >= kStillRepeating &&
         ReadPartials(s, rate, s.held, true).hz > 0) {
         s.changed_to = 0;
         return s.held;
     }
-    if (s.changed_to > 0 && MultipleOf(coarse, s.changed_to) == 1) {
+    if (s.changed_to > 0 && SameNote(coarse, s.changed_to)) {
         StartNote(s, s.hop);
         return 0;
     }
@@ -140,15 +132,12 @@ double FollowHeld(ListenerState& s, double rate, double coarse) {
     return -1;
 }
 
-// The f0 of a note whose octave is not held yet: the lower of this hop's pitch and the last
-// hop's when one is a multiple of the other, 0 when they disagree (one hop's pitch alone may
-// be noise).
+// The f0 of a note whose octave is not held yet: this hop's pitch when the last hop's agrees
+// with it, 0 when they disagree (one hop's pitch alone may be noise).
 double NewNotePitch(ListenerState& s, double coarse) {
-    const bool agrees = s.last_coarse > 0 && (MultipleOf(coarse, s.last_coarse) > 0 ||
-                                              MultipleOf(s.last_coarse, coarse) > 0);
-    const double lower = std::min(coarse, s.last_coarse);
+    const bool agrees = s.last_coarse > 0 && SameNote(coarse, s.last_coarse);
     s.last_coarse = coarse;
-    return agrees ? lower : 0;
+    return agrees ? coarse : 0;
 }
 
 void CompleteHop(ListenerState& s, double rate) {
