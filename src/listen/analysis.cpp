@@ -10,6 +10,8 @@ namespace {
 
 // McLeod's threshold: the first key maximum this close to the highest is the period.
 constexpr double kKeyMaximumShare = 0.9;
+// Partials from this share of the strongest bin up (-26 dB) guide the search for the next.
+constexpr double kGuidingPartial = 0.05;
 // Partials weaker than this share of the strongest (-40 dB) are noise to the fit.
 constexpr double kWeakestPartial = 0.01;
 // A stiff string's partials stretch by at most this B (a piano's highest strings reach 0.01).
@@ -153,6 +155,7 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
     double per_number = f0;
     double slope = 0; // of (f_k / k)^2 in k^2
     int last_number = 1;
+    const Partial* guide = nullptr; // the last partial found that guides the search
     for (int k = 1; count < found.size() && k <= kHighestPartialNumber; ++k) {
         const double squared =
             per_number * per_number +
@@ -163,7 +166,7 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
         }
         // Until a partial is found the guess is the period's, which a stiff string with a weak
         // fundamental pulls up to 4 % above its second partial's half (C7 at B = 0.005).
-        const double share = count == 0 ? kFirstSearchShare : kSearchShare;
+        const double share = guide == nullptr ? kFirstSearchShare : kSearchShare;
         const double width = std::min(std::max(share * expected, 2 * bin_hz), 0.3 * f0);
         size_t bin = 0;
         const double magnitude = PeakNear(spectra, expected, width, bin);
@@ -176,16 +179,21 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
         if (!(std::abs(hz - static_cast<double>(bin) * bin_hz) < std::max(lobe, 2 * bin_hz))) {
             continue;
         }
-        if (count > 0) {
-            const Partial& before = found[count - 1];
-            const double y0 = (before.hz / before.number) * (before.hz / before.number);
+        found[count++] = {k, hz, magnitude};
+        // A faint partial counts but does not guide the search: a peak of noise where a faded
+        // fundamental was would lead it past the partials that still sound.
+        if (magnitude < kGuidingPartial * loudest) {
+            continue;
+        }
+        if (guide != nullptr) {
+            const double y0 = (guide->hz / guide->number) * (guide->hz / guide->number);
             const double y1 = (hz / k) * (hz / k);
-            const double x0 = static_cast<double>(before.number) * before.number;
+            const double x0 = static_cast<double>(guide->number) * guide->number;
             // A stray peak cannot bend the line beyond the stiffest string.
             slope = std::clamp((y1 - y0) / (static_cast<double>(k) * k - x0), 0.0,
                                kStiffestString * y1);
         }
-        found[count++] = {k, hz, magnitude};
+        guide = &found[count - 1];
         per_number = hz / k;
         last_number = k;
     }

@@ -60,6 +60,21 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
     }
 }
 
+// A low E rung out into the noise floor of a quiet room: as it fades, more and more hops hear
+// only noise, whose periods are none; the note it still is when it comes through keeps its
+// octave, and nothing else is named.
+TEST(HardSounds, ANoteFadingIntoNoiseIsItselfOrNothing) {
+    std::mt19937 random(3);
+    std::normal_distribution<double> floor(0, 0.002);
+    const double e2 = 82.407;
+    const auto readings = Readings(Sound(10, [&](double t) {
+        return Plucked(e2, t, 0.3, 1.5) + Plucked(2 * e2, t, 0.25, 0.6, 1) +
+               Plucked(3 * e2, t, 0.08, 0.8, 2) + Plucked(4 * e2, t, 0.06, 1.0, 3) + floor(random);
+    }));
+    EXPECT_GE(CountFrom(readings, 0.1), 150u);
+    EXPECT_LT(WorstCents(readings, e2, 0), 5.0) << readings.back().time;
+}
+
 // An organ's 16' rank speaks more slowly than its 8': the key's note is heard first, then the
 // octave below it, the sound's own first partial from then on. Its period is twice the 8'
 // rank's: what sounds is the lower octave, and a note held at the octave of its attack would
