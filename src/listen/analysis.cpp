@@ -43,6 +43,16 @@ double BinHz(const SpectrumPair& spectra) {
     return spectra.rate / static_cast<double>(spectra.size);
 }
 
+// The slope of (f_k / k)^2 in k^2 between two partials: a stray peak cannot bend the line
+// beyond the stiffest string.
+double SlopeBetween(const Partial& a, const Partial& b) {
+    const double y0 = (a.hz / a.number) * (a.hz / a.number);
+    const double y1 = (b.hz / b.number) * (b.hz / b.number);
+    const double x0 = static_cast<double>(a.number) * a.number;
+    const double x1 = static_cast<double>(b.number) * b.number;
+    return std::clamp((y1 - y0) / (x1 - x0), 0.0, kStiffestString * y1);
+}
+
 } // namespace
 
 void NormalizedSquareDifference(std::span<const float> frame, std::span<const float> r,
@@ -186,12 +196,7 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
             continue;
         }
         if (guide != nullptr) {
-            const double y0 = (guide->hz / guide->number) * (guide->hz / guide->number);
-            const double y1 = (hz / k) * (hz / k);
-            const double x0 = static_cast<double>(guide->number) * guide->number;
-            // A stray peak cannot bend the line beyond the stiffest string.
-            slope = std::clamp((y1 - y0) / (static_cast<double>(k) * k - x0), 0.0,
-                               kStiffestString * y1);
+            slope = SlopeBetween(*guide, found[count - 1]);
         }
         guide = &found[count - 1];
         per_number = hz / k;
