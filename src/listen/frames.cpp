@@ -99,15 +99,24 @@ double CoarsePitch(ListenerState& s, double rate) {
     return period > 0 && clarity >= kLeastClarity ? rate / period : 0;
 }
 
+size_t SpectrumSize(const ListenerState& s, size_t length) {
+    return std::min(s.spectrum_size, PowerOfTwoAtLeast(length + length / 4));
+}
+
 void Transform(ListenerState& s, size_t length, size_t before,
                std::vector<std::complex<float>>& out) {
-    std::fill(s.frame.begin(), s.frame.end(), 0.0f);
+    const size_t size = SpectrumSize(s, length);
+    std::fill(s.frame.begin(), s.frame.begin() + static_cast<ptrdiff_t>(size), 0.0f);
     CopyRecent(s, length, before, s.frame.data());
     MakeWindow(s, length);
     for (size_t i = 0; i < length; ++i) {
         s.frame[i] *= s.window[i];
     }
-    kiss_fftr(s.spectrum_forward.get(), s.frame.data(),
+    size_t plan = 0;
+    while ((kSmallestSpectrum << plan) < size) {
+        ++plan;
+    }
+    kiss_fftr(s.spectrum_forwards[plan].get(), s.frame.data(),
               reinterpret_cast<kiss_fft_cpx*>(out.data()));
 }
 

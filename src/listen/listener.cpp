@@ -203,8 +203,10 @@ Listener NewListener(uint32_t rate) {
     s.nsdf.assign(s.longest_lag + 2, 0.0f);
     s.coarse_spectrum.assign(s.coarse_size / 2 + 1, {});
 
-    s.spectrum_size = PowerOfTwoAtLeast(s.longest);
-    s.spectrum_forward = NewFft(s.spectrum_size, false);
+    s.spectrum_size = std::max(kSmallestSpectrum, PowerOfTwoAtLeast(s.longest + s.longest / 4));
+    for (size_t size = kSmallestSpectrum; size <= s.spectrum_size; size *= 2) {
+        s.spectrum_forwards.push_back(NewFft(size, false));
+    }
     s.frame.assign(s.spectrum_size, 0.0f);
     s.window.assign(s.spectrum_size, 0.0f);
     s.later.assign(s.spectrum_size / 2 + 1, {});

@@ -48,8 +48,8 @@ struct ListenerState {
     std::vector<float> coarse_frame, correlation, nsdf;
     std::vector<std::complex<float>> coarse_spectrum;
 
-    size_t spectrum_size = 0;
-    Fft spectrum_forward;
+    size_t spectrum_size = 0;           // samples of the longest transform
+    std::vector<Fft> spectrum_forwards; // kSmallestSpectrum, twice that, ... spectrum_size
     std::vector<float> frame;
     std::vector<float> window; // Blackman's, for frames of window_length samples
     size_t window_length = 0;
@@ -68,6 +68,14 @@ struct ListenerState {
 
 Fft NewFft(size_t size, bool inverse);
 
+// The smallest transform of the partials' frames: a short frame (a high note's) is padded to
+// the power of two a quarter above its length, not to the longest frame's, so that its
+// transform costs what its length does.
+constexpr size_t kSmallestSpectrum = 256;
+
+// The samples of the transform of a frame `length` long.
+size_t SpectrumSize(const ListenerState& s, size_t length);
+
 // The smallest power of two not below `n` (2 at least).
 size_t PowerOfTwoAtLeast(size_t n);
 
@@ -78,7 +86,7 @@ double RecentLevel(const ListenerState& s, size_t count);
 double CoarsePitch(ListenerState& s, double rate);
 
 // The spectrum of the `length` samples that end `before` samples ahead of the newest, less
-// their mean, through Blackman's window.
+// their mean, through Blackman's window, in the first SpectrumSize(length) / 2 + 1 of `out`.
 void Transform(ListenerState& s, size_t length, size_t before,
                std::vector<std::complex<float>>& out);
 

@@ -99,7 +99,13 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     }
     Transform(s, length, 0, s.later);
     Transform(s, length, shift, s.earlier);
-    const SpectrumPair spectra{s.later, s.earlier, s.spectrum_size, rate, shift, length};
+    const size_t size = SpectrumSize(s, length);
+    const SpectrumPair spectra{std::span(s.later).first(size / 2 + 1),
+                               std::span(s.earlier).first(size / 2 + 1),
+                               size,
+                               rate,
+                               shift,
+                               length};
     const double highest = kHighestPartialShare * rate;
     const double top = std::min(kHighestHz, rate / 2);
     f0 /=
