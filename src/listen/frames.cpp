@@ -140,16 +140,3 @@ double Repetition(const ListenerState& s, double lag, size_t before) {
     }
     return m > 0 ? 2 * r / m : 0;
 }
-
-double Steadiness(const ListenerState& s, double period, size_t before) {
-    // The multiple of the period nearest a whole number of samples, so that the line between
-    // samples errs least on a high note's upper partials.
-    double lag = period;
-    for (int m = 2; m <= 8 && m * period < static_cast<double>(s.hop); ++m) {
-        const double multiple = m * period;
-        if (std::abs(multiple - std::round(multiple)) < std::abs(lag - std::round(lag))) {
-            lag = multiple;
-        }
-    }
-    return Repetition(s, lag, before);
-}

@@ -109,9 +109,11 @@ double FollowHeld(ListenerState& s, double rate, double coarse) {
     if (SameNote(coarse, s.held)) {
         s.changed_to = 0;
         // The newest hop no longer repeats at the note's period, as the hop before did: a new
-        // note begins within it, and a frame that holds both would read neither.
+        // note begins within it, and a frame that holds both would read neither. At one period,
+        // not at a multiple of it: a vibrato's 30 cents move eight periods a sixth of a cycle
+        // from themselves, and half its hops would read as changes.
         const double period = rate / s.held;
-        const bool steady = Steadiness(s, period, 0) >= kSteadyShare * Steadiness(s, period, s.hop);
+        const bool steady = Repetition(s, period, 0) >= kSteadyShare * Repetition(s, period, s.hop);
         return steady ? s.held : -1;
     }
     // Another period: a multiple of the note's (its fundamental fading below its second

@@ -94,10 +94,6 @@ void Transform(ListenerState& s, size_t length, size_t before,
 // `before` samples ahead of the newest: near 1 while the sound repeats after that lag.
 double Repetition(const ListenerState& s, double lag, size_t before);
 
-// Repetition at the multiple of `period` (up to the eighth, within a hop) nearest a whole
-// number of samples.
-double Steadiness(const ListenerState& s, double period, size_t before);
-
 // The pitch the partials of a note of fundamental near `f0` read, and how sure: the first
 // partial as it sounds, measured on its own unless it is faint. 0 when the note does not sound
 // or is not one note. `held` says that the note's octave was decided at its start: the note

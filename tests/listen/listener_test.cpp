@@ -92,6 +92,37 @@ TEST(Listener, NoiseAtTenDecibelsStillReads) {
     EXPECT_LT(WorstCents(readings, 220, 0.5), 1.0);
 }
 
+TEST(Listener, AVibratoIsFollowedAboutItsCentre) {
+    // A violinist's vibrato: +-30 cents at 5.5 Hz on A4 and on G3, six partials. Every hop
+    // reads; no reading strays beyond the vibrato's swing, and the mean over whole cycles is
+    // the note.
+    for (double centre : {440.0, 196.0}) {
+        const double swing = std::exp2(30.0 / 1200) - 1, rate = 5.5;
+        const auto readings = Readings(Sound(2.5, [&](double t) {
+            const double phase = 2 * std::numbers::pi * centre *
+                                 (t - swing / (2 * std::numbers::pi * rate) *
+                                          std::cos(2 * std::numbers::pi * rate * t));
+            double x = 0;
+            for (int k = 1; k <= 6; ++k) {
+                x += 0.15 / k * std::sin(k * phase + k);
+            }
+            return x;
+        }));
+        const double from = 0.3, cycles = 11;
+        double sum = 0;
+        size_t count = 0;
+        for (const PitchReading& r : readings) {
+            EXPECT_LT(std::abs(Cents(r.hz, centre)), 31) << centre << " at " << r.time;
+            if (r.time >= from && r.time < from + cycles / rate) {
+                sum += Cents(r.hz, centre);
+                ++count;
+            }
+        }
+        EXPECT_GE(count, static_cast<size_t>(39 * cycles / rate)) << centre;
+        EXPECT_LT(std::abs(sum / static_cast<double>(std::max<size_t>(count, 1))), 1) << centre;
+    }
+}
+
 TEST(Listener, NoReadingOfSilenceNoiseOrWhatIsNotANumber) {
     std::mt19937 random(11);
     std::normal_distribution<double> noise(0, 0.1);
