@@ -99,13 +99,13 @@ double CoarsePitch(ListenerState& s, double rate) {
     return period > 0 && clarity >= kLeastClarity ? rate / period : 0;
 }
 
-size_t SpectrumSize(const ListenerState& s, size_t length) {
-    return std::min(s.spectrum_size, PowerOfTwoAtLeast(length + length / 4));
+size_t SpectrumSize(const ListenerState& s, size_t length, double period) {
+    const auto fine = static_cast<size_t>(std::ceil(kBinsPerPartial * period));
+    return std::min(s.spectrum_size, PowerOfTwoAtLeast(std::max(length + length / 4, fine)));
 }
 
-void Transform(ListenerState& s, size_t length, size_t before,
+void Transform(ListenerState& s, size_t length, size_t before, size_t size,
                std::vector<std::complex<float>>& out) {
-    const size_t size = SpectrumSize(s, length);
     std::fill(s.frame.begin(), s.frame.begin() + static_cast<ptrdiff_t>(size), 0.0f);
     CopyRecent(s, length, before, s.frame.data());
     MakeWindow(s, length);

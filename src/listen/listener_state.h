@@ -68,13 +68,16 @@ struct ListenerState {
 
 Fft NewFft(size_t size, bool inverse);
 
-// The smallest transform of the partials' frames: a short frame (a high note's) is padded to
-// the power of two a quarter above its length, not to the longest frame's, so that its
-// transform costs what its length does.
+// The smallest transform of the partials' frames: a high note's short frame is padded to the
+// power of two a quarter above its length, not to the longest frame's, so that its transform
+// costs what its length does; but never to bins wider than a kBinsPerPartial-th of the
+// fundamental looked for, whose partials are searched for within a few bins (a low guess at a
+// note's attack, on coarse bins, would find a peak anywhere).
 constexpr size_t kSmallestSpectrum = 256;
+constexpr double kBinsPerPartial = 64;
 
-// The samples of the transform of a frame `length` long.
-size_t SpectrumSize(const ListenerState& s, size_t length);
+// The samples of the transform of a frame `length` long, of a tone of `period` samples.
+size_t SpectrumSize(const ListenerState& s, size_t length, double period);
 
 // The smallest power of two not below `n` (2 at least).
 size_t PowerOfTwoAtLeast(size_t n);
@@ -86,8 +89,9 @@ double RecentLevel(const ListenerState& s, size_t count);
 double CoarsePitch(ListenerState& s, double rate);
 
 // The spectrum of the `length` samples that end `before` samples ahead of the newest, less
-// their mean, through Blackman's window, in the first SpectrumSize(length) / 2 + 1 of `out`.
-void Transform(ListenerState& s, size_t length, size_t before,
+// their mean, through Blackman's window, transformed at `size` (a SpectrumSize), into the first
+// size / 2 + 1 of `out`.
+void Transform(ListenerState& s, size_t length, size_t before, size_t size,
                std::vector<std::complex<float>>& out);
 
 // McLeod's NSDF at `lag` (samples, between samples by a line) over the hop that ends

@@ -97,9 +97,9 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     if (static_cast<double>(length) < kLeastPeriods * rate / f0) {
         return {};
     }
-    Transform(s, length, 0, s.later);
-    Transform(s, length, shift, s.earlier);
-    const size_t size = SpectrumSize(s, length);
+    const size_t size = SpectrumSize(s, length, rate / f0);
+    Transform(s, length, 0, size, s.later);
+    Transform(s, length, shift, size, s.earlier);
     const SpectrumPair spectra{std::span(s.later).first(size / 2 + 1),
                                std::span(s.earlier).first(size / 2 + 1),
                                size,
