@@ -55,6 +55,14 @@ double SlopeBetween(const Partial& a, const Partial& b) {
 
 } // namespace
 
+double StrongestOf(std::span<const Partial> partials) {
+    double strongest = 0;
+    for (const Partial& p : partials) {
+        strongest = std::max(strongest, p.magnitude);
+    }
+    return strongest;
+}
+
 void NormalizedSquareDifference(std::span<const float> frame, std::span<const float> r,
                                 std::span<float> nsdf) {
     const size_t lags = std::min(nsdf.size(), r.size());
@@ -268,10 +276,7 @@ double FirstPartialOfFit(std::span<const Partial> partials) {
 }
 
 double SpreadFromFit(std::span<const Partial> partials, double faintest) {
-    double strongest = 0;
-    for (const Partial& p : partials) {
-        strongest = std::max(strongest, p.magnitude);
-    }
+    const double strongest = StrongestOf(partials);
     // The line through those that count alone: the many faint peaks of noise that a search
     // finds above a sine would otherwise bend it away from the sine.
     std::array<Partial, kMostPartials> counted{};
@@ -300,10 +305,7 @@ double SpreadFromFit(std::span<const Partial> partials, double faintest) {
 }
 
 bool OneNote(std::span<const Partial> partials, int possible) {
-    double strongest = 0;
-    for (const Partial& p : partials) {
-        strongest = std::max(strongest, p.magnitude);
-    }
+    const double strongest = StrongestOf(partials);
     bool sounding[kNumbersOfANote + 1] = {};
     for (const Partial& p : partials) {
         if (p.number <= kNumbersOfANote && p.magnitude >= kFaintFirstPartial * strongest) {
@@ -334,10 +336,7 @@ bool OneNote(std::span<const Partial> partials, int possible) {
 }
 
 int CommonNumber(std::span<const Partial> partials, double faintest) {
-    double strongest = 0;
-    for (const Partial& p : partials) {
-        strongest = std::max(strongest, p.magnitude);
-    }
+    const double strongest = StrongestOf(partials);
     int common = 0;
     for (const Partial& p : partials) {
         if (p.magnitude * p.magnitude >= faintest * strongest * strongest) {

@@ -24,6 +24,9 @@ struct Partial {
     double magnitude = 0;
 };
 
+// The magnitude of the strongest of `partials` (0 when there are none).
+double StrongestOf(std::span<const Partial> partials);
+
 // Two spectra of equally long windowed frames, `later` ending `shift` samples after
 // `earlier`, on bins of rate / size Hz.
 struct SpectrumPair {

@@ -101,7 +101,8 @@ double CoarsePitch(ListenerState& s, double rate) {
 
 size_t SpectrumSize(const ListenerState& s, size_t length, double period) {
     const auto fine = static_cast<size_t>(std::ceil(kBinsPerPartial * period));
-    return std::min(s.spectrum_size, PowerOfTwoAtLeast(std::max(length + length / 4, fine)));
+    const size_t wanted = std::max({length + length / 4, fine, kSmallestSpectrum});
+    return std::min(s.spectrum_size, PowerOfTwoAtLeast(wanted));
 }
 
 void Transform(ListenerState& s, size_t length, size_t before, size_t size,

@@ -104,8 +104,9 @@ bool Locked(const ListenerState& s, double rate) {
 
 // Where a hop's coarse pitch leaves a note whose octave is held: the note's f0 while it
 // sounds on, 0 when a new note begins (two hops agree on another pitch, without an attack or
-// a silence between), -1 when the hop gives no reading.
-double FollowHeld(ListenerState& s, double rate, double coarse) {
+// a silence between), -1 when the hop gives no reading. `read` receives the note's reading
+// where finding that it sounds on took reading it.
+double FollowHeld(ListenerState& s, double rate, double coarse, PitchReading& read) {
     if (SameNote(coarse, s.held)) {
         s.changed_to = 0;
         // The newest hop no longer repeats at the note's period, as the hop before did: a new
@@ -121,10 +122,12 @@ double FollowHeld(ListenerState& s, double rate, double coarse) {
     // repeat at no lag exactly, and a longer one may repeat a little better than the note's).
     // While the newest hop still repeats at the note's period and the note's partials read,
     // the note sounds on.
-    if (Repetition(s, rate / s.held, 0) >= kStillRepeating &&
-        ReadPartials(s, rate, s.held, true).hz > 0) {
-        s.changed_to = 0;
-        return s.held;
+    if (Repetition(s, rate / s.held, 0) >= kStillRepeating) {
+        read = ReadPartials(s, rate, s.held, true);
+        if (read.hz > 0) {
+            s.changed_to = 0;
+            return s.held;
+        }
     }
     if (s.changed_to > 0 && SameNote(coarse, s.changed_to)) {
         StartNote(s, s.hop);
@@ -155,7 +158,8 @@ void CompleteHop(ListenerState& s, double rate) {
         return;
     }
     const bool locked = Locked(s, rate);
-    double f0 = locked ? FollowHeld(s, rate, coarse) : 0;
+    PitchReading reading;
+    double f0 = locked ? FollowHeld(s, rate, coarse, reading) : 0;
     if (f0 == 0) {
         if (locked) {
             // The new note's pitch was heard twice: this hop's agrees with itself.
@@ -166,7 +170,9 @@ void CompleteHop(ListenerState& s, double rate) {
     if (f0 <= 0) {
         return;
     }
-    const PitchReading reading = ReadPartials(s, rate, f0, locked);
+    if (!(reading.hz > 0)) {
+        reading = ReadPartials(s, rate, f0, locked);
+    }
     // A reading too unsure to give holds no octave either: noise whose peaks happened to line
     // up would otherwise keep the note they made up.
     if (!(reading.hz > 0 && std::isfinite(reading.hz)) || reading.confidence < kLeastConfidence) {

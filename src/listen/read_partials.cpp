@@ -128,10 +128,7 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
         !(SpreadFromFit(partials) <= kMostSpreadCents)) {
         return {};
     }
-    double strongest = 0;
-    for (const Partial& p : partials) {
-        strongest = std::max(strongest, p.magnitude);
-    }
+    const double strongest = StrongestOf(partials);
     const double hz = OwnFirstPartial(partials, strongest) ? partials[0].hz
                       : Stray(partials, strongest)         ? partials[1].hz / 2
                                                            : FirstPartialOfFit(partials);
