@@ -53,6 +53,16 @@ double SlopeBetween(const Partial& a, const Partial& b) {
     return std::clamp((y1 - y0) / (x1 - x0), 0.0, kStiffestString * y1);
 }
 
+// Whether a partial found guides the search for the next. A faint one counts but does not: a
+// peak of noise where a faded fundamental was would lead it past the partials that still
+// sound. Nor does the first found further from the period's guess than a partial is looked
+// for: a body's resonance in its lobe at a bass's attack pulls it 3 % low, and the search led
+// by it would miss every partial above.
+bool Guides(const Partial& p, double expected, double loudest, bool first) {
+    return p.magnitude >= kGuidingPartial * loudest &&
+           (!first || std::abs(p.hz / expected - 1) < kSearchShare);
+}
+
 } // namespace
 
 double StrongestOf(std::span<const Partial> partials) {
@@ -198,9 +208,7 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
             continue;
         }
         found[count++] = {k, hz, magnitude};
-        // A faint partial counts but does not guide the search: a peak of noise where a faded
-        // fundamental was would lead it past the partials that still sound.
-        if (magnitude < kGuidingPartial * loudest) {
+        if (!Guides(found[count - 1], expected, loudest, guide == nullptr)) {
             continue;
         }
         if (guide != nullptr) {

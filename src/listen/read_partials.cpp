@@ -18,6 +18,8 @@ constexpr double kLeastPeriods = 3;
 constexpr double kOwnFirstPartial = 0.3;
 // A first partial this far (cents) from where the partials above it put it is stray.
 constexpr double kStrayFirstCents = 20;
+// A first partial this far (cents) from half its second is another note's.
+constexpr double kOtherNoteCents = 50;
 // A partial of the note that sounds holds the note's octave down to this share of the
 // strongest's power (-40 dB): a fading fundamental or the odd partials of a low string.
 constexpr double kHoldingPartialPower = 1e-4;
@@ -113,8 +115,15 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     size_t found = FindPartials(spectra, f0, highest, s.partials);
     // Only every second (third, ...) partial sounding: the note is that many times higher
     // (its period was found too long, or a held note's fundamental and odd partials ended).
-    const int every = CommonNumber(std::span<const Partial>(s.partials.data(), found),
-                                   held ? kHoldingPartialPower : 0.01);
+    // A first partial that names another note than its second's half is another sound's: a
+    // steel string's body sounds a semitone under the octave below at the attack. Nearer, it
+    // is the note's own, still settling (an organ pipe's speech).
+    std::span<const Partial> numbered(s.partials.data(), found);
+    if (Stray(numbered, StrongestOf(numbered)) &&
+        !(std::abs(Cents(numbered[0].hz, numbered[1].hz / 2)) < kOtherNoteCents)) {
+        numbered = numbered.subspan(1);
+    }
+    const int every = CommonNumber(numbered, held ? kHoldingPartialPower : 0.01);
     if (every > 1) {
         f0 *= every;
         if (f0 >= top) {

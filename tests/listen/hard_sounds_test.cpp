@@ -48,6 +48,15 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
              return Plucked(hz, t, 0.03, 0) + Plucked(2 * hz, t, 0.3, 0, 1) +
                     Plucked(3 * hz, t, 0.05, 0, 2) + Plucked(4 * hz, t, 0.1, 0, 3);
          }},
+        // A first partial 25 cents sharp of its second's half, the odd partials above it
+        // silent: the note's own first partial speaking apart (an organ pipe's, a nylon
+        // string's at the attack), not another sound's that would leave the octave above.
+        {"a first partial apart from the rest", 116.54, 2,
+         [](double hz, double t) {
+             return Plucked(hz * std::exp2(25.0 / 1200), t, 0.15, 0) +
+                    Plucked(2 * hz, t, 0.3, 0, 1) + Plucked(4 * hz, t, 0.05, 0, 3) +
+                    Plucked(6 * hz, t, 0.04, 0, 4);
+         }},
     };
     for (const auto& row : table) {
         const auto readings =
