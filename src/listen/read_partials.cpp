@@ -13,6 +13,8 @@ namespace {
 constexpr double kEnoughPeriods = 24;
 constexpr double kShortestCap = 0.06;
 constexpr double kLeastPeriods = 3;
+// The attack that the frames leave out, at most (seconds).
+constexpr double kAttackSeconds = 0.06;
 // The first partial is measured on its own from this share of the strongest partial up
 // (-10 dB); weaker, its neighbours leak into its phase, and the fit of all of them stands in.
 constexpr double kOwnFirstPartial = 0.3;
@@ -86,13 +88,24 @@ int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, doubl
     return Repetition(s, 2 * period, 0) >= Repetition(s, period, 0) + kRepeatsBetter ? 2 : 1;
 }
 
+// The samples that the pair of frames spans: the note's since its onset, up to the cap. Once
+// the note has read, they leave out its first third, up to kAttackSeconds: an attack sounds
+// apart from where the note settles (a pluck's 10 to 15 cents, a pipe's speech), and frames
+// that hold it keep its pitch in their reading. Not before: the first readings need every
+// period there is.
+size_t PairSpan(const ListenerState& s, double rate, double f0) {
+    const uint64_t since_onset = s.written - s.note_start;
+    const uint64_t attack =
+        s.held > 0 ? std::min(static_cast<uint64_t>(kAttackSeconds * rate), since_onset / 3) : 0;
+    const double cap = std::clamp(kEnoughPeriods / f0, kShortestCap, kLongestSeconds) * rate;
+    return static_cast<size_t>(std::min<uint64_t>(
+        {since_onset - attack, static_cast<uint64_t>(cap), static_cast<uint64_t>(s.longest)}));
+}
+
 } // namespace
 
 PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
-    const uint64_t since_start = s.written - s.note_start;
-    const double cap = std::clamp(kEnoughPeriods / f0, kShortestCap, kLongestSeconds) * rate;
-    const auto span = static_cast<size_t>(std::min<uint64_t>(
-        {since_start, static_cast<uint64_t>(cap), static_cast<uint64_t>(s.longest)}));
+    const size_t span = PairSpan(s, rate, f0);
     const size_t shift =
         std::max<size_t>(1, std::min(s.hop, static_cast<size_t>(kShiftShare * span)));
     const size_t length = span > shift ? span - shift : 0;
