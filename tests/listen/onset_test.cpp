@@ -106,13 +106,14 @@ TEST(Onset, ANoteWhoseOddPartialsEndIsTheOctaveAbove) {
 }
 
 TEST(Onset, ANewNoteWithoutSilenceReadsFromATenthOfASecondAfterIt) {
-    // E2 to A2, A4 to G4, C4 to C5 at the same level; readings in between are one or the
-    // other. An octave up repeats at the old period too, and the frames that hold both read
-    // between them (within 50 cents, never another note).
+    // E2 to A2, A4 to G4, A4 to A#4, C4 to C5 at the same level; readings in between are one
+    // or the other. An octave up repeats at the old period too, and the frames that hold both
+    // read between them (within 50 cents, never another note).
     const struct {
         double from, to;
         double between; // cents from one or the other, at most, while the frames hold both
-    } table[] = {{82.407, 110.0, 5}, {440.0, 391.995, 5}, {261.626, 523.251, 50}};
+    } table[] = {
+        {82.407, 110.0, 5}, {440.0, 391.995, 5}, {440.0, 466.164, 5}, {261.626, 523.251, 50}};
     for (const auto& row : table) {
         const double change = 1.2;
         const auto readings = Readings(Sound(
