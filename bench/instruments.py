@@ -426,8 +426,8 @@ def run_tools(program):
             ("aubio yin", lambda p: listen.aubio_readings("yin", p))]
 
 
-def report_notes(made, truths, results, workdir):
-    with open(os.path.join(workdir, "instruments.tsv"), "w") as detail:
+def report_notes(made, truths, results, path):
+    with open(path, "w") as detail:
         detail.write("tool\tsynth\tinstrument\tmidi\ttruth Hz\tsteady\tmedian cents\treadings"
                      "\toff >50\tfirst 5c s\t1c 250ms s\n")
         for tool, rows in results.items():
@@ -470,10 +470,12 @@ def main():
         sys.exit("the truth is not measured within 0.01 cent of synthetic notes")
     made = sampled_notes(workdir, sf2)
     truths = truths_of(made, workdir)
+    # Each soundfont's figures apart, as its notes are: the held-out run keeps the main one's.
+    detail_path = folder_of(workdir, sf2) + ".tsv"
     measured = [t for t in truths if t[0]]
     print(f"{len(made)} sampled notes ({len(measured)} measured, "
           f"{sum(1 for t in measured if t[1])} steady) from {os.path.basename(sf2)} and freepats; "
-          f"per-note figures in {workdir}/instruments.tsv")
+          f"per-note figures in {detail_path}")
     # When the sound itself comes within 5 cents and stays within 1: the same for every tool.
     delays = [sound_delays(path, hz) if hz and steady else (float("nan"),) * 2
               for (_, _, _, path, _), (hz, steady) in zip(made, truths)]
@@ -491,7 +493,7 @@ def main():
         for figures, (sound5, sound1) in zip(results[tool], delays):
             figures["sound5"], figures["sound1"] = sound5, sound1
         cpu[tool] = (listen.children_cpu() - before) / audio
-    report_notes(made, truths, results, workdir)
+    report_notes(made, truths, results, detail_path)
     print("CPU seconds per second of audio: " +
           ", ".join(f"{tool} {cpu[tool]:.4f}" for tool in cpu))
     print(f"{'hard sound':24} " + " ".join(f"{tool:>16}" for tool, _ in run_tools(program)))
