@@ -393,8 +393,9 @@ def first_as_sounds(readings, path, hz):
 def sound_delays(path, hz):
     """The delays, on the listener's grid of hops, by which the sound itself comes within 5
     cents of its truth (its first partial measured as the truth is, over the sound since the
-    onset) and stays within 1 cent (over the last 0.1 s, every hop for 0.25 s): what no reading
-    of the pitch that sounds can beat."""
+    onset) and stays within 1 cent (over the last 0.1 s, every hop for 0.25 s). They measure
+    the sound apart from any tool, but their windows lag a pitch that moves: a reading may come
+    sooner."""
     x = read_wav(path)
     hop = 1 / 40
 
