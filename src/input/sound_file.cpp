@@ -183,6 +183,21 @@ std::string Refusal(const SF_INFO& info, const SoundFile& file, bool pipe, SNDFI
     return "";
 }
 
+// libsndfile closes a descriptor it finds no sound in, though told to leave it open: the
+// caller's standard input would be gone, and the next file opened would take its number (and
+// be read as standard input). It is given a copy of its own to close, then.
+SNDFILE* OpenStream(int fd, SF_INFO& info) {
+    const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        return nullptr;
+    }
+    SNDFILE* opened = sf_open_fd(copy, SFM_READ, &info, SF_TRUE);
+    if (opened == nullptr && fcntl(copy, F_GETFD) >= 0) {
+        close(copy); // a failure that left it open: nothing opened since could have its number
+    }
+    return opened;
+}
+
 } // namespace
 
 bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std::string& why) {
@@ -197,8 +212,8 @@ bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std:
     SNDFILE* opened = nullptr;
     {
         const Hushed hushed(state->chatter);
-        opened = is_stdin ? sf_open_fd(fileno(standard_input), SFM_READ, &info, 0)
-                          : sf_open(path, SFM_READ, &info);
+        opened =
+            is_stdin ? OpenStream(fileno(standard_input), info) : sf_open(path, SFM_READ, &info);
     }
     if (opened == nullptr) {
         why = DecoderFailed(state->chatter) ? kNoSoundFile
