@@ -26,7 +26,9 @@ for target in menu direct scale listen; do
   # close_fd_mask silences the program's own output; libFuzzer and the sanitizers keep
   # reporting on a copy of stderr.
   set +e
-  TMPDIR=$dir/tmp "$build/fuzz/fuzz_$target" \
+  # A fuzzer stuck past its time (a read that never returns, where libFuzzer's own timeout
+  # deadlocked with its symbolizer) is stopped and fails the stage rather than stalling it.
+  TMPDIR=$dir/tmp timeout --kill-after=10 $((seconds + 120)) "$build/fuzz/fuzz_$target" \
     -max_total_time="$seconds" -timeout=30 -rss_limit_mb=1024 -max_len=1024 \
     -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$dir/artifacts/" \
     "$dir/corpus" >"$dir/log" 2>&1
