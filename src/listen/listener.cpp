@@ -33,6 +33,9 @@ constexpr double kSteadyShare = 0.8;
 // A held note whose period the hop repeats at this well (McLeod's NSDF) may still sound
 // where the coarse period says another.
 constexpr double kStillRepeating = 0.4;
+// Readings a hop while a note is young: from its first reading until its frames have grown
+// to their longest (kLongestSeconds).
+constexpr size_t kReadsPerYoungHop = 3;
 // Samples beyond this many times full scale are clipped: their squares and sums stay finite.
 constexpr float kLoudest = 1e6f;
 
@@ -183,6 +186,30 @@ void CompleteHop(ListenerState& s, double rate) {
     s.has_reading = true;
 }
 
+// Whether the hop under way has come to one of the kReadsPerYoungHop - 1 points between its
+// ends, while a note that has read is young: its readings then come sooner after the attack,
+// where a tuner's wait shows most, and follow it closer while it settles.
+bool YoungNoteReadsHere(const ListenerState& s) {
+    const bool between =
+        s.in_hop * kReadsPerYoungHop / s.hop != (s.in_hop - 1) * kReadsPerYoungHop / s.hop;
+    return between && s.sounding && s.held > 0 && s.written - s.note_start < s.longest;
+}
+
+// A reading between the ends of a hop, as a hop that ended there would read. What the hops
+// decide (where the note began, its octave, the pitch the next hop agrees with) stays as it
+// was, so the readings at the ends of hops are what they would be without it; and it names
+// the octave the note holds or nothing: until a note's frames are long enough to hold its
+// octave, each hop decides it afresh, and decisions between the hops would add their errors
+// to the hops' own (at a steel string's attack, one named the octave below).
+void ReadWithinHop(ListenerState& s, double rate) {
+    const HopDecisions kept = s;
+    CompleteHop(s, rate);
+    static_cast<HopDecisions&>(s) = kept;
+    if (s.has_reading && !SameNote(s.reading.hz, kept.held)) {
+        s.has_reading = false;
+    }
+}
+
 } // namespace
 
 Listener::Listener() = default;
@@ -233,6 +260,10 @@ size_t FeedListener(Listener& listener, std::span<const float> samples) {
         if (++s.in_hop == s.hop) {
             s.in_hop = 0;
             CompleteHop(s, listener.rate);
+            break;
+        }
+        if (YoungNoteReadsHere(s)) {
+            ReadWithinHop(s, listener.rate);
             break;
         }
     }

@@ -32,7 +32,18 @@ struct FftDeleter {
 };
 using Fft = std::unique_ptr<kiss_fftr_state, FftDeleter>;
 
-struct ListenerState {
+// What a hop decides for the hops after it: a reading between hops keeps a copy and puts it
+// back.
+struct HopDecisions {
+    bool sounding = false;     // the level was above silence at the last hop
+    double last_hop_level = 0; // RMS of the last hop
+    uint64_t note_start = 0;   // the sample where the note began
+    double last_coarse = 0;    // Hz, the coarse pitch of the last hop, 0 when none
+    double held = 0;           // Hz, the note sounding, its octave decided at its start; 0: none
+    double changed_to = 0;     // Hz, a coarse pitch that was not the held note's, last hop
+};
+
+struct ListenerState : HopDecisions {
     size_t hop = 0;
     size_t coarse_length = 0; // samples of the coarse frame
     size_t longest = 0;       // samples of the pair of frames of the partials, at most
@@ -56,12 +67,6 @@ struct ListenerState {
     std::vector<std::complex<float>> later, earlier;
     std::array<Partial, kMostPartials> partials{};
 
-    bool sounding = false;     // the level was above silence at the last hop
-    double last_hop_level = 0; // RMS of the last hop
-    uint64_t note_start = 0;   // the sample where the note began
-    double last_coarse = 0;    // Hz, the coarse pitch of the last hop, 0 when none
-    double held = 0;           // Hz, the note sounding, its octave decided at its start; 0: none
-    double changed_to = 0;     // Hz, a coarse pitch that was not the held note's, last hop
     bool has_reading = false;
     PitchReading reading;
 };

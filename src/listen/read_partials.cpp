@@ -70,6 +70,24 @@ bool Stray(std::span<const Partial> partials, double strongest) {
              kStrayFirstCents);
 }
 
+// Whether the first partial found is another sound's, a semitone or more from the note's: off
+// half its second where it is stray (a steel string's body sounds a semitone under the octave
+// below at the attack), or, with no second, off the line of the partials above it (a guitar's
+// body resonates near 100 Hz, and under an E4 with its third partial it would name A2). Nearer,
+// it is the note's own, still settling (an organ pipe's speech).
+bool AnotherSoundsFirst(std::span<const Partial> partials) {
+    if (partials.size() < 3) {
+        return false;
+    }
+    if (partials[0].number == 1 && partials[1].number == 2) {
+        return Stray(partials, StrongestOf(partials)) &&
+               !(std::abs(Cents(partials[0].hz, partials[1].hz / 2)) < kOtherNoteCents);
+    }
+    return partials[1].number != partials[0].number + 1 &&
+           !(std::abs(Cents(partials[0].hz / partials[0].number,
+                            FirstPartialOfFit(partials.subspan(1)))) < kOtherNoteCents);
+}
+
 // Whether the first partial is measured on its own: strong enough, and not stray.
 bool OwnFirstPartial(std::span<const Partial> partials, double strongest) {
     return !partials.empty() && partials[0].number == 1 &&
@@ -128,12 +146,9 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     size_t found = FindPartials(spectra, f0, highest, s.partials);
     // Only every second (third, ...) partial sounding: the note is that many times higher
     // (its period was found too long, or a held note's fundamental and odd partials ended).
-    // A first partial that names another note than its second's half is another sound's: a
-    // steel string's body sounds a semitone under the octave below at the attack. Nearer, it
-    // is the note's own, still settling (an organ pipe's speech).
+    // A body's resonance found as the first partial would make up a lower note: left out.
     std::span<const Partial> numbered(s.partials.data(), found);
-    if (Stray(numbered, StrongestOf(numbered)) &&
-        !(std::abs(Cents(numbered[0].hz, numbered[1].hz / 2)) < kOtherNoteCents)) {
+    if (AnotherSoundsFirst(numbered)) {
         numbered = numbered.subspan(1);
     }
     const int every = CommonNumber(numbered, held ? kHoldingPartialPower : 0.01);

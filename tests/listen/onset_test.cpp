@@ -108,7 +108,8 @@ TEST(Onset, ANoteWhoseOddPartialsEndIsTheOctaveAbove) {
 TEST(Onset, ANewNoteWithoutSilenceReadsFromATenthOfASecondAfterIt) {
     // E2 to A2, A4 to G4, A4 to A#4, C4 to C5 at the same level; readings in between are one
     // or the other. An octave up repeats at the old period too, and the frames that hold both
-    // read between them (within 50 cents, never another note).
+    // read between them (within 50 cents, never another note). The new note's first readings
+    // rest on frames of a few of its periods: A2's within a fifth of a cent, then a tenth.
     const struct {
         double from, to;
         double between; // cents from one or the other, at most, while the frames hold both
@@ -124,7 +125,8 @@ TEST(Onset, ANewNoteWithoutSilenceReadsFromATenthOfASecondAfterIt) {
             EXPECT_LT(off, row.between) << row.from << " to " << row.to << " at " << r.time;
         }
         EXPECT_GE(CountFrom(readings, change + 0.1), 25u) << row.to;
-        EXPECT_LT(WorstCents(readings, row.to, change + 0.1), 0.1) << row.to;
+        EXPECT_LT(WorstCents(readings, row.to, change + 0.1), 0.2) << row.to;
+        EXPECT_LT(WorstCents(readings, row.to, change + 0.15), 0.1) << row.to;
     }
 }
 
@@ -153,15 +155,17 @@ TEST(Onset, ABodysResonanceAtTheAttackIsNotTheString) {
     // A string plucked, and a resonance of its body as loud at first, dying within a tenth of a
     // second: a bass's B1 over one a semitone or two below its fundamental, a steel string's E4
     // over one a semitone under the octave below (where half the partials of that octave
-    // sound too). The string's second partial says where the string is, and no reading comes
-    // near the resonance or the octave below.
+    // sound too), a nylon string's E4 over the air in its body near 106 Hz (where every third
+    // partial of A2 sounds: its first a semitone below A2's). The string's second partial says
+    // where the string is, and no reading comes near the resonance or a note below.
     const struct {
         double hz, resonance, amplitude;
         double first; // the first reading by this long after the attack
     } table[] = {{61.735, 55.0, 0.15, 0.2},
                  {61.735, 58.27, 0.15, 0.2},
                  {329.63, 155.56, 0.15, 0.06},
-                 {329.63, 158.0, 0.3, 0.06}};
+                 {329.63, 158.0, 0.3, 0.06},
+                 {329.63, 106.0, 0.3, 0.06}};
     for (const auto& row : table) {
         const double hz = row.hz, attack = 0.3;
         const auto readings = Readings(Sound(1.2, [&](double t) {
