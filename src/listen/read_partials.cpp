@@ -70,11 +70,11 @@ bool Stray(std::span<const Partial> partials, double strongest) {
              kStrayFirstCents);
 }
 
-// Whether the first partial found is another sound's, a semitone or more from the note's: off
-// half its second where it is stray (a steel string's body sounds a semitone under the octave
-// below at the attack), or, with no second, off the line of the partials above it (a guitar's
-// body resonates near 100 Hz, and under an E4 with its third partial it would name A2). Nearer,
-// it is the note's own, still settling (an organ pipe's speech).
+// Whether the lowest partial found is another sound's, a semitone or more from where the note's
+// would be: a stray first partial off half its second (a steel string's body sounds a semitone
+// under the octave below at the attack), or any other lowest partial off the line of those above
+// it (a guitar's body resonates near 106 Hz, and under an E4 with its third partial it would name
+// A2). Nearer, it is the note's own, still settling (an organ pipe's speech).
 bool AnotherSoundsFirst(std::span<const Partial> partials) {
     if (partials.size() < 3) {
         return false;
@@ -83,8 +83,7 @@ bool AnotherSoundsFirst(std::span<const Partial> partials) {
         return Stray(partials, StrongestOf(partials)) &&
                !(std::abs(Cents(partials[0].hz, partials[1].hz / 2)) < kOtherNoteCents);
     }
-    return partials[1].number != partials[0].number + 1 &&
-           !(std::abs(Cents(partials[0].hz / partials[0].number,
+    return !(std::abs(Cents(partials[0].hz / partials[0].number,
                             FirstPartialOfFit(partials.subspan(1)))) < kOtherNoteCents);
 }
 
