@@ -20,7 +20,7 @@ constexpr double kAttackSeconds = 0.06;
 constexpr double kOwnFirstPartial = 0.3;
 // A first partial this far (cents) from where the partials above it put it is stray.
 constexpr double kStrayFirstCents = 20;
-// A first partial this far (cents) from half its second is another note's.
+// The lowest partial found this far (cents) off the line of those above it is another sound's.
 constexpr double kOtherNoteCents = 50;
 // A partial of the note that sounds holds the note's octave down to this share of the
 // strongest's power (-40 dB): a fading fundamental or the odd partials of a low string.
@@ -70,18 +70,14 @@ bool Stray(std::span<const Partial> partials, double strongest) {
              kStrayFirstCents);
 }
 
-// Whether the lowest partial found is another sound's, a semitone or more from where the note's
-// would be: a stray first partial off half its second (a steel string's body sounds a semitone
-// under the octave below at the attack), or any other lowest partial off the line of those above
-// it (a guitar's body resonates near 106 Hz, and under an E4 with its third partial it would name
-// A2). Nearer, it is the note's own, still settling (an organ pipe's speech).
+// Whether the lowest partial found is another sound's: a semitone or more off where the line
+// of the partials above it puts it. A steel string's body sounds a semitone under the octave
+// below at the attack, a guitar's air near 106 Hz (under an E4's third partial, A2's); left in,
+// either would number the string's partials as a lower note's. Nearer, it is the note's own,
+// still settling (an organ pipe's speech, 24 cents off), or stretched as the line allows.
 bool AnotherSoundsFirst(std::span<const Partial> partials) {
     if (partials.size() < 3) {
         return false;
-    }
-    if (partials[0].number == 1 && partials[1].number == 2) {
-        return Stray(partials, StrongestOf(partials)) &&
-               !(std::abs(Cents(partials[0].hz, partials[1].hz / 2)) < kOtherNoteCents);
     }
     return !(std::abs(Cents(partials[0].hz / partials[0].number,
                             FirstPartialOfFit(partials.subspan(1)))) < kOtherNoteCents);
