@@ -204,7 +204,7 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
         read += static_cast<uint64_t>(got);
         ListenTo(listener, std::span(block, static_cast<size_t>(got)), readings);
         for (const PitchReading& reading : readings) {
-            PrintReading(notes, settings, {reading.time, reading.hz}, stdout);
+            PrintReading(notes, settings, {reading.time, reading.hz, reading.between_hops}, stdout);
         }
         heard = heard || !readings.empty();
         if (!readings.empty() && !ReadingsDelivered(stdout)) {

@@ -74,7 +74,8 @@ struct Display {
 
     void Reading(const PitchReading& reading, double time_offset) {
         if (!terminal || settings.summary) {
-            PrintReading(notes, settings, {reading.time + time_offset, reading.hz}, stdout);
+            PrintReading(notes, settings,
+                         {reading.time + time_offset, reading.hz, reading.between_hops}, stdout);
             std::fflush(stdout);
             return;
         }

@@ -61,6 +61,9 @@ void PrintNotes(const std::vector<HeldNote>& ended, FILE* out) {
 
 void GatherReading(NoteGatherer& notes, const ToneSettings& settings, TimedPitch reading,
                    std::vector<HeldNote>& ended) {
+    if (reading.between_hops) {
+        return;
+    }
     GatherSilence(notes, settings, reading.time, ended);
     const std::string name = NameOf(settings, reading.hz);
     if (notes.held.empty() || name == notes.name) {

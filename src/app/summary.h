@@ -11,6 +11,7 @@
 struct TimedPitch {
     double time = 0;
     double hz = 0;
+    bool between_hops = false; // see PitchReading
 };
 
 // A note held: the times of its first and last readings, the median Hz of its steady part,
@@ -40,7 +41,9 @@ constexpr double kSilenceSeconds = 0.15;
 constexpr size_t kChangeReadings = 3;
 constexpr size_t kShortestNote = 3;
 
-// Takes a reading; the notes it ends go to the end of `ended`.
+// Takes a reading; the notes it ends go to the end of `ended`. A reading between hops counts
+// in no note: a note's readings are counted one a hop, and the extra ones at its attack would
+// weigh its steady part toward the attack.
 void GatherReading(NoteGatherer& notes, const ToneSettings& settings, TimedPitch reading,
                    std::vector<HeldNote>& ended);
 

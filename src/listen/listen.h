@@ -19,6 +19,9 @@ struct PitchReading {
     double time = 0;
     double hz = 0;
     double confidence = 0;
+    // Read between the ends of hops, where a young note is read three times a hop: what counts
+    // readings as time, at one a hop, leaves it out.
+    bool between_hops = false;
 };
 
 struct ListenerState; // the buffers and transforms, sized once by the rate

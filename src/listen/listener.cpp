@@ -205,6 +205,7 @@ void ReadWithinHop(ListenerState& s, double rate) {
     const HopDecisions kept = s;
     CompleteHop(s, rate);
     static_cast<HopDecisions&>(s) = kept;
+    s.reading.between_hops = true;
     if (s.has_reading && !SameNote(s.reading.hz, kept.held)) {
         s.has_reading = false;
     }

@@ -70,6 +70,28 @@ TEST(Summary, TheMedianOfASteadyNoteAndItsString) {
               "1.000\t1.725\t73.544\tD2\t+3.00\t0.00\t6\n");
 }
 
+TEST(Summary, ReadingsBetweenHopsCountInNoNote) {
+    // The same string, read between hops as well: 40 cents sharp at the attack, and three in a
+    // row naming A2. Counted, they would pull the median up and end the note at 1.3 s.
+    std::vector<double> cents(30, 3.0);
+    cents[0] = cents[1] = 40;
+    cents[2] = 20;
+    const std::vector<TimedPitch> hops = Readings(1, 30, 73.4162, cents);
+    std::vector<TimedPitch> readings;
+    for (size_t i = 0; i < hops.size(); ++i) {
+        readings.push_back(hops[i]);
+        const double hz = i < 10 ? 73.4162 * std::exp2(40.0 / 1200) : i < 13 ? 110.0 : 0;
+        for (const double third : {1.0 / 3, 2.0 / 3}) {
+            if (hz > 0) {
+                readings.push_back({hops[i].time + third * 0.025, hz, true});
+            }
+        }
+    }
+    ToneSettings settings;
+    ASSERT_TRUE(SetStrings(settings, "drop-d"));
+    EXPECT_EQ(Gathered(settings, readings), "1.000\t1.725\t73.544\tD2\t+3.00\t0.00\t6\n");
+}
+
 // A 24-bit mono WAV file of the samples.
 std::string Wav24(const std::string& samples) {
     const auto le = [](uint32_t value, int bytes) {

@@ -48,6 +48,7 @@ TEST(Listener, ReadingsComeSoonAndFollowTheInputsTime) {
     EXPECT_LT(std::abs(Cents(readings.front().hz, 440)), 5.0);
     for (size_t i = 0; i < readings.size(); ++i) {
         EXPECT_NEAR(readings[i].time, static_cast<double>(due[i]) / kRate, 1e-9) << i;
+        EXPECT_EQ(readings[i].between_hops, due[i] % 1103 != 0) << i;
     }
 }
 
