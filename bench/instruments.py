@@ -52,6 +52,11 @@ INSTRUMENTS = [
 ]
 RING_SECONDS = 4.0
 HELD_SECONDS = 2.5
+HOP = 1103  # samples: the listener's hop at RATE
+# The attacks of the notes fall at the end of one of the listener's hops (ONSET is ten of them,
+# within five samples); a player's fall anywhere in one. Each steady note is read again with
+# its attack these shares of a hop later.
+PHASES = (0.25, 0.5, 0.75)
 
 
 def hz_of(midi):
@@ -391,13 +396,13 @@ def first_as_sounds(readings, path, hz):
 
 
 def sound_delays(path, hz):
-    """The delays, on the listener's grid of hops, by which the sound itself comes within 5
+    """The delays, on the listener's grid of readings, by which the sound itself comes within 5
     cents of its truth (its first partial measured as the truth is, over the sound since the
     onset) and stays within 1 cent (over the last 0.1 s, every hop for 0.25 s). They measure
     the sound apart from any tool, but their windows lag a pitch that moves: a reading may come
     sooner."""
     x = read_wav(path)
-    hop = 1 / 40
+    hop = HOP / RATE
 
     def cents(start, end):
         segment = x[int((ONSET + start) * RATE):int((ONSET + end) * RATE)]
@@ -406,13 +411,53 @@ def sound_delays(path, hz):
         sounding = first_partial(segment, hz)
         return 1200 * math.log2(sounding / hz) if sounding else float("nan")
 
-    ends = [k * hop for k in range(1, int(0.8 / hop) + 1)]
+    # Three ends a hop over the first quarter second, as the listener reads a young note.
+    ends = sorted({k * hop / 3 for k in range(1, 31)} |
+                  {k * hop for k in range(11, int(0.8 / hop) + 1)})
     first5 = next((t for t in ends if abs(cents(0, t)) <= 5), float("nan"))
     last = {t: cents(max(0, t - 0.1), t) for t in ends}
     settled = next((t for t in ends if all(abs(last[u]) <= 1 for u in ends
                                            if t <= u <= t + 0.25 + hop / 2)
                     and t + 0.25 <= ends[-1]), float("nan"))
     return first5, settled
+
+
+def later(path, share):
+    """The note of `path` with its attack `share` of a hop later, and how much later (s)."""
+    samples = round(share * HOP)
+    out = os.path.join(os.path.dirname(path), "phases",
+                       f"{os.path.basename(path)[:-4]}-{samples}.wav")
+    if not os.path.exists(out):
+        os.makedirs(os.path.dirname(out), exist_ok=True)
+        write_wav(out, np.concatenate([np.zeros(samples), read_wav(path)]))
+    return out, samples / RATE
+
+
+def at_phases(run, made, truths):
+    """The figures of each steady note read with its attack at each of PHASES of a hop."""
+    figures = []
+    for (_, _, _, path, seconds), (hz, steady) in zip(made, truths):
+        if hz and steady:
+            for share in PHASES:
+                moved, delay = later(path, share)
+                figures.append(score([(t - delay, f) for t, f in run(moved)], hz, seconds))
+    return figures
+
+
+def report_phases(made, truths, results, phased):
+    """Over the steady notes with their attacks at every phase: 0 and PHASES of a hop."""
+    print(f"attacks anywhere in a hop (0, {', '.join(str(p) for p in PHASES)} of it), "
+          f"{len(PHASES) + 1} readings of each steady note:")
+    print(f"{'tool':14} {'>50c':>7} {'worst note':>10} {'5c ms':>6} {'1c ms':>6}")
+    for tool, rows in results.items():
+        every = [m for m, (hz, steady) in zip(rows, truths) if hz and steady] + phased[tool]
+        readings = sum(m["readings"] for m in every)
+        off = sum(m["off"] for m in every)
+        worst = max((m["off"] / m["readings"] for m in every if m["readings"]), default=0)
+        first5, settled = (listen.median([m[key] for m in every if not math.isnan(m[key])])
+                           for key in ("first5", "settled"))
+        print(f"{tool:14} {100 * off / max(1, readings):6.2f}% {100 * worst:9.1f}% "
+              f"{1000 * first5:6.0f} {1000 * settled:6.0f}")
 
 
 def wrong(readings, played):
@@ -497,6 +542,8 @@ def main():
     report_notes(made, truths, results, detail_path)
     print("CPU seconds per second of audio: " +
           ", ".join(f"{tool} {cpu[tool]:.4f}" for tool in cpu))
+    report_phases(made, truths, results,
+                  {tool: at_phases(run, made, truths) for tool, run in run_tools(program)})
     print(f"{'hard sound':24} " + " ".join(f"{tool:>16}" for tool, _ in run_tools(program)))
     for name, path, played, end in hard_sounds(workdir, sf2):
         cells = []
