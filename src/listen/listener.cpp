@@ -145,11 +145,13 @@ double FollowHeld(ListenerState& s, double rate, double coarse, PitchReading& re
 double NewNotePitch(ListenerState& s, double coarse) {
     const bool agrees = s.last_coarse > 0 && SameNote(coarse, s.last_coarse);
     s.last_coarse = coarse;
+    s.agreed = agrees;
     return agrees ? coarse : 0;
 }
 
 void CompleteHop(ListenerState& s, double rate) {
     s.has_reading = false;
+    s.agreed = false;
     if (!NoteSounds(s)) {
         return;
     }
@@ -187,26 +189,30 @@ void CompleteHop(ListenerState& s, double rate) {
 }
 
 // Whether the hop under way has come to one of the kReadsPerYoungHop - 1 points between its
-// ends, while a note that has read is young: its readings then come sooner after the attack,
-// where a tuner's wait shows most, and follow it closer while it settles.
+// ends, while a note is young that has read, or whose pitch the last two hops agreed on and
+// whose partials did not read yet (too few periods in its frames, a thump in them): its
+// readings then come sooner after the attack, where a tuner's wait shows most, and follow it
+// closer while it settles. Not before two hops agree: the coarse frames a third of a hop apart
+// share most of their samples, and their agreeing says little (brown noise named notes).
 bool YoungNoteReadsHere(const ListenerState& s) {
     const bool between =
         s.in_hop * kReadsPerYoungHop / s.hop != (s.in_hop - 1) * kReadsPerYoungHop / s.hop;
-    return between && s.sounding && s.held > 0 && s.written - s.note_start < s.longest;
+    return between && s.sounding && (s.held > 0 || s.agreed) &&
+           s.written - s.note_start < s.longest;
 }
 
 // A reading between the ends of a hop, as a hop that ended there would read. What the hops
 // decide (where the note began, its octave, the pitch the next hop agrees with) stays as it
-// was, so the readings at the ends of hops are what they would be without it; and it names
-// the octave the note holds or nothing: until a note's frames are long enough to hold its
-// octave, each hop decides it afresh, and decisions between the hops would add their errors
-// to the hops' own (at a steel string's attack, one named the octave below).
+// was, so the readings at the ends of hops are what they would be without it; and once the
+// note has read, it names the octave the note holds or nothing: until a note's frames are long
+// enough to hold its octave, each hop decides it afresh, and decisions between the hops would
+// add their errors to the hops' own (at a steel string's attack, one named the octave below).
 void ReadWithinHop(ListenerState& s, double rate) {
     const HopDecisions kept = s;
     CompleteHop(s, rate);
     static_cast<HopDecisions&>(s) = kept;
     s.reading.between_hops = true;
-    if (s.has_reading && !SameNote(s.reading.hz, kept.held)) {
+    if (s.has_reading && kept.held > 0 && !SameNote(s.reading.hz, kept.held)) {
         s.has_reading = false;
     }
 }

@@ -39,6 +39,7 @@ struct HopDecisions {
     double last_hop_level = 0; // RMS of the last hop
     uint64_t note_start = 0;   // the sample where the note began
     double last_coarse = 0;    // Hz, the coarse pitch of the last hop, 0 when none
+    bool agreed = false;       // the last hop's coarse pitch agreed with the one before
     double held = 0;           // Hz, the note sounding, its octave decided at its start; 0: none
     double changed_to = 0;     // Hz, a coarse pitch that was not the held note's, last hop
 };

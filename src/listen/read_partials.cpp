@@ -20,6 +20,15 @@ constexpr double kAttackSeconds = 0.06;
 constexpr double kOwnFirstPartial = 0.3;
 // A first partial this far (cents) from where the partials above it put it is stray.
 constexpr double kStrayFirstCents = 20;
+// A partial alone in its lobe reads the same frequency at every bin of the lobe; another sound
+// in it (the thump of a bass's pluck) shifts the bins nearer it more. Measured half a lobe
+// either side of the partial, they agree within this (cents) where it is alone.
+constexpr double kAloneCents = 1;
+// The partials hold this share of the frame's power at least where a first partial that is not
+// alone shares its lobe with another sound rather than with noise: the fit of the partials then
+// stands in for it. In noise as loud as the note they hold 0.6, and a fit that takes in the
+// noise's peaks strays further than the partial (9 cents at A3).
+constexpr double kCleanShare = 0.9;
 // The lowest partial found this far (cents) off the line of those above it is another sound's.
 constexpr double kOtherNoteCents = 50;
 // A partial of the note that sounds holds the note's octave down to this share of the
@@ -83,10 +92,36 @@ bool AnotherSoundsFirst(std::span<const Partial> partials) {
                             FirstPartialOfFit(partials.subspan(1)))) < kOtherNoteCents);
 }
 
-// Whether the first partial is measured on its own: strong enough, and not stray.
-bool OwnFirstPartial(std::span<const Partial> partials, double strongest) {
-    return !partials.empty() && partials[0].number == 1 &&
-           partials[0].magnitude >= kOwnFirstPartial * strongest && !Stray(partials, strongest);
+// Whether a partial is alone in its main lobe: the advance of the phase half a lobe below it
+// and half a lobe above says its frequency within kAloneCents. The phase of a lone component,
+// steady or decaying, advances alike at every bin of its lobe.
+bool AloneInItsLobe(const SpectrumPair& spectra, const Partial& p) {
+    const double bin_hz = spectra.rate / static_cast<double>(spectra.size);
+    const double half_lobe = kLobeBins / 2 * spectra.rate / static_cast<double>(spectra.length);
+    const auto last = static_cast<double>(spectra.later.size() - 2);
+    for (double hz : {p.hz - half_lobe, p.hz + half_lobe}) {
+        const auto bin = static_cast<size_t>(std::clamp(std::round(hz / bin_hz), 1.0, last));
+        if (!(std::abs(Cents(PhaseFrequency(spectra, bin), p.hz)) < kAloneCents)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first partial as it sounds. Measured on its own where it is strong and alone in its lobe.
+// Beside another sound, in a sound of clean partials, the fit of all of them stands in; in
+// noise, the partial's own measure strays less than the fit of the noise's peaks. A faint one
+// is the fit's; a stray one, its second partial's half.
+double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> partials,
+                      double strongest, double share) {
+    if (Stray(partials, strongest)) {
+        return partials[1].hz / 2;
+    }
+    const double fit = FirstPartialOfFit(partials);
+    if (partials[0].number != 1 || partials[0].magnitude < kOwnFirstPartial * strongest) {
+        return fit;
+    }
+    return AloneInItsLobe(spectra, partials[0]) || share < kCleanShare ? partials[0].hz : fit;
 }
 
 // 2 when a held note's octave below comes to sound (an organ's 16' rank speaks after its 8'):
@@ -105,11 +140,16 @@ int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, doubl
 // the note has read, they leave out its first third, up to kAttackSeconds: an attack sounds
 // apart from where the note settles (a pluck's 10 to 15 cents, a pipe's speech), and frames
 // that hold it keep its pitch in their reading. Not before: the first readings need every
-// period there is.
+// period there is. Nor so much that the frames hold fewer than kLeastPeriods: a low note's
+// second reading would wait for a hop more.
 size_t PairSpan(const ListenerState& s, double rate, double f0) {
     const uint64_t since_onset = s.written - s.note_start;
+    const auto needed =
+        static_cast<uint64_t>(std::ceil(kLeastPeriods * rate / f0 / (1 - kShiftShare))) + 1;
     const uint64_t attack =
-        s.held > 0 ? std::min(static_cast<uint64_t>(kAttackSeconds * rate), since_onset / 3) : 0;
+        s.held > 0 ? std::min({static_cast<uint64_t>(kAttackSeconds * rate), since_onset / 3,
+                               since_onset - std::min(since_onset, needed)})
+                   : 0;
     const double cap = std::clamp(kEnoughPeriods / f0, kShortestCap, kLongestSeconds) * rate;
     return static_cast<size_t>(std::min<uint64_t>(
         {since_onset - attack, static_cast<uint64_t>(cap), static_cast<uint64_t>(s.longest)}));
@@ -161,13 +201,12 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
         return {};
     }
     const double strongest = StrongestOf(partials);
-    const double hz = OwnFirstPartial(partials, strongest) ? partials[0].hz
-                      : Stray(partials, strongest)         ? partials[1].hz / 2
-                                                           : FirstPartialOfFit(partials);
+    const double share = HarmonicShare(spectra, partials);
+    const double hz = FirstPartialHz(spectra, partials, strongest, share);
     // The reading stays by the pitch the waveform shows, as far as the first partial is looked
     // for: a stray partial cannot move it further. Nor below the lowest note it names.
     if (!(std::abs(hz / f0 - 1) < kFirstSearchShare) || !(hz < top) || !(hz >= kLowestHz)) {
         return {};
     }
-    return {static_cast<double>(s.written) / rate, hz, HarmonicShare(spectra, partials)};
+    return {static_cast<double>(s.written) / rate, hz, share};
 }

@@ -159,13 +159,18 @@ TEST(Onset, ABodysResonanceAtTheAttackIsNotTheString) {
     // partial of A2 sounds: its first a semitone below A2's), and a pluck with its fundamental
     // 19 dB down, where a reading between hops, deciding the octave afresh, read the octave
     // above. The string's second partial says where the string is, and no reading
-    // comes near the resonance or another octave.
+    // comes near the resonance or another octave. Last, the thump of a pluck 5 % below the
+    // fundamental, within its lobe for the first tenth of a second: it pulls the partial's
+    // own frequency by up to 20 cents, and the partials above say less of it.
     const struct {
         double hz, fundamental, resonance, amplitude;
-        double first; // the first reading by this long after the attack, wherever in a hop
-    } table[] = {{61.735, 1, 55.0, 0.15, 0.2},     {61.735, 1, 58.27, 0.15, 0.2},
-                 {329.63, 1, 155.56, 0.15, 0.065}, {329.63, 1, 158.0, 0.3, 0.065},
-                 {329.63, 1, 106.0, 0.3, 0.065},   {122.12, 0.11, 88.5, 0.08, 0.2}};
+        double first;      // the first reading by this long after the attack, wherever in a hop
+        double worst = 20; // cents from the string, every reading
+    } table[] = {{61.735, 1, 55.0, 0.15, 0.2},        {61.735, 1, 58.27, 0.15, 0.2},
+                 {329.63, 1, 155.56, 0.15, 0.065},    {329.63, 1, 158.0, 0.3, 0.065},
+                 {329.63, 1, 106.0, 0.3, 0.065},      {122.12, 0.11, 88.5, 0.08, 0.2},
+                 {61.735, 1, 58.65, 0.2, 0.2, 13},    {98.0, 1, 93.1, 0.2, 0.075, 13},
+                 {146.83, 1, 139.49, 0.2, 0.065, 13}, {196.0, 1, 186.2, 0.2, 0.065, 13}};
     for (const auto& row : table) {
         // The attack at every tenth of a hop: each hop's frames hold another share of it.
         for (int offset = 0; offset < 10; ++offset) {
@@ -188,7 +193,8 @@ TEST(Onset, ABodysResonanceAtTheAttackIsNotTheString) {
                 << row.resonance << " attack " << attack;
             EXPECT_GE(CountFrom(readings, attack + 0.15), 29u) << row.resonance;
             EXPECT_GE(CountFrom(readings, attack + 0.35), 20u) << row.resonance;
-            EXPECT_LT(WorstCents(readings, hz, 0), 20) << row.resonance << " attack " << attack;
+            EXPECT_LT(WorstCents(readings, hz, 0), row.worst)
+                << row.resonance << " attack " << attack;
             EXPECT_LT(WorstCents(readings, hz, attack + 0.35), 1) << row.resonance;
         }
     }
