@@ -197,8 +197,7 @@ void CompleteHop(ListenerState& s, double rate) {
 bool YoungNoteReadsHere(const ListenerState& s) {
     const bool between =
         s.in_hop * kReadsPerYoungHop / s.hop != (s.in_hop - 1) * kReadsPerYoungHop / s.hop;
-    return between && s.sounding && (s.held > 0 || s.agreed) &&
-           s.written - s.note_start < s.longest;
+    return between && s.sounding && (s.held > 0 || s.agreed) && NoteIsYoung(s);
 }
 
 // A reading between the ends of a hop, as a hop that ended there would read. What the hops

@@ -74,6 +74,12 @@ struct ListenerState : HopDecisions {
 
 Fft NewFft(size_t size, bool inverse);
 
+// Whether the note sounding began less than kLongestSeconds ago: its frames still grow, and its
+// pitch may still move from where it settles.
+inline bool NoteIsYoung(const ListenerState& s) {
+    return s.written - s.note_start < s.longest;
+}
+
 // The smallest transform of the partials' frames: a high note's short frame is padded to the
 // power of two a quarter above its length, not to the longest frame's, so that its transform
 // costs what its length does; but never to bins wider than a kBinsPerPartial-th of the
