@@ -7,7 +7,7 @@
 #   NOBUILD=1 bench/listen.sh    # the binary already in build-bench, as it is
 #   LIVE=0 bench/listen.sh       # without the live row (bench/listen_live.sh)
 #   INSTRUMENTS=0 bench/listen.sh  # without the sampled instruments (bench/instruments.py)
-#   SF2=FILE bench/listen.sh     # the sampled instruments' fluidsynth notes from another SF2
+#   SF2=FILE bench/listen.sh     # the sampled instruments' notes from another SF2, both renderers
 #
 # The notes are made once, into build-bench/listen/notes, and kept. It needs python3 and
 # aubio-tools (aubiopitch; apt-get install aubio-tools), the peer, which the program does not use.
