@@ -39,10 +39,6 @@ double Wrapped(double phase) {
     return phase - 2 * std::numbers::pi * std::round(phase / (2 * std::numbers::pi));
 }
 
-double BinHz(const SpectrumPair& spectra) {
-    return spectra.rate / static_cast<double>(spectra.size);
-}
-
 // The slope of (f_k / k)^2 in k^2 between two partials: a stray peak cannot bend the line
 // beyond the stiffest string.
 double SlopeBetween(const Partial& a, const Partial& b) {

@@ -38,6 +38,11 @@ struct SpectrumPair {
     size_t length = 0; // samples of each frame before the zeros that pad it
 };
 
+// The width of the pair's bins in Hz.
+inline double BinHz(const SpectrumPair& spectra) {
+    return spectra.rate / static_cast<double>(spectra.size);
+}
+
 // The frequency of the component in `bin`, from the advance of its phase between the two
 // frames: exact for a steady sine, whatever the window, as long as the component is within
 // rate / (2 shift) of the bin's centre.

@@ -33,8 +33,8 @@ constexpr double kSteadyShare = 0.8;
 // A held note whose period the hop repeats at this well (McLeod's NSDF) may still sound
 // where the coarse period says another.
 constexpr double kStillRepeating = 0.4;
-// Readings a hop while a note is young: from its first reading until its frames have grown
-// to their longest (kLongestSeconds).
+// Readings a hop while a note is young: from its first reading, or from two hops that agree
+// on its pitch, until its frames have grown to their longest (kLongestSeconds).
 constexpr size_t kReadsPerYoungHop = 3;
 // Samples beyond this many times full scale are clipped: their squares and sums stay finite.
 constexpr float kLoudest = 1e6f;

@@ -54,7 +54,7 @@ double HarmonicShare(const SpectrumPair& spectra, std::span<const Partial> parti
     for (const std::complex<float>& bin : spectra.later) {
         total += std::norm(bin);
     }
-    const double bin_hz = spectra.rate / static_cast<double>(spectra.size);
+    const double bin_hz = BinHz(spectra);
     const double lobe = kLobeBins * spectra.rate / static_cast<double>(spectra.length);
     const auto last = static_cast<double>(spectra.later.size() - 1);
     double in_lobes = 0;
@@ -101,7 +101,7 @@ bool AnotherSoundsFirst(std::span<const Partial> partials) {
 // and half a lobe above says its frequency within kAloneCents. The phase of a lone component,
 // steady or decaying, advances alike at every bin of its lobe.
 bool AloneInItsLobe(const SpectrumPair& spectra, const Partial& p) {
-    const double bin_hz = spectra.rate / static_cast<double>(spectra.size);
+    const double bin_hz = BinHz(spectra);
     const double half_lobe = kLobeBins / 2 * spectra.rate / static_cast<double>(spectra.length);
     const auto last = static_cast<double>(spectra.later.size() - 2);
     for (double hz : {p.hz - half_lobe, p.hz + half_lobe}) {
@@ -122,11 +122,12 @@ double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> part
     if (Stray(partials, strongest)) {
         return partials[1].hz / 2;
     }
-    const double fit = FirstPartialOfFit(partials);
-    if (partials[0].number != 1 || partials[0].magnitude < kOwnFirstPartial * strongest) {
-        return fit;
+    const bool strong =
+        partials[0].number == 1 && partials[0].magnitude >= kOwnFirstPartial * strongest;
+    if (strong && (AloneInItsLobe(spectra, partials[0]) || share < kCleanShare)) {
+        return partials[0].hz;
     }
-    return AloneInItsLobe(spectra, partials[0]) || share < kCleanShare ? partials[0].hz : fit;
+    return FirstPartialOfFit(partials);
 }
 
 // 2 when a held note's octave below comes to sound (an organ's 16' rank speaks after its 8'):
