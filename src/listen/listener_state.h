@@ -27,6 +27,16 @@ constexpr double kLongestSeconds = 0.25;
 // short, so that a pair fits into the first few hundredths of a second of a note.
 constexpr double kShiftShare = 0.2;
 
+// Readings a hop while a note is young (kLongestSeconds): from its first reading, or from two
+// coarse pitches a hop apart that agree on its pitch.
+constexpr size_t kReadsPerYoungHop = 3;
+
+// The coarse pitch found at a point of a hop, 0 when none, and the sample it was found at.
+struct PointPitch {
+    double hz = 0;
+    uint64_t written = 0;
+};
+
 struct FftDeleter {
     void operator()(kiss_fftr_state* cfg) const { kiss_fftr_free(cfg); }
 };
@@ -67,6 +77,11 @@ struct ListenerState : HopDecisions {
     size_t window_length = 0;
     std::vector<std::complex<float>> later, earlier;
     std::array<Partial, kMostPartials> partials{};
+
+    // The coarse pitch of the hop under way, 0 when it found none; and the one found at each
+    // point of a hop where a young note reads.
+    double coarse_now = 0;
+    std::array<PointPitch, kReadsPerYoungHop> point_pitches{};
 
     bool has_reading = false;
     PitchReading reading;
