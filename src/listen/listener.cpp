@@ -149,20 +149,19 @@ double NewNotePitch(ListenerState& s, double coarse) {
     return agrees ? coarse : 0;
 }
 
-void CompleteHop(ListenerState& s, double rate) {
+// The hop's decisions and reading; returns its coarse pitch, 0 when it heard none.
+double CompleteHop(ListenerState& s, double rate) {
     s.has_reading = false;
     s.agreed = false;
-    s.coarse_now = 0;
     if (!NoteSounds(s)) {
-        return;
+        return 0;
     }
     const double coarse = CoarsePitch(s, rate);
-    s.coarse_now = coarse;
     if (coarse <= 0) {
         // A hop of noise or a beat: the note goes on, its octave held.
         s.last_coarse = 0;
         s.changed_to = 0;
-        return;
+        return 0;
     }
     const bool locked = Locked(s, rate);
     PitchReading reading;
@@ -175,7 +174,7 @@ void CompleteHop(ListenerState& s, double rate) {
         f0 = NewNotePitch(s, coarse);
     }
     if (f0 <= 0) {
-        return;
+        return coarse;
     }
     if (!(reading.hz > 0)) {
         reading = ReadPartials(s, rate, f0, locked);
@@ -183,11 +182,12 @@ void CompleteHop(ListenerState& s, double rate) {
     // A reading too unsure to give holds no octave either: noise whose peaks happened to line
     // up would otherwise keep the note they made up.
     if (!(reading.hz > 0 && std::isfinite(reading.hz)) || reading.confidence < kLeastConfidence) {
-        return;
+        return coarse;
     }
     s.held = reading.hz;
     s.reading = reading;
     s.has_reading = true;
+    return coarse;
 }
 
 // Whether the hop under way has come to one of the kReadsPerYoungHop - 1 points between its
@@ -225,8 +225,7 @@ void ReadWithinHop(ListenerState& s, double rate) {
     if (kept.held == 0 && !kept.agreed) {
         s.last_coarse = PointConfirms(s, before);
     }
-    CompleteHop(s, rate);
-    before = {s.coarse_now, s.written};
+    before = {CompleteHop(s, rate), s.written};
     static_cast<HopDecisions&>(s) = kept;
     s.reading.between_hops = true;
     if (s.has_reading && kept.held > 0 && !SameNote(s.reading.hz, kept.held)) {

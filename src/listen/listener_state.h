@@ -78,9 +78,8 @@ struct ListenerState : HopDecisions {
     std::vector<std::complex<float>> later, earlier;
     std::array<Partial, kMostPartials> partials{};
 
-    // The coarse pitch of the hop under way, 0 when it found none; and the one found at each
-    // point of a hop where a young note reads.
-    double coarse_now = 0;
+    // The coarse pitch found at each point of a hop where a young note reads (the first, the
+    // hop's end, unused).
     std::array<PointPitch, kReadsPerYoungHop> point_pitches{};
 
     bool has_reading = false;
