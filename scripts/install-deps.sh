@@ -37,13 +37,34 @@ sudo=()
 # Another install under way (a desktop's updater, a second build) holds dpkg's lock: wait for it.
 apt_get=(apt-get -o DPkg::Lock::Timeout=600)
 
+# apt's lists, brought up to date once a run. A mirror that cannot serve one index (one
+# architecture's, mid-sync) fails the whole update, yet the packages wanted may all be listed:
+# a warning, then; a package that cannot be had fails below, by name.
+update_lists() {
+  [ -n "${lists_updated:-}" ] && return 0
+  lists_updated=1
+  "${sudo[@]}" "${apt_get[@]}" update -qq ||
+    echo "Warning: apt-get update failed (status $?); installing from the lists as they are" >&2
+}
+
+# Fails naming every package of "$@" that is not installed.
+check_installed() {
+  local absent=() package
+  for package in "$@"; do
+    installed "$package" || absent+=("$package")
+  done
+  [ ${#absent[@]} -eq 0 ] && return 0
+  echo "install-deps: not installed after apt-get install: ${absent[*]}" >&2
+  return 1
+}
+
 install_missing() {
   local missing=() package
   for package in "$@"; do
     installed "$package" || missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  "${sudo[@]}" "${apt_get[@]}" update -qq
+  update_lists
   local wanted=() removed
   for package in "${missing[@]}"; do
     removed=$(removals "$package")
@@ -56,7 +77,8 @@ install_missing() {
   [ ${#wanted[@]} -eq 0 ] && return 0
   echo "Installing: ${wanted[*]}"
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" "${apt_get[@]}" install -y -qq --no-remove \
-    --no-install-recommends "${wanted[@]}" >/dev/null
+    --no-install-recommends "${wanted[@]}" >/dev/null || true
+  check_installed "${wanted[@]}"
 }
 
 # dpkg takes ARCH's packages once it knows the architecture; the next install_missing sees them
@@ -66,6 +88,7 @@ add_architecture() {
   grep -qx "$1" <<<"$(dpkg --print-foreign-architectures)" && return 0
   echo "Adding the $1 architecture to dpkg (multiarch)"
   "${sudo[@]}" dpkg --add-architecture "$1"
+  lists_updated= # the lists have none of its packages yet
 }
 
 # The cross compiler for ARCH and ARCH's own builds of the libraries the program links, through
@@ -93,7 +116,7 @@ extract_pipewire_alsa() {
   scratch=$(mktemp -d)
   chmod 755 "$scratch" # apt downloads as its own user
   if ! download "$scratch" "pipewire-alsa=$version" &&
-    ! { "${sudo[@]}" "${apt_get[@]}" update -qq && download "$scratch" "pipewire-alsa=$version"; }; then
+    ! { update_lists && download "$scratch" "pipewire-alsa=$version"; }; then
     echo "Could not download pipewire-alsa $version: the PipeWire tests will say so" >&2
     rm -rf "$scratch"
     return 0

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the normal build (build-test, RelWithDebInfo) under valgrind's memcheck: direct mode on
+# Runs the program as it is packaged (build-package: Release, Debian's hardening flags; the
+# test build's sanitizers and valgrind exclude each other) under valgrind's memcheck: direct mode on
 # the null device and on ALSA's file device, a menu session with plays, a preset and an export,
 # and --listen reading a file. Fails on any memory error and on any definite, indirect or
 # possible leak; only the caches alsa-lib keeps for the whole process are exempt (see
@@ -9,11 +10,9 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 scripts/install-deps.sh test
 
-if [ ! -f build-test/CMakeCache.txt ]; then
-  cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build build-test -j"$(nproc)" --target ondelis >/dev/null
-binary=$root/build-test/ondelis
+# Up to date at once where the package stage has just built it.
+scripts/package.sh >/dev/null
+binary=$root/build-package/ondelis
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ondelis-valgrind-XXXXXX")
 trap 'rm -rf "$work"' EXIT
