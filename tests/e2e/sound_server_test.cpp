@@ -113,6 +113,16 @@ bool WaitUntilExists(const fs::path& path, std::chrono::duration<double> limit) 
     return fs::exists(path);
 }
 
+// Waits until the file holds `text`: a program that says what it has begun has begun it.
+bool WaitUntilFileHas(const fs::path& path, const std::string& text,
+                      std::chrono::duration<double> limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!Has(ReadBytes(path), text) && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(10ms);
+    }
+    return Has(ReadBytes(path), text);
+}
+
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -427,6 +437,32 @@ class SoundServerPath : public testing::TestWithParam<Server> {
         sounding_ = Sounding(recording_.left);
     }
 
+    // Waits until a listener started with standard error in listen.err has opened its device:
+    // a server stopped or frozen before then would test the opening instead.
+    bool Listening() {
+        const bool opened = WaitUntilFileHas(Dir() / "listen.err", "Listening to", 20s);
+        std::this_thread::sleep_for(200ms); // and has read a little
+        return opened;
+    }
+
+    // Waits until the sink has carried a tone for `seconds`: its first sound, then that long.
+    // Stops, kills and freezes act on a tone that plays, however late a loaded machine
+    // started it.
+    void WaitUntilHeard(std::chrono::duration<double> seconds) {
+        const size_t header = GetParam() == Server::PipeWire ? 44 : 0;
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        auto heard = [&] {
+            const std::string bytes = ReadBytes(Dir() / "rec.raw");
+            return bytes.size() > header &&
+                   bytes.find_first_not_of('\0', header) != std::string::npos;
+        };
+        while (!heard() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(10ms);
+        }
+        ASSERT_TRUE(heard()) << "no sound reached the sink: " << Err();
+        std::this_thread::sleep_for(seconds);
+    }
+
     std::string Err() const { return ReadBytes(Dir() / "err"); }
     std::string Out() const { return ReadBytes(Dir() / "out"); }
 
@@ -479,7 +515,7 @@ TEST_P(SoundServerPath, LowEPresetFromTheMenuIsInTune) {
 TEST_P(SoundServerPath, ServerKilledMidToneEndsThePlaybackWithAnError) {
     const Child player =
         Start({ONDELIS_BINARY, "440", "6", "default"}, "/dev/null", Dir() / "out", Dir() / "err");
-    std::this_thread::sleep_for(1500ms);
+    WaitUntilHeard(1s);
     const auto killed = std::chrono::steady_clock::now();
     server_->Stop();
     const Finished finished = Wait(player, 5s);
@@ -541,8 +577,8 @@ TEST_P(SoundServerPath, CtrlCEndsTheToneAtTheCloseOfACycle) {
     // A tone that plays until it is stopped.
     const Child player =
         Start({ONDELIS_BINARY, "440", "inf", "default"}, "/dev/null", Dir() / "out", Dir() / "err");
-    std::this_thread::sleep_for(1s);
-    EXPECT_EQ(waitpid(player.pid, nullptr, WNOHANG), 0) << "not playing after 1 s: " << Err();
+    WaitUntilHeard(500ms);
+    EXPECT_EQ(waitpid(player.pid, nullptr, WNOHANG), 0) << "not playing: " << Err();
     const auto pressed = std::chrono::steady_clock::now();
     kill(player.pid, SIGINT);
     const Finished finished = Wait(player, 5s);
@@ -603,7 +639,7 @@ TEST_P(SoundServerPath, StopWhoseRewindFailsStillEndsAtTheCloseOfACycle) {
         if (asan != nullptr) {
             setenv("ASAN_OPTIONS", sanitizers.c_str(), 1);
         }
-        std::this_thread::sleep_for(1s);
+        WaitUntilHeard(500ms);
         const auto pressed = std::chrono::steady_clock::now();
         kill(player.pid, SIGINT);
         const Finished finished = Wait(player, 5s);
@@ -627,7 +663,7 @@ TEST_P(SoundServerPath, CtrlCAtTheKeyboardBringsTheMenuBack) {
     ASSERT_TRUE(WaitFor(terminal, "Enter 'x' to exit", 10)) << terminal.screen;
     Type(terminal, "l inf\na\n");
     ASSERT_TRUE(WaitFor(terminal, "Frequency = 440.00 Hz", 10)) << terminal.screen;
-    std::this_thread::sleep_for(1s);
+    WaitUntilHeard(500ms);
     const auto pressed = std::chrono::steady_clock::now();
     Type(terminal, "\x03");
     const bool stopped = WaitFor(terminal, "Tone stopped.\r\n", 5);
@@ -781,16 +817,17 @@ TEST_P(SoundServerPath, ListeningWakesAtMostOnceAReadingMoreThanArecord) {
 TEST_P(SoundServerPath, ListeningEndsPromptlyAtCtrlCAndWithAnErrorWhenTheServerDies) {
     const Child stopped =
         Start(ListenCommand(GetParam(), {}), "/dev/null", Dir() / "heard", Dir() / "listen.err");
-    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(Listening());
     const auto pressed = std::chrono::steady_clock::now();
     kill(stopped.pid, SIGINT);
     EXPECT_EQ(Wait(stopped, 5s).status, 128 + SIGINT) << ReadBytes(Dir() / "listen.err");
     const double after_ctrl_c = SecondsSince(pressed);
     EXPECT_LT(after_ctrl_c, kStopSeconds);
 
+    fs::remove(Dir() / "listen.err"); // so that the last listener's words do not count
     const Child orphaned = Start(ListenCommand(GetParam(), {"default", "30"}), "/dev/null",
                                  Dir() / "heard", Dir() / "listen.err");
-    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(Listening());
     const auto killed = std::chrono::steady_clock::now();
     server_->Stop();
     const Finished finished = Wait(orphaned, 10s);
@@ -807,7 +844,7 @@ TEST_P(SoundServerPath, ListeningEndsPromptlyAtCtrlCAndWithAnErrorWhenTheServerD
 TEST_P(SoundServerPath, AFrozenServerCannotKeepListeningAlive) {
     const Child frozen = Start(ListenCommand(GetParam(), {"default", "30"}), "/dev/null",
                                Dir() / "heard", Dir() / "listen.err");
-    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(Listening());
     server_->Signal(SIGSTOP);
     const auto stopped = std::chrono::steady_clock::now();
     const Finished finished = Wait(frozen, 15s);
@@ -818,9 +855,10 @@ TEST_P(SoundServerPath, AFrozenServerCannotKeepListeningAlive) {
 
     server_->Signal(SIGCONT);
     for (const int signal : {SIGINT, SIGTERM}) {
+        fs::remove(Dir() / "listen.err");
         const Child stopped_by = Start(ListenCommand(GetParam(), {}), "/dev/null", Dir() / "heard",
                                        Dir() / "listen.err");
-        std::this_thread::sleep_for(1s);
+        ASSERT_TRUE(Listening());
         server_->Signal(SIGSTOP);
         std::this_thread::sleep_for(500ms);
         const auto sent = std::chrono::steady_clock::now();
@@ -953,7 +991,10 @@ TEST_P(SoundServerPath, TheChecklistKeepsEveryStringPlayed) {
     std::vector<std::string> environment = SinkMonitorEnvironment(GetParam());
     environment.insert(environment.end(), {"LANG=C", "LC_ALL=", "LC_CTYPE="});
     Terminal terminal = StartOnTerminal(
-        {ONDELIS_BINARY, "--instrument", "guitar", "--listen", "default", "4"}, environment);
+        {ONDELIS_BINARY, "--instrument", "guitar", "--listen", "default", "5"}, environment);
+    // Each string is played whole to a listener that listens already: on a loaded machine
+    // the listener may take a while to start.
+    ASSERT_TRUE(WaitFor(terminal, "Listening to", 20)) << terminal.screen;
     for (const char* string : {"G6", "G5"}) {
         Wait(Start({ONDELIS_BINARY, string, "1.5", "default"}, "/dev/null", "/dev/null",
                    "/dev/null"),
@@ -975,10 +1016,13 @@ TEST_P(SoundServerPath, TheChecklistKeepsEveryStringPlayed) {
 
 // --summary of a device: two notes with silence between them are two lines, each as it ends.
 TEST_P(SoundServerPath, ASummaryOfTheDeviceIsALineForEachNote) {
-    std::vector<std::string> command = ListenCommand(GetParam(), {"default", "3.5"});
+    // Long enough for both notes and their silences, however slowly a loaded machine starts
+    // the players.
+    std::vector<std::string> command = ListenCommand(GetParam(), {"default", "6"});
     command.insert(std::find(command.begin(), command.end(), "--listen"), "--summary");
     const Child listener = Start(command, "/dev/null", Dir() / "heard", Dir() / "listen.err");
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(WaitUntilFileHas(Dir() / "listen.err", "Listening to", 20s))
+        << ReadBytes(Dir() / "listen.err");
     for (const char* note : {"E2", "A2"}) {
         Wait(Start({ONDELIS_BINARY, note, "1", "default"}, "/dev/null", "/dev/null", "/dev/null"),
              10s);
