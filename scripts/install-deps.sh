@@ -47,22 +47,17 @@ update_lists() {
     echo "Warning: apt-get update failed (status $?); installing from the lists as they are" >&2
 }
 
-# Fails naming every package of "$@" that is not installed.
-check_installed() {
-  local absent=() package
+# Those of the packages named that are not installed, one a line.
+not_installed() {
+  local package
   for package in "$@"; do
-    installed "$package" || absent+=("$package")
+    installed "$package" || echo "$package"
   done
-  [ ${#absent[@]} -eq 0 ] && return 0
-  echo "install-deps: not installed after apt-get install: ${absent[*]}" >&2
-  return 1
 }
 
 install_missing() {
   local missing=() package
-  for package in "$@"; do
-    installed "$package" || missing+=("$package")
-  done
+  mapfile -t missing < <(not_installed "$@")
   [ ${#missing[@]} -eq 0 ] && return 0
   update_lists
   local wanted=() removed
@@ -78,7 +73,10 @@ install_missing() {
   echo "Installing: ${wanted[*]}"
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" "${apt_get[@]}" install -y -qq --no-remove \
     --no-install-recommends "${wanted[@]}" >/dev/null || true
-  check_installed "${wanted[@]}"
+  mapfile -t missing < <(not_installed "${wanted[@]}")
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "install-deps: not installed after apt-get install: ${missing[*]}" >&2
+  return 1
 }
 
 # dpkg takes ARCH's packages once it knows the architecture; the next install_missing sees them
