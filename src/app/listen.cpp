@@ -207,7 +207,8 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
             PrintReading(notes, settings, {reading.time, reading.hz, reading.between_hops}, stdout);
         }
         heard = heard || !readings.empty();
-        if (!readings.empty() && !ReadingsDelivered(stdout)) {
+        // Only a write that failed ends a file early: the rest of it is read in moments.
+        if (!readings.empty() && !ReadingsWritten(stdout)) {
             return 1;
         }
     }
@@ -215,7 +216,7 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
     if (!heard) { // an empty output says nothing about why
         std::fprintf(stderr, "%s: no pitch heard: %s\n", Shown(source), WhyNoPitch(file).c_str());
     }
-    return ReadingsDelivered(stdout) ? 0 : 1;
+    return ReadingsWritten(stdout) ? 0 : 1;
 }
 
 } // namespace

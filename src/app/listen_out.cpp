@@ -24,24 +24,35 @@ int DescriptorError(int fd) {
     return (state.revents & POLLERR) != 0 ? EPIPE : 0;
 }
 
-} // namespace
-
-bool ReadingsDelivered(FILE* out) {
+// The error of the writes to `out` so far, after flushing it; 0 when every one went through.
+int WriteError(FILE* out) {
     // A write that failed just before (a caller's own flush) left its error here.
     const int earlier = errno;
     errno = 0;
-    int error = 0;
     if (std::fflush(out) != 0 || std::ferror(out) != 0) {
-        error = errno != 0 ? errno : (earlier != 0 ? earlier : EIO);
-    } else {
-        error = DescriptorError(fileno(out));
+        return errno != 0 ? errno : (earlier != 0 ? earlier : EIO);
     }
+    return 0;
+}
+
+bool Reported(int error) {
     if (error == 0) {
         return true;
     }
     std::fprintf(stderr, "Cannot write the readings to standard output: %s\n",
                  std::strerror(error));
     return false;
+}
+
+} // namespace
+
+bool ReadingsDelivered(FILE* out) {
+    const int error = WriteError(out);
+    return Reported(error != 0 ? error : DescriptorError(fileno(out)));
+}
+
+bool ReadingsWritten(FILE* out) {
+    return Reported(WriteError(out));
 }
 
 size_t TerminalColumns(int fd, const char* columns_variable) {
