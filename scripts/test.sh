@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the tests. Exits non-zero when anything fails.
 #
-#   scripts/test.sh          the check of a change, about ten minutes on two cores: one build
+#   scripts/test.sh          the check of a change, about six minutes on two cores: one build
 #                            with AddressSanitizer and UndefinedBehaviorSanitizer runs every
 #                            test once, the fuzz corpora replayed through their targets among
 #                            them; then the stages: the layers, the manual page, the native

@@ -9,9 +9,10 @@
 #                       program (half a minute or so an architecture)
 #   cross.sh --full     every suite: listening, direct mode, the menu and the faults too (qemu
 #                       runs floating-point DSP about 27 times slower, so this takes long)
-# binfmt_misc is mounted and qemu's handlers registered when they are
-# missing; where that cannot be had, the stage says why and skips, and with CI=true fails
-# instead. Prints, per architecture, how many tests passed.
+#
+# binfmt_misc is mounted and qemu's handlers registered when they are missing; where that
+# cannot be had, the stage says why and skips, and with CI=true fails instead. Prints, per
+# architecture, how many tests passed.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD

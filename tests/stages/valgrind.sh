@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the program as it is packaged (build-package: Release, Debian's hardening flags; the
-# test build's sanitizers and valgrind exclude each other) under valgrind's memcheck: direct mode on
-# the null device and on ALSA's file device, a menu session with plays, a preset and an export,
-# and --listen reading a file. Fails on any memory error and on any definite, indirect or
+# test build's sanitizers and valgrind exclude each other) under valgrind's memcheck: direct
+# mode on the null device and on ALSA's file device, a menu session with plays, a preset and an
+# export, and --listen reading a file. Fails on any memory error and on any definite, indirect or
 # possible leak; only the caches alsa-lib keeps for the whole process are exempt (see
 # valgrind.supp).
 set -euo pipefail
