@@ -5,8 +5,10 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -19,20 +21,28 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) __attribute__((weak
 namespace {
 
 // The inputs a path stands for: the file itself, or a directory's files in name order.
-std::vector<std::string> InputsOf(const std::string& path) {
+// False when the directory cannot be listed to its end.
+bool InputsOf(const std::string& path, std::vector<std::string>& files) {
     DIR* dir = opendir(path.c_str());
     if (dir == nullptr) {
-        return {path};
+        files = {path};
+        return true;
     }
-    std::vector<std::string> files;
+    files.clear();
+    errno = 0;
     while (const dirent* entry = readdir(dir)) {
         if (entry->d_name[0] != '.') {
             files.push_back(path + "/" + entry->d_name);
         }
     }
+    const int error = errno;
     closedir(dir);
+    if (error != 0) {
+        std::fprintf(stderr, "replay: cannot list %s: %s\n", path.c_str(), std::strerror(error));
+        return false;
+    }
     std::sort(files.begin(), files.end());
-    return files;
+    return true;
 }
 
 bool ReadWhole(const std::string& path, std::string& bytes) {
@@ -47,7 +57,11 @@ int main(int argc, char** argv) {
     // Read before the target's set-up, which may change the working directory.
     std::vector<std::pair<std::string, std::string>> inputs;
     for (int i = 1; i < argc; ++i) {
-        for (const std::string& path : InputsOf(argv[i])) {
+        std::vector<std::string> paths;
+        if (!InputsOf(argv[i], paths)) {
+            return 1;
+        }
+        for (const std::string& path : paths) {
             std::string bytes;
             if (!ReadWhole(path, bytes)) {
                 std::fprintf(stderr, "replay: cannot read %s\n", path.c_str());

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -426,6 +427,38 @@ TEST(HostileDirect, DeviceNameOfThirtyTwoCharactersIsRefused) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "Soundcard device name too long (at most 31 characters): " + device + "\n");
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+// A recording larger than 2 GiB, the most a 32-bit file offset holds: a 32-bit build (armhf)
+// without large-file support could not ask what such a path is, took it for a device, and
+// refused it as no such file. The file is sparse: a header, then silence that takes no room.
+TEST(HostileFiles, ARecordingOfThreeGibibytesIsReadAsAFile) {
+    ScratchDir dir;
+    constexpr uint64_t kSize = 3ull << 30;
+    std::string header = "RIFF....WAVEfmt ";
+    auto put = [&header](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            header += static_cast<char>(value >> (8 * i) & 0xff);
+        }
+    };
+    put(16, 4);    // the format chunk's size
+    put(1, 2);     // PCM
+    put(1, 2);     // mono
+    put(44100, 4); // frames a second
+    put(88200, 4); // bytes a second
+    put(2, 2);     // bytes a frame
+    put(16, 2);    // bits a sample
+    header += "data";
+    put(static_cast<uint32_t>(kSize - 44), 4);
+    const uint32_t riff = static_cast<uint32_t>(kSize - 8);
+    for (int i = 0; i < 4; ++i) {
+        header[4 + i] = static_cast<char>(riff >> (8 * i) & 0xff);
+    }
+    std::ofstream("big.wav", std::ios::binary) << header;
+    std::filesystem::resize_file("big.wav", kSize);
+    const RunResult run = RunOndelis({"--listen", "big.wav", "0.1"}, "", kTimeout);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "big.wav: no pitch heard: it is silent\n");
 }
 
 } // namespace
