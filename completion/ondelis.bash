@@ -114,7 +114,8 @@ _ondelis_rates='44100 48000 88200 96000 176400 192000'
 _ondelis_instruments='guitar bass violin viola cello mandolin ukulele banjo'
 # The named tunings of --strings; a test holds this to the program's table.
 _ondelis_string_tunings='standard drop-d dadgad open-g open-d open-e half-step-down
-    full-step-down bass-drop-d bass-5'
+    full-step-down seven-string twelve-string nashville bass bass-drop-d bass-5 ukulele
+    baritone-ukulele banjo mandolin violin viola cello'
 # What --root takes.
 _ondelis_notes='a a# bb b c c# db d d# eb e f f# gb g g# ab'
 # What --temperament takes; a test holds this to the program's table.

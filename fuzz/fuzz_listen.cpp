@@ -2,7 +2,7 @@
 // the rest is read, a gain), then a waveform that repeats for a second of input, so that short
 // inputs still make pitches and the estimator goes through every step. Every reading must be
 // a finite frequency above 0 and below half the rate, at a time within the input fed.
-#include "listen/listen.h"
+#include "listen/listener.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,5 @@
-#include "app.h"
+#include "tuner.h"
+
 
 #include <algorithm>
 #include <cmath>
@@ -6,24 +7,7 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
-// The strings of --strings from the lowest: the number counts down to 1, the highest.
-std::vector<CheckedString> NumberedStrings(const ToneSettings& settings) {
-    std::vector<NoteAboveA> notes(settings.open_strings,
-                                  settings.open_strings + settings.string_count);
-    std::sort(notes.begin(), notes.end(), [](NoteAboveA a, NoteAboveA b) {
-        return a.above_a + 12 * a.octave < b.above_a + 12 * b.octave;
-    });
-    std::vector<CheckedString> checklist;
-    for (size_t i = 0; i < notes.size(); ++i) {
-        const std::string number = std::to_string(notes.size() - i);
-        checklist.push_back({number, number + ":" + ScientificName(notes[i])});
-    }
-    return checklist;
-}
-
-std::string Entry(const CheckedString& string, bool utf8) {
+std::string ChecklistEntry(const CheckedString& string, bool utf8) {
     char cents[16] = "  --";
     if (string.heard) {
         std::snprintf(cents, sizeof cents, "%+5.1f", string.cents);
@@ -35,22 +19,14 @@ std::string Entry(const CheckedString& string, bool utf8) {
     return string.shown + " " + cents + mark;
 }
 
-} // namespace
-
-Checklist NewChecklist(const ToneSettings& settings) {
+Checklist NewChecklist(const std::vector<OpenString>& strings) {
     Checklist checklist;
-    if (settings.string_count > 0) {
-        checklist.strings = NumberedStrings(settings);
-        return checklist;
-    }
-    if (settings.instrument == nullptr) {
-        return checklist;
-    }
-    // The presets run from the 1st string: the checklist from the last.
-    for (const StringPreset& preset : StringPresets()) {
-        if (std::strcmp(preset.instrument, settings.instrument) == 0) {
-            checklist.strings.insert(checklist.strings.begin(), {preset.token, preset.token});
-        }
+    for (const OpenString& string : strings) {
+        // A number alone says little: "6:D2". A preset's name says its note already: "G6".
+        const bool numbered =
+            !string.name.empty() && std::isdigit(static_cast<unsigned char>(string.name[0])) != 0;
+        checklist.strings.push_back(
+            {string.name, numbered ? string.name + ":" + string.note : string.name, string.hz});
     }
     return checklist;
 }
@@ -72,8 +48,15 @@ void CheckString(Checklist& checklist, const std::string& name, double cents, bo
     std::vector<double> sorted = checklist.run;
     std::sort(sorted.begin(), sorted.end());
     const double median = sorted[sorted.size() / 2];
+    // A reading of one string of a unison pair is a reading of both: their pitch is one.
+    const auto named = std::find_if(checklist.strings.begin(), checklist.strings.end(),
+                                    [&name](const CheckedString& s) { return s.name == name; });
+    if (named == checklist.strings.end()) {
+        return;
+    }
+    const double hz = named->hz;
     for (CheckedString& string : checklist.strings) {
-        if (string.name == name) {
+        if (string.hz == hz) {
             string.heard = true;
             string.cents = median;
             string.in_tune = checklist.held && std::fabs(median) <= tolerance;
@@ -85,16 +68,4 @@ void BreakRun(Checklist& checklist) {
     checklist.running.clear();
     checklist.run.clear();
     checklist.held = false;
-}
-
-std::string ChecklistLine(const Checklist& checklist, bool utf8, size_t columns) {
-    std::string line;
-    for (const CheckedString& string : checklist.strings) {
-        const std::string entry = (line.empty() ? "" : "  ") + Entry(string, utf8);
-        if (Columns(line + entry) > columns) {
-            break;
-        }
-        line += entry;
-    }
-    return line;
 }

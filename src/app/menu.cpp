@@ -1,4 +1,5 @@
 #include "app.h"
+#include "version.h"
 
 #include "output/output.h"
 #include "synth/synth.h"
@@ -11,11 +12,6 @@
 #include <cstring>
 #include <string>
 
-// The version comes from project() in CMakeLists.txt, so that it is written in one place.
-#ifndef ONDELIS_VERSION
-#error "ONDELIS_VERSION is not defined: build with CMake"
-#endif
-
 namespace {
 
 enum MenuHeader { BANNER = 0, NONE = 1, HELP = 2 };
@@ -26,8 +22,7 @@ enum class Step { Next, Play, Exit };
 constexpr size_t kWordCapacity = kLongestPresetName + 1;
 
 constexpr const char* kHelp =
-    "\n-------------------------------------\n"
-    "Ondelis " ONDELIS_VERSION " by Tarvenne\n"
+    "\n-------------------------------------\n" ONDELIS_NAME_AND_VERSION " by Tarvenne\n"
     "\nThis program may be run with command line arguments as follows:\n"
     "ondelis <frequency in Hz> <time in seconds> <soundcard device> <level>\n"
     "\nOr, run the program interactively using the commands below.\n"

@@ -1,4 +1,6 @@
-#include "app.h"
+#include "needle.h"
+
+#include "naming.h"
 
 #include <algorithm>
 #include <cctype>
@@ -114,7 +116,7 @@ std::string LevelMeter(double dbfs, const Glyphs& g) {
 
 } // namespace
 
-std::string NeedleLine(const NeedleView& view, bool utf8) {
+std::string NeedleLine(const NeedleView& view, bool utf8, size_t columns) {
     const Glyphs& g = utf8 ? kUtf8 : kAscii;
     if (!view.sounding) {
         const std::string level = std::isfinite(view.level_dbfs) && view.level_dbfs > -1000
@@ -123,16 +125,22 @@ std::string NeedleLine(const NeedleView& view, bool utf8) {
         return Format("%-4s", "-") + Format("%16s", "") + " input " + level + " " +
                LevelMeter(view.level_dbfs, g);
     }
-    std::string line = Format("%-4s", view.note.c_str()) + Format("%9.2f Hz", view.hz) +
-                       Format(" %+6.1fc ", view.cents) + Needle(view.cents, view.tolerance, g) +
-                       " " + g.arrow + Format("%.2f Hz", view.target_hz);
-    if (!view.string.empty()) {
-        line += " " + view.string;
+    // The parts a narrow terminal can do without, in the order they give way.
+    enum Part { kTarget, kHz, kString, kNeedle, kMark, kParts };
+    bool kept[kParts] = {true, true, !view.string.empty(), true, view.in_tune};
+    std::string line;
+    for (int dropped = 0;; kept[dropped++] = false) {
+        line =
+            Format("%-4s", view.note.c_str()) + (kept[kHz] ? Format("%9.2f Hz", view.hz) : "") +
+            Format(" %+6.1fc", view.cents) +
+            (kept[kNeedle] ? " " + Needle(view.cents, view.tolerance, g) : "") +
+            (kept[kTarget] ? std::string(" ") + g.arrow + Format("%.2f Hz", view.target_hz) : "") +
+            (kept[kString] ? " " + view.string : "") +
+            (kept[kMark] ? std::string(" ") + g.in_tune : "");
+        if (Columns(line) <= columns || dropped == kParts) {
+            return line;
+        }
     }
-    if (view.in_tune) {
-        line += std::string(" ") + g.in_tune;
-    }
-    return line;
 }
 
 size_t Columns(const std::string& text) {
@@ -152,15 +160,14 @@ bool Utf8Locale(const char* lc_all, const char* lc_ctype, const char* lang) {
     return false;
 }
 
-NeedleView NeedleViewOf(const ToneSettings& settings, double hz) {
-    const HeardName heard = NameHeard(settings, hz);
+NeedleView NeedleViewOf(const Reading& reading, double tolerance) {
     NeedleView view;
     view.sounding = true;
-    view.hz = hz;
-    view.note = heard.note;
-    view.cents = heard.cents;
-    view.string = heard.string;
-    view.tolerance = settings.tolerance;
-    view.target_hz = hz / std::exp2(view.cents / 1200);
+    view.hz = reading.hz;
+    view.note = reading.name.note;
+    view.cents = reading.name.cents;
+    view.string = reading.name.string;
+    view.tolerance = tolerance;
+    view.target_hz = reading.hz / std::exp2(view.cents / 1200);
     return view;
 }

@@ -23,8 +23,10 @@ struct NeedleView {
 // The tuner's line: the note, the Hz, the cents, a needle of +-50 cents with the target in its
 // middle, its scale finer near the middle so that the in-tune band spans three cells or more,
 // the target's Hz, the string, and the in-tune mark; in UTF-8 or plain ASCII for a C-locale
-// terminal. Never wider than 79 columns.
-std::string NeedleLine(const NeedleView& view, bool utf8);
+// terminal. Never wider than 79 columns; where `columns` are fewer, the target, the Hz, the
+// string, the needle and the mark give way in that order, the note and the cents last.
+constexpr size_t kWidestNeedleLine = 79;
+std::string NeedleLine(const NeedleView& view, bool utf8, size_t columns = kWidestNeedleLine);
 
 // Columns a line of NeedleLine's takes on a terminal.
 size_t Columns(const std::string& text);
@@ -33,10 +35,7 @@ size_t Columns(const std::string& text);
 // LANG that is set and not empty.
 bool Utf8Locale(const char* lc_all, const char* lc_ctype, const char* lang);
 
-// The needle's view of a pitch heard: the nearest note (the nearest string with
-// --instrument), the cents from it as the settings' tuning lays it, and its frequency.
-NeedleView NeedleViewOf(const ToneSettings& settings, double hz);
-
-// The needle's view of a pitch heard: the nearest note (the nearest string with
-// --instrument), the cents from it as the settings' tuning lays it, and its frequency.
-NeedleView NeedleViewOf(const ToneSettings& settings, double hz);
+// The needle's view of a reading: its note, the cents from it and its frequency, the target,
+// and the string, with the in-tune band of `tolerance` cents.
+struct Reading;
+NeedleView NeedleViewOf(const Reading& reading, double tolerance);

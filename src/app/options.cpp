@@ -1,4 +1,5 @@
 #include "app.h"
+#include "version.h"
 
 #include "common/units.h"
 #include "synth/synth.h"
@@ -6,12 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
-
-// The version comes from project() in CMakeLists.txt, so that it is written in one place.
-#ifndef ONDELIS_VERSION
-#error "ONDELIS_VERSION is not defined: build with CMake"
-#endif
 
 namespace {
 
@@ -24,6 +21,7 @@ constexpr double kHighestA4 = 480;
 // No string holds stiller than half a cent; a band of 25 cents each side is half the needle.
 constexpr double kNarrowestTolerance = 0.5;
 constexpr double kWidestTolerance = 25;
+constexpr int kMostChannels = 64;
 
 bool SetReferencePitch(ToneSettings& settings, const char* text) {
     char* end = nullptr;
@@ -37,11 +35,18 @@ bool SetReferencePitch(ToneSettings& settings, const char* text) {
     return true;
 }
 
-// Digits only: "48000", not "48e3", "+48000" or " 48000".
-bool SetRate(ToneSettings& settings, const char* text) {
+// A whole number from `lowest` to `highest`, in digits only: "48000", not "48e3", "+48000"
+// or " 48000".
+bool ParseWhole(const char* text, unsigned long lowest, unsigned long highest,
+                unsigned long& value) {
     char* end = nullptr;
-    const unsigned long value = std::strtoul(text, &end, 10);
-    if (*text < '0' || *text > '9' || *end != '\0' || value < kLowestRate || value > kHighestRate) {
+    value = std::strtoul(text, &end, 10);
+    return *text >= '0' && *text <= '9' && *end == '\0' && value >= lowest && value <= highest;
+}
+
+bool SetRate(ToneSettings& settings, const char* text) {
+    unsigned long value = 0;
+    if (!ParseWhole(text, kLowestRate, kHighestRate, value)) {
         std::fprintf(stderr,
                      "The sample rate (--rate) is a whole number from %u to %u Hz, not '%s'\n",
                      kLowestRate, kHighestRate, text);
@@ -52,11 +57,9 @@ bool SetRate(ToneSettings& settings, const char* text) {
     return true;
 }
 
-// Digits only, as for the rate.
 bool SetHarmonics(ToneSettings& settings, const char* text) {
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(text, &end, 10);
-    if (*text < '0' || *text > '9' || *end != '\0' || value < 1 || value > kMostHarmonics) {
+    unsigned long value = 0;
+    if (!ParseWhole(text, 1, kMostHarmonics, value)) {
         std::fprintf(stderr,
                      "The number of harmonics (--harmonics) is a whole number from 1 to %d, not "
                      "'%s'\n",
@@ -81,18 +84,18 @@ bool SetTolerance(ToneSettings& settings, const char* text) {
     }
     settings.tolerance = value;
     settings.listen_option = "--tolerance";
+    settings.tuner_option = "--tolerance";
     return true;
 }
 
-// Digits only, as for the rate: 1 for the first channel.
+// 1 for the first channel.
 bool SetChannel(ToneSettings& settings, const char* text) {
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(text, &end, 10);
-    if (*text < '0' || *text > '9' || *end != '\0' || value < 1 || value > 64) {
+    unsigned long value = 0;
+    if (!ParseWhole(text, 1, kMostChannels, value)) {
         std::fprintf(stderr,
                      "The channel to listen to (--channel) is a whole number from 1 (the first) "
-                     "to 64, not '%s'\n",
-                     text);
+                     "to %d, not '%s'\n",
+                     kMostChannels, text);
         return false;
     }
     settings.channel = static_cast<int>(value);
@@ -115,12 +118,14 @@ bool SetOutputFile(ToneSettings& settings, const char* path) {
 }
 
 // An option that takes a value: "--name VALUE" or "--name=VALUE", or "-x VALUE" for its short
-// name. `needs` is the message for an option given last, without its value.
+// name. `needs` is the message for an option given last, without its value; an option whose
+// values are a list kept elsewhere names them after it, as `values` gives them.
 struct ValueOption {
     const char* name;
     const char* short_name; // or null
     const char* needs;
     bool (*take)(ToneSettings& settings, const char* value);
+    std::string (*values)() = nullptr;
 };
 
 constexpr ValueOption kValueOptions[] = {
@@ -134,9 +139,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--rate", nullptr, "--rate needs the sample rate, 1000 to 768000 Hz", SetRate},
     {"--harmonics", nullptr, "--harmonics needs the number of partials, 1 to 16", SetHarmonics},
     {"--listen", nullptr, "", SetListenSource}, // "--listen=SOURCE"; "--listen" alone is a flag
-    {"--instrument", nullptr,
-     "--instrument needs guitar, bass, violin, viola, cello, mandolin, ukulele or banjo",
-     SetInstrument},
+    {"--instrument", nullptr, "--instrument needs one of: ", SetInstrument, InstrumentNames},
     {"--strings", nullptr,
      "--strings needs a tuning ('ondelis --help' lists them) or notes, as D2,A2,D3,G3,B3,E4",
      SetStrings},
@@ -152,6 +155,7 @@ bool TakeFlag(ToneSettings& settings, const char* option) {
         settings.summary = true;
     } else if (std::strcmp(option, "--strobe") == 0) {
         settings.strobe = true;
+        settings.tuner_option = "--strobe";
     } else {
         return false;
     }
@@ -198,14 +202,16 @@ int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
             return 0;
         }
         if (std::strcmp(option, "--listen") == 0) { // its source, if any, is positional
-            settings.listening = true;
+            if (!SetListening(settings)) {
+                return 1;
+            }
             continue;
         }
         if (TakeFlag(settings, option)) {
             continue;
         }
         if (std::strcmp(option, "--version") == 0) {
-            std::puts("Ondelis " ONDELIS_VERSION);
+            std::puts(ONDELIS_NAME_AND_VERSION);
             return 0;
         }
         const char* value = nullptr;
@@ -217,7 +223,8 @@ int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
         }
         if (value == nullptr) {
             if (first + 1 == argc) {
-                std::fprintf(stderr, "%s\n", known->needs);
+                std::fprintf(stderr, "%s%s\n", known->needs,
+                             known->values != nullptr ? known->values().c_str() : "");
                 return 1;
             }
             value = argv[++first];

@@ -15,13 +15,13 @@ constexpr StringPreset kStringPresets[] = {
     {"G4", "d", -2, "guitar"},
     {"G5", "a", -2, "guitar"},
     {"G6", "e", -3, "guitar"},
-    {"G7", "b", -3, "guitar"},
+    {"G7", "b", -3, "guitar", true},
     // Bass guitar and double bass; B5 is the low B of a 5-string bass.
     {"B1", "g", -3, "bass"},
     {"B2", "d", -3, "bass"},
     {"B3", "a", -3, "bass"},
     {"B4", "e", -4, "bass"},
-    {"B5", "b", -4, "bass"},
+    {"B5", "b", -4, "bass", true},
     {"violin1", "e", 0, "violin"},
     {"violin2", "a", 0, "violin"},
     {"violin3", "d", -1, "violin"},
@@ -52,10 +52,6 @@ constexpr StringPreset kStringPresets[] = {
     {"banjo5", "g", -1, "banjo"},
 };
 
-// The instruments, each named once, in the order of their presets.
-constexpr const char* kInstruments[] = {"guitar", "bass",     "violin",  "viola",
-                                        "cello",  "mandolin", "ukulele", "banjo"};
-
 constexpr size_t LongestName() {
     size_t longest = 0;
     for (const StringPreset& preset : kStringPresets) {
@@ -80,11 +76,20 @@ const StringPreset* FindStringPreset(const char* token) {
     return nullptr;
 }
 
-std::span<const char* const> InstrumentNames() {
-    return kInstruments;
+std::string InstrumentNames() {
+    std::string names;
+    const char* last = "";
+    for (const StringPreset& preset : StringPresets()) {
+        if (std::strcmp(preset.instrument, last) != 0) {
+            names += (names.empty() ? "" : ", ") + std::string(preset.instrument);
+            last = preset.instrument;
+        }
+    }
+    return names;
 }
 
 bool IsInstrument(const char* name) {
-    return std::any_of(std::begin(kInstruments), std::end(kInstruments),
-                       [name](const char* known) { return std::strcmp(name, known) == 0; });
+    return std::any_of(
+        std::begin(kStringPresets), std::end(kStringPresets),
+        [name](const StringPreset& preset) { return std::strcmp(name, preset.instrument) == 0; });
 }

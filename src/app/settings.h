@@ -38,10 +38,12 @@ struct ToneSettings {
     bool listening = false;
     const char* listen_source = nullptr;
     const char* instrument = nullptr;
-    // --strings: the open strings readings are named among, as listed (the lowest first, as
-    // a rule), when string_count is above 0; its value as given.
+    // --strings: the open strings readings are named among, as listed (the lowest-placed
+    // first), when string_count is above 0, each as the list spells it ("Eb2"); its value as
+    // given.
     const char* strings = nullptr;
     NoteAboveA open_strings[12];
+    char string_notes[12][4] = {};
     int string_count = 0;
     // --summary: a line for each note instead of a line for each reading.
     bool summary = false;
@@ -49,6 +51,8 @@ struct ToneSettings {
     // tune.
     bool strobe = false;
     double tolerance = 1.0;
+    const char* tuner_option = nullptr; // the last of them given
+
     // The last option given that only listening reads, for the message when --listen is not.
     const char* listen_option = nullptr;
     int channel = 0; // --channel: the one channel listened to (1 the first), 0 mixes them all
@@ -56,12 +60,14 @@ struct ToneSettings {
 
 // An open string of an instrument (G1 the high E of a guitar, violin4 the G of a violin, ...):
 // the note it is tuned to and that note's octave offset, and the instrument it belongs to, as
-// --instrument names it.
+// --instrument names it. An extended string (a 7-string guitar's low B) is played as a
+// preset, but is none of the strings --instrument names readings among.
 struct StringPreset {
     const char* token;
     const char* note;
     double octave;
     const char* instrument;
+    bool extended = false;
 };
 
 // Every string preset, instrument by instrument, each one's strings from the highest.
@@ -73,8 +79,9 @@ constexpr size_t kLongestPresetName = 9;
 // The preset named by `token`, the whole word and case-sensitive, or null.
 const StringPreset* FindStringPreset(const char* token);
 
-// The instruments of --instrument, in the order of the presets, and whether `name` is one.
-std::span<const char* const> InstrumentNames();
+// The instruments of --instrument, in the order of the presets ("guitar, bass, ..."), and
+// whether `name` is one.
+std::string InstrumentNames();
 bool IsInstrument(const char* name);
 
 enum class RenderStatus { Ok, TooLong };

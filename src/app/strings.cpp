@@ -1,16 +1,17 @@
 #include "app.h"
 
-#include "common/units.h"
 #include "synth/synth.h"
 
-#include <cmath>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 namespace {
 
-// Alternate tunings, each from its lowest string, as the tables of guitar and bass tunings
-// give them.
+// Tunings as the published tables give them, each from its lowest-placed string: that is
+// the lowest-pitched but on re-entrant tunings (the ukulele's and the banjo's high G, the
+// Nashville set's high octave strings) and on a 12-string's pairs, the octave string first.
 constexpr NamedTuning kNamedTunings[] = {
     {"standard", "guitar", "E2,A2,D3,G3,B3,E4"},
     {"drop-d", "guitar", "D2,A2,D3,G3,B3,E4"},
@@ -20,8 +21,19 @@ constexpr NamedTuning kNamedTunings[] = {
     {"open-e", "guitar", "E2,B2,E3,G#3,B3,E4"},
     {"half-step-down", "guitar", "Eb2,Ab2,Db3,Gb3,Bb3,Eb4"},
     {"full-step-down", "guitar", "D2,G2,C3,F3,A3,D4"},
+    {"seven-string", "guitar", "B1,E2,A2,D3,G3,B3,E4"},
+    {"twelve-string", "guitar", "E3,E2,A3,A2,D4,D3,G4,G3,B3,B3,E4,E4"},
+    {"nashville", "guitar", "E3,A3,D4,G4,B3,E4"},
+    {"bass", "bass", "E1,A1,D2,G2"},
     {"bass-drop-d", "bass", "D1,A1,D2,G2"},
     {"bass-5", "bass", "B0,E1,A1,D2,G2"},
+    {"ukulele", "ukulele", "G4,C4,E4,A4"},
+    {"baritone-ukulele", "ukulele", "D3,G3,B3,E4"},
+    {"banjo", "banjo", "G4,D3,G3,B3,D4"},
+    {"mandolin", "mandolin", "G3,D4,A4,E5"},
+    {"violin", "violin", "G3,D4,A4,E5"},
+    {"viola", "viola", "C3,G3,D4,A4"},
+    {"cello", "cello", "C2,G2,D3,A3"},
 };
 
 constexpr int kMostStrings = static_cast<int>(std::size(ToneSettings{}.open_strings));
@@ -39,12 +51,16 @@ bool ParseNoteAnyCase(const char* word, NoteAboveA& note) {
     return ParseScientificName(lower.c_str(), note);
 }
 
-int Semitones(NoteAboveA note) {
-    return note.above_a + 12 * note.octave;
+// A note as players write it, whatever the case of its letter: "Eb2", "C#4".
+std::string Spelled(const std::string& word) {
+    std::string spelled = word;
+    spelled[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(spelled[0])));
+    return spelled;
 }
 
-// Lays the comma-separated notes of `list` into the settings; false at the first word that
-// is no note, or a note given twice.
+// Lays the comma-separated notes of `list` into the settings, as given: the same note may
+// stand twice (a 12-string's unison pair). False at the first word that is no note, or past
+// the most strings.
 bool LayStrings(ToneSettings& settings, const std::string& list, std::string& bad) {
     settings.string_count = 0;
     size_t start = 0;
@@ -55,11 +71,9 @@ bool LayStrings(ToneSettings& settings, const std::string& list, std::string& ba
         if (settings.string_count == kMostStrings || !ParseNoteAnyCase(bad.c_str(), note)) {
             return false;
         }
-        for (int i = 0; i < settings.string_count; ++i) {
-            if (Semitones(settings.open_strings[i]) == Semitones(note)) {
-                return false;
-            }
-        }
+        // A note with its octave number is at most three characters: "C#4".
+        std::snprintf(settings.string_notes[settings.string_count], sizeof settings.string_notes[0],
+                      "%s", Spelled(bad).c_str());
         settings.open_strings[settings.string_count++] = note;
         if (comma == std::string::npos) {
             return true;
@@ -67,7 +81,6 @@ bool LayStrings(ToneSettings& settings, const std::string& list, std::string& ba
         start = comma + 1;
     }
 }
-
 std::string TuningNames() {
     std::string names;
     for (const NamedTuning& tuning : kNamedTunings) {
@@ -121,7 +134,7 @@ bool SetStrings(ToneSettings& settings, const char* value) {
     if (!LayStrings(settings, list, bad)) {
         settings.string_count = 0;
         std::fprintf(stderr,
-                     "--strings takes a tuning (%s) or up to %d different notes from the lowest "
+                     "--strings takes a tuning (%s) or up to %d notes from the lowest-placed "
                      "string, as D2,A2,D3,G3,B3,E4; not '%s'\n",
                      TuningNames().c_str(), kMostStrings, bad.c_str());
         return false;
@@ -133,21 +146,4 @@ bool SetStrings(ToneSettings& settings, const char* value) {
 
 double StringPitch(const ToneSettings& settings, NoteAboveA note) {
     return TunedFreq(settings.tuning, NoteNameAboveA(note.above_a), note.octave, 0, settings.a4);
-}
-
-NearestNumbered NearestOfStrings(const ToneSettings& settings, double hz) {
-    NearestNumbered nearest;
-    const std::span<const NoteAboveA> strings(settings.open_strings,
-                                              static_cast<size_t>(settings.string_count));
-    for (const NoteAboveA& string : strings) {
-        const double cents = Cents(hz, StringPitch(settings, string));
-        if (nearest.number == 0 || std::abs(cents) < std::abs(nearest.cents)) {
-            nearest = {1, string, cents};
-        }
-    }
-    // Players count from the highest-pitched string.
-    for (const NoteAboveA& string : strings) {
-        nearest.number += Semitones(string) > Semitones(nearest.note) ? 1 : 0;
-    }
-    return nearest;
 }

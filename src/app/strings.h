@@ -1,5 +1,5 @@
 // Open strings beyond the instruments' usual tuning: the alternate tunings of --strings, the
-// notes a player types with their octave number, and the nearest string of a reading.
+// notes a player types with their octave number.
 #pragma once
 
 #include "settings.h"
@@ -17,7 +17,7 @@ bool ParseNoteWord(const char* word, NoteAboveA& note);
 // it plays the string and how the note is written ("g4"), as one line; empty for any other.
 std::string ShadowedNote(const char* word);
 
-// A named tuning of --strings: its strings from the lowest, in scientific notation.
+// A named tuning of --strings: its strings from the lowest-placed, in scientific notation.
 struct NamedTuning {
     const char* name;
     const char* instrument;
@@ -28,15 +28,6 @@ std::span<const NamedTuning> NamedTunings();
 // --strings NAME or --strings NOTE,NOTE,...: lays the open strings into the settings, or
 // prints why not and returns false.
 bool SetStrings(ToneSettings& settings, const char* value);
-
-// The open string nearest `hz` among those of --strings, numbered from 1 for the highest as
-// players count, and its note; `number` is 0 without --strings.
-struct NearestNumbered {
-    int number = 0;
-    NoteAboveA note;
-    double cents = 0;
-};
-NearestNumbered NearestOfStrings(const ToneSettings& settings, double hz);
 
 // The pitch of an open string of --strings as the settings' tuning lays it.
 double StringPitch(const ToneSettings& settings, NoteAboveA note);

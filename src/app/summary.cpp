@@ -1,4 +1,4 @@
-#include "app.h"
+#include "summary.h"
 
 #include "common/units.h"
 
@@ -8,9 +8,9 @@
 
 namespace {
 
-std::string NameOf(const ToneSettings& settings, double hz) {
-    const HeardName heard = NameHeard(settings, hz);
-    return heard.note + "\t" + heard.string;
+// A note's name and string, as one key.
+std::string Key(const HeardName& name) {
+    return name.note + "\t" + name.string;
 }
 
 // The value below which `fraction` of the sorted `values` fall, between neighbours.
@@ -23,7 +23,7 @@ double Percentile(const std::vector<double>& values, double fraction) {
 
 // A string's attack and its last moments bend its pitch: the steady part is the middle 80%
 // of the readings.
-HeldNote Summarize(const ToneSettings& settings, const std::vector<TimedPitch>& held) {
+HeldNote Summarize(const Naming& naming, const std::vector<Reading>& held) {
     const size_t cut = held.size() / 10;
     std::vector<double> hz;
     for (size_t i = cut; i < held.size() - cut; ++i) {
@@ -34,7 +34,7 @@ HeldNote Summarize(const ToneSettings& settings, const std::vector<TimedPitch>& 
     note.start = held.front().time;
     note.end = held.back().time;
     note.hz = Percentile(hz, 0.5);
-    const HeardName heard = NameHeard(settings, note.hz);
+    const HeardName heard = NameHeard(naming, note.hz);
     note.note = heard.note;
     note.cents = heard.cents;
     note.string = heard.string;
@@ -42,30 +42,42 @@ HeldNote Summarize(const ToneSettings& settings, const std::vector<TimedPitch>& 
     return note;
 }
 
-void EndNote(NoteGatherer& notes, const ToneSettings& settings, std::vector<HeldNote>& ended) {
+void EndNote(NoteGatherer& notes, const Naming& naming, std::vector<HeldNote>& ended) {
     if (notes.held.size() >= kShortestNote) {
-        ended.push_back(Summarize(settings, notes.held));
+        ended.push_back(Summarize(naming, notes.held));
+        ++notes.lines;
     }
     notes.held.clear();
     notes.another.clear();
     notes.name.clear();
 }
 
-void PrintNotes(const std::vector<HeldNote>& ended, FILE* out) {
-    for (const HeldNote& note : ended) {
-        std::fputs(HeldNoteLine(note).c_str(), out);
+// The same note struck again: the listener saw a new attack, kShortestNote readings or more
+// after the last one. A swell's rises, a hop apart, are one note.
+bool StruckAgain(NoteGatherer& notes, const Reading& reading) {
+    if (reading.onset <= notes.attack) {
+        ++notes.since_attack;
+        return false;
     }
+    const bool again = notes.since_attack >= kShortestNote;
+    notes.attack = reading.onset;
+    notes.since_attack = 1;
+    return again;
 }
 
 } // namespace
 
-void GatherReading(NoteGatherer& notes, const ToneSettings& settings, TimedPitch reading,
+void GatherReading(NoteGatherer& notes, const Naming& naming, const Reading& reading,
                    std::vector<HeldNote>& ended) {
     if (reading.between_hops) {
         return;
     }
-    GatherSilence(notes, settings, reading.time, ended);
-    const std::string name = NameOf(settings, reading.hz);
+    ++notes.readings;
+    GatherSilence(notes, naming, reading.time, ended);
+    const std::string name = Key(reading.name);
+    if (StruckAgain(notes, reading) && name == notes.name) {
+        EndNote(notes, naming, ended);
+    }
     if (notes.held.empty() || name == notes.name) {
         notes.name = name;
         notes.held.push_back(reading);
@@ -78,25 +90,33 @@ void GatherReading(NoteGatherer& notes, const ToneSettings& settings, TimedPitch
     }
     notes.another.push_back(reading);
     if (notes.another.size() >= kChangeReadings) {
-        const std::vector<TimedPitch> next = notes.another;
-        EndNote(notes, settings, ended);
+        const std::vector<Reading> next = notes.another;
+        EndNote(notes, naming, ended);
         notes.name = name;
         notes.held = next;
     }
 }
 
-void GatherSilence(NoteGatherer& notes, const ToneSettings& settings, double time,
+void GatherSilence(NoteGatherer& notes, const Naming& naming, double time,
                    std::vector<HeldNote>& ended) {
     const double last = notes.another.empty() ? (notes.held.empty() ? time : notes.held.back().time)
                                               : notes.another.back().time;
     if (time - last > kSilenceSeconds) {
-        EndNote(notes, settings, ended);
+        EndNote(notes, naming, ended);
     }
 }
 
-void FinishGathering(NoteGatherer& notes, const ToneSettings& settings,
-                     std::vector<HeldNote>& ended) {
-    EndNote(notes, settings, ended);
+void FinishGathering(NoteGatherer& notes, const Naming& naming, std::vector<HeldNote>& ended) {
+    EndNote(notes, naming, ended);
+}
+
+std::string WhyNoNote(const NoteGatherer& notes) {
+    if (notes.lines > 0 || notes.readings == 0) {
+        return "";
+    }
+    return std::to_string(notes.readings) + (notes.readings == 1 ? " reading" : " readings") +
+           ", but none held one note for " + std::to_string(kShortestNote) +
+           " readings (notes too short, or two at once)";
 }
 
 std::string HeldNoteLine(const HeldNote& note) {
@@ -109,23 +129,4 @@ std::string HeldNoteLine(const HeldNote& note) {
         line += "\t" + note.string;
     }
     return line + "\n";
-}
-
-void PrintReading(NoteGatherer& notes, const ToneSettings& settings, TimedPitch reading,
-                  FILE* out) {
-    if (!settings.summary) {
-        std::fputs(ReadingLine(settings, reading.time, reading.hz).c_str(), out);
-        return;
-    }
-    std::vector<HeldNote> ended;
-    GatherReading(notes, settings, reading, ended);
-    PrintNotes(ended, out);
-}
-
-void FinishReadings(NoteGatherer& notes, const ToneSettings& settings, FILE* out) {
-    std::vector<HeldNote> ended;
-    if (settings.summary) {
-        FinishGathering(notes, settings, ended);
-    }
-    PrintNotes(ended, out);
 }

@@ -1,18 +1,11 @@
 // --summary: the readings of a take gathered note by note, a line for each note.
 #pragma once
 
-#include "settings.h"
+#include "naming.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
-
-// A reading as the front end gets it: seconds of input and Hz.
-struct TimedPitch {
-    double time = 0;
-    double hz = 0;
-    bool between_hops = false; // see PitchReading
-};
 
 // A note held: the times of its first and last readings, the median Hz of its steady part,
 // its name as NameHeard gives it for that Hz, and the spread of the cents of its steady part
@@ -27,15 +20,19 @@ struct HeldNote {
     std::string string; // with --instrument or --strings
 };
 
-// Gathers readings into notes: a note ends at silence (no reading for kSilenceSeconds) or at
-// a change of note, which counts once kChangeReadings readings in a row name another note, so
-// that a stray reading neither ends a note nor counts in it. Notes of fewer than
-// kShortestNote readings are left out as noise.
+// Gathers readings into notes: a note ends at silence (no reading for kSilenceSeconds), at a
+// new attack of its own (a string plucked again), or at a change of note, which counts once
+// kChangeReadings readings in a row name another note, so that a stray reading neither ends a
+// note nor counts in it. Notes of fewer than kShortestNote readings are left out as noise.
 struct NoteGatherer {
-    std::string name;                // the note (and string) being held
-    std::vector<TimedPitch> held;    // its readings
-    std::vector<TimedPitch> another; // the readings in a row since, of another note
+    std::string name;             // the note (and string) being held
+    std::vector<Reading> held;    // its readings
+    std::vector<Reading> another; // the readings in a row since, of another note
     std::string another_name;
+    double attack = -1;      // seconds of input where the latest attack began
+    size_t since_attack = 0; // readings since it
+    size_t lines = 0;        // notes ended and summed up
+    size_t readings = 0;     // readings gathered in all
 };
 constexpr double kSilenceSeconds = 0.15;
 constexpr size_t kChangeReadings = 3;
@@ -44,22 +41,20 @@ constexpr size_t kShortestNote = 3;
 // Takes a reading; the notes it ends go to the end of `ended`. A reading between hops counts
 // in no note: a note's readings are counted one a hop, and the extra ones at its attack would
 // weigh its steady part toward the attack.
-void GatherReading(NoteGatherer& notes, const ToneSettings& settings, TimedPitch reading,
+void GatherReading(NoteGatherer& notes, const Naming& naming, const Reading& reading,
                    std::vector<HeldNote>& ended);
 
 // No reading came up to `time`: ends the note held when that is silence.
-void GatherSilence(NoteGatherer& notes, const ToneSettings& settings, double time,
+void GatherSilence(NoteGatherer& notes, const Naming& naming, double time,
                    std::vector<HeldNote>& ended);
 
 // The input is over: ends the note held, if any.
-void FinishGathering(NoteGatherer& notes, const ToneSettings& settings,
-                     std::vector<HeldNote>& ended);
+void FinishGathering(NoteGatherer& notes, const Naming& naming, std::vector<HeldNote>& ended);
+
+// Why readings were heard but no note summed up, as a line's end ("no note held ..."); empty
+// when a note was, or nothing was heard.
+std::string WhyNoNote(const NoteGatherer& notes);
 
 // A note as --summary prints it: START, END, HZ, NOTE, CENTS and SPREAD tab-separated, and the
 // string with --instrument or --strings, ended by a newline.
 std::string HeldNoteLine(const HeldNote& note);
-
-// Prints a reading on `out` as --listen does: its own line, or with --summary, the line of
-// each note it ends. `FinishReadings` prints what is left at the end of the input.
-void PrintReading(NoteGatherer& notes, const ToneSettings& settings, TimedPitch reading, FILE* out);
-void FinishReadings(NoteGatherer& notes, const ToneSettings& settings, FILE* out);

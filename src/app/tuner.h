@@ -2,8 +2,8 @@
 // tune, the strobe's turning band, and the checklist of an instrument's strings.
 #pragma once
 
+#include "naming.h"
 #include "needle.h"
-#include "settings.h"
 
 #include <cstddef>
 #include <string>
@@ -51,11 +51,12 @@ std::string StrobeBand(const Strobe& strobe, double frame_seconds, bool utf8);
 std::string StrobeLine(const NeedleView& view, const Strobe& strobe, double frame_seconds,
                        bool utf8);
 
-// The strings of --instrument or --strings, from the lowest, each with the cents it was
-// last heard at and whether it was in tune then.
+// The strings of --instrument or --strings, from the lowest-placed, each with the cents it
+// was last heard at and whether it was in tune then.
 struct CheckedString {
     std::string name;  // as the STRING column names it: "G6", "6"
     std::string shown; // "G6", "6:D2"
+    double hz = 0;     // its pitch
     bool heard = false;
     double cents = 0;
     bool in_tune = false;
@@ -73,7 +74,7 @@ struct Checklist {
 constexpr size_t kRunReadings = 9;
 constexpr size_t kFewestReadings = 3;
 
-Checklist NewChecklist(const ToneSettings& settings);
+Checklist NewChecklist(const std::vector<OpenString>& strings);
 
 // Records a reading of the string `name`, `cents` from it, `in_tune` as HoldInTune says. The
 // string is in tune once its run was held in tune and its median is within the tolerance.
@@ -83,6 +84,5 @@ void CheckString(Checklist& checklist, const std::string& name, double cents, bo
 // Silence: the next reading starts a run of its own.
 void BreakRun(Checklist& checklist);
 
-// The checklist as one line of at most `columns` columns: the strings that fit, each with its
-// last cents ("--" before it is heard) and the in-tune mark.
-std::string ChecklistLine(const Checklist& checklist, bool utf8, size_t columns);
+// A string's entry: its name, its last cents ("--" before it is heard) and the in-tune mark.
+std::string ChecklistEntry(const CheckedString& string, bool utf8);

@@ -1,10 +1,5 @@
 #include "app.h"
 
-// The version comes from project() in CMakeLists.txt, so that it is written in one place.
-#ifndef ONDELIS_VERSION
-#error "ONDELIS_VERSION is not defined: build with CMake"
-#endif
-
 namespace {
 
 constexpr const char* kUsage =
@@ -83,9 +78,11 @@ Options, before the other arguments ('--' ends the options):
   --strings TUNING|NOTES
               with --listen, the open strings the nearest is found among, with
               --instrument or in its place: standard, drop-d, dadgad, open-g, open-d,
-              open-e, half-step-down, full-step-down (guitar), bass-drop-d, bass-5,
-              or up to 12 notes from the lowest string (D2,A2,D3,G3,B3,E4); the fifth
-              column is the string's number, 1 the highest (also --strings=...)
+              open-e, half-step-down, full-step-down, seven-string, twelve-string,
+              nashville (guitar), bass, bass-drop-d, bass-5, ukulele,
+              baritone-ukulele, banjo, mandolin, violin, viola, cello, or up to 12
+              notes from the lowest-placed string (D2,A2,D3,G3,B3,E4); the fifth
+              column is the string's place, 1 the last given (also --strings=...)
   --tolerance CENTS
               at a terminal, the in-tune mark once the reading has stayed within
               CENTS (0.5 to 25, default 1) for half a second (also --tolerance=CENTS)

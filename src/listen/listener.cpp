@@ -186,6 +186,7 @@ double CompleteHop(ListenerState& s, double rate) {
     }
     s.held = reading.hz;
     s.reading = reading;
+    s.reading.onset = static_cast<double>(s.note_start) / rate;
     s.has_reading = true;
     return coarse;
 }
@@ -304,4 +305,16 @@ std::optional<PitchReading> ReadListener(Listener& listener) {
 
 size_t ListenerHop(const Listener& listener) {
     return listener.state->hop;
+}
+
+void ListenTo(Listener& listener, std::span<const float> samples,
+              std::vector<PitchReading>& readings) {
+    readings.clear();
+    // A feed stops at the end of each hop, so that no hop's reading is overwritten unread.
+    for (size_t used = 0; used < samples.size();) {
+        used += FeedListener(listener, samples.subspan(used));
+        if (const auto reading = ReadListener(listener)) {
+            readings.push_back(*reading);
+        }
+    }
 }

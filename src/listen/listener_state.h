@@ -1,10 +1,10 @@
 // What the listener keeps between hops, and the steps of a hop that the listener's files share:
-// the frames of the newest samples (frames.cpp), the partials of a note (read_partials.cpp),
+// the frames of the newest samples (newest_frames.cpp), the partials of a note (read_partials.cpp),
 // and the hop's decisions of note and octave (listener.cpp).
 #pragma once
 
 #include "analysis.h"
-#include "listen.h"
+#include "listener.h"
 
 #include <kiss_fftr.h>
 

@@ -123,9 +123,10 @@ TEST(Listen, TheNearestOpenStringOfAnInstrument) {
         {"guitar", "73.4162", "E2\t-200.00\tG6"},
         {"guitar", "82.4069", "E2\t+0.00\tG6"},
         {"guitar", "320", "E4\t-51.32\tG1"},
-        {"guitar", "61.7354", "B1\t+0.00\tG7"},
+        // The low B of a 7-string guitar, of a 5-string bass: no string of a 6-string, a 4-string.
+        {"guitar", "61.7354", "E2\t-500.00\tG6"},
         {"bass", "41.2034", "E1\t+0.00\tB4"},
-        {"bass", "30.8677", "B0\t+0.00\tB5"},
+        {"bass", "30.8677", "E1\t-500.00\tB4"},
         {"violin", "195.9977", "G3\t+0.00\tviolin4"},
         {"violin", "660", "E5\t+1.96\tviolin1"},
         {"viola", "130.8128", "C3\t+0.00\tviola4"},
@@ -143,7 +144,7 @@ TEST(Listen, TheNearestOpenStringOfAnInstrument) {
         // The line shows the frequency to three decimals.
         char shown[32];
         std::snprintf(shown, sizeof shown, "%.3f", hz);
-        EXPECT_EQ(ReadingLine(settings, 1.0, hz),
+        EXPECT_EQ(ReadingLineOf(settings, 1.0, hz),
                   std::string("1.000\t") + shown + "\t" + row.reading + "\n")
             << row.instrument << " " << row.hz;
     }
@@ -155,9 +156,9 @@ TEST(Listen, StringsFollowTheTuning) {
     ASSERT_TRUE(SetTemperament(settings, "werckmeister3"));
     settings.a4 = 415;
     // E of Werckmeister III at A = 415: 311.25 Hz is E4, the guitar's high E string.
-    EXPECT_EQ(ReadingLine(settings, 0.5, 311.25), "0.500\t311.250\tE4\t+0.00\tG1\n");
+    EXPECT_EQ(ReadingLineOf(settings, 0.5, 311.25), "0.500\t311.250\tE4\t+0.00\tG1\n");
     settings.instrument = nullptr;
-    EXPECT_EQ(ReadingLine(settings, 0.5, 311.25), "0.500\t311.250\tE4\t+0.00\n");
+    EXPECT_EQ(ReadingLineOf(settings, 0.5, 311.25), "0.500\t311.250\tE4\t+0.00\n");
 }
 
 void WriteFile(const std::string& name, const std::string& bytes) {
@@ -292,7 +293,8 @@ TEST(Listen, RefusesWrongArguments) {
          "Unknown instrument: 'harp'; the instruments are guitar, bass, violin, viola, cello, "
          "mandolin, ukulele, banjo\n"},
         {{"--instrument"},
-         "--instrument needs guitar, bass, violin, viola, cello, mandolin, ukulele or banjo\n"},
+         "--instrument needs one of: guitar, bass, violin, viola, cello, mandolin, ukulele, "
+         "banjo\n"},
         {{"-o", "x.wav", "--listen", "-"},
          "-o writes a tone; --listen reads one: give one of them\n"},
         {{"--listen", "-", "-o", "x.wav"},
@@ -312,6 +314,14 @@ TEST(Listen, RefusesWrongArguments) {
         {{"--listen", "10"},
          "--listen 10: the source comes first, then the seconds: --listen default 10 listens "
          "to the default device for 10 seconds\n"},
+        // An example that would be refused in turn is no help.
+        {{"--listen", "0"},
+         "--listen 0: the source comes first, then the seconds (above 0): --listen default 10 "
+         "listens to the default device for 10 seconds\n"},
+        {{"--listen", "a.wav", "--listen", "b.wav"},
+         "--listen is given twice: it reads one source at a time\n"},
+        {{"--listen=a.wav", "--listen=b.wav"},
+         "--listen is given twice: it reads one source at a time\n"},
     };
     for (const auto& row : table) {
         const RunResult run = RunOndelis(row.args, "", 20);

@@ -92,6 +92,27 @@ TEST(NeedleLine, TheInTuneBandSpansThreeCellsOrMoreAndHoldsTheTolerance) {
     EXPECT_EQ(Read(0, 1).band, 1);
 }
 
+TEST(NeedleLine, ANarrowTerminalKeepsTheNoteAndTheCentsToTheLast) {
+    NeedleView view = Sounding("A4", 440.1, 0.4, 440, "violin2");
+    view.in_tune = true;
+    const struct {
+        size_t columns;
+        const char* ascii;
+    } rows[] = {
+        {79, "A4     440.10 Hz   +0.4c [---------=|o---------] ->440.00 Hz violin2 OK"},
+        // The target goes first, then the Hz, the string, the needle and the mark.
+        {60, "A4     440.10 Hz   +0.4c [---------=|o---------] violin2 OK"},
+        {50, "A4     +0.4c [---------=|o---------] violin2 OK"},
+        {40, "A4     +0.4c [---------=|o---------] OK"},
+        {19, "A4     +0.4c OK"},
+        {12, "A4     +0.4c"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(NeedleLine(view, false, row.columns), row.ascii) << row.columns;
+        EXPECT_LE(Columns(NeedleLine(view, true, row.columns)), row.columns) << row.columns;
+    }
+}
+
 TEST(NeedleLine, TheWidestLineFitsEightyColumns) {
     const NeedleView widest = Sounding("C#10", 19999.99, -2400, 19999.99, "mandolin4");
     for (const bool utf8 : {false, true}) {

@@ -1,11 +1,14 @@
 #include "app/app.h"
+#include "listen/listener.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,9 +16,9 @@ namespace {
 
 // Readings every 25 ms from `start`, `count` of them, at `hz` detuned by cents[i] each (0 past
 // the end of `cents`).
-std::vector<TimedPitch> Readings(double start, int count, double hz,
-                                 const std::vector<double>& cents = {}) {
-    std::vector<TimedPitch> readings;
+std::vector<PitchReading> Readings(double start, int count, double hz,
+                                   const std::vector<double>& cents = {}) {
+    std::vector<PitchReading> readings;
     for (int i = 0; i < count; ++i) {
         const double detune = static_cast<size_t>(i) < cents.size() ? cents[i] : 0;
         readings.push_back({start + 0.025 * i, hz * std::exp2(detune / 1200)});
@@ -23,13 +26,14 @@ std::vector<TimedPitch> Readings(double start, int count, double hz,
     return readings;
 }
 
-std::string Gathered(const ToneSettings& settings, const std::vector<TimedPitch>& readings) {
+std::string Gathered(const ToneSettings& settings, const std::vector<PitchReading>& readings) {
+    const Naming naming = NewNaming(settings);
     NoteGatherer notes;
     std::vector<HeldNote> ended;
-    for (const TimedPitch& reading : readings) {
-        GatherReading(notes, settings, reading, ended);
+    for (const PitchReading& reading : readings) {
+        GatherReading(notes, naming, NameReading(naming, reading, 0), ended);
     }
-    FinishGathering(notes, settings, ended);
+    FinishGathering(notes, naming, ended);
     std::string lines;
     for (const HeldNote& note : ended) {
         lines += HeldNoteLine(note);
@@ -42,14 +46,14 @@ TEST(Summary, ANoteEndsAtSilenceOrAtAChangeOfNoteAndStrayReadingsStayOut) {
     for (int c = -10; c <= 10; ++c) {
         sweep.push_back(c);
     }
-    std::vector<TimedPitch> readings = Readings(0, 21, 220, sweep); // A3 to 0.5 s
+    std::vector<PitchReading> readings = Readings(0, 21, 220, sweep); // A3 to 0.5 s
     // 0.3 s of silence, then E4 with one stray reading an octave off, then C4 at once.
-    std::vector<TimedPitch> e4 = Readings(0.8, 21, 329.6276);
+    std::vector<PitchReading> e4 = Readings(0.8, 21, 329.6276);
     e4[10].hz = 659.2551;
-    std::vector<TimedPitch> c4 = Readings(1.325, 20, 261.6256);
+    std::vector<PitchReading> c4 = Readings(1.325, 20, 261.6256);
     // Two readings alone are no note.
-    std::vector<TimedPitch> blip = Readings(2.5, 2, 500);
-    for (const std::vector<TimedPitch>* part : {&e4, &c4, &blip}) {
+    std::vector<PitchReading> blip = Readings(2.5, 2, 500);
+    for (const std::vector<PitchReading>* part : {&e4, &c4, &blip}) {
         readings.insert(readings.end(), part->begin(), part->end());
     }
     const ToneSettings settings;
@@ -76,14 +80,15 @@ TEST(Summary, ReadingsBetweenHopsCountInNoNote) {
     std::vector<double> cents(30, 3.0);
     cents[0] = cents[1] = 40;
     cents[2] = 20;
-    const std::vector<TimedPitch> hops = Readings(1, 30, 73.4162, cents);
-    std::vector<TimedPitch> readings;
+    const std::vector<PitchReading> hops = Readings(1, 30, 73.4162, cents);
+    std::vector<PitchReading> readings;
     for (size_t i = 0; i < hops.size(); ++i) {
         readings.push_back(hops[i]);
         const double hz = i < 10 ? 73.4162 * std::exp2(40.0 / 1200) : i < 13 ? 110.0 : 0;
         for (const double third : {1.0 / 3, 2.0 / 3}) {
             if (hz > 0) {
-                readings.push_back({hops[i].time + third * 0.025, hz, true});
+                readings.push_back(
+                    {.time = hops[i].time + third * 0.025, .hz = hz, .between_hops = true});
             }
         }
     }
@@ -136,6 +141,82 @@ TEST(Summary, ATakeOfThreeNotesSeparatedBySilenceIsThreeLines) {
     const RunResult strings =
         RunOndelis({"--summary", "--strings", "E2,Bb3", "--listen", "note.wav"});
     EXPECT_TRUE(EndsWith(strings.out, "\t233.082\tBb3\t+0.00\t0.00\t1\n")) << strings.out;
+}
+
+// 24-bit samples of `seconds` of `wave(t)` (full scale 1).
+std::string Samples24(double seconds, const std::function<double(double)>& wave) {
+    std::string bytes;
+    for (int i = 0; i < static_cast<int>(seconds * 44100); ++i) {
+        const auto v = static_cast<int32_t>(std::lround(wave(i / 44100.0) * 8388607));
+        bytes += {static_cast<char>(v & 0xff), static_cast<char>((v >> 8) & 0xff),
+                  static_cast<char>((v >> 16) & 0xff)};
+    }
+    return bytes;
+}
+
+// A3 with five partials, 1/k each, at `level`.
+double A3(double t, double level) {
+    double x = 0;
+    for (int k = 1; k <= 5; ++k) {
+        x += 0.15 / k * std::sin(2 * M_PI * 220 * k * t);
+    }
+    return level * x;
+}
+
+TEST(Summary, EachPluckOfTheSameNoteIsALineAndASwellIsOne) {
+    ScratchDir dir;
+    // Four plucks 0.1 s apart, each dying away 9 dB by the next; the last rings on.
+    std::ofstream("plucks.wav", std::ios::binary) << Wav24(Samples24(0.9, [](double t) {
+        const double since = t - 0.1 * std::min(std::floor(t / 0.1), 3.0);
+        return A3(t, std::exp(-since / 0.1));
+    }));
+    // A bow's attack: 60 dB in 0.15 s, so steep that every hop of it is a new attack.
+    std::ofstream("swell.wav", std::ios::binary) << Wav24(Samples24(
+        1.2, [](double t) { return A3(t, std::pow(10, -3 + 3 * std::min(t / 0.15, 1.0))); }));
+    const RunResult plucks = RunOndelis({"--summary", "--listen", "plucks.wav"});
+    EXPECT_EQ(plucks.status, 0) << plucks.err;
+    EXPECT_EQ(Count(plucks.out, "\n"), 4u) << plucks.out;
+    EXPECT_EQ(Count(plucks.out, "\tA3\t+0.0"), 4u) << plucks.out;
+    const RunResult swell = RunOndelis({"--summary", "--listen", "swell.wav"});
+    EXPECT_EQ(swell.status, 0) << swell.err;
+    EXPECT_EQ(Count(swell.out, "\n"), 1u) << swell.out;
+}
+
+TEST(Summary, ReadingsButNoNoteSayWhy) {
+    // Blips of two readings each, 0.2 s apart: none is a note.
+    std::vector<PitchReading> readings;
+    for (int i = 0; i < 12; ++i) {
+        readings.push_back({.time = 0.2 * (i / 2) + 0.025 * (i % 2), .hz = 220.0 + 20 * (i / 2)});
+    }
+    const ToneSettings settings;
+    const Naming naming = NewNaming(settings);
+    NoteGatherer notes;
+    std::vector<HeldNote> ended;
+    for (const PitchReading& reading : readings) {
+        GatherReading(notes, naming, NameReading(naming, reading, 0), ended);
+    }
+    FinishGathering(notes, naming, ended);
+    EXPECT_TRUE(ended.empty());
+    EXPECT_EQ(WhyNoNote(notes), "12 readings, but none held one note for 3 readings (notes too "
+                                "short, or two at once)");
+    EXPECT_EQ(WhyNoNote(NoteGatherer{}), "");
+}
+
+// Ctrl-C at a terminal stops a recorder and the program it feeds alike: the note under way is
+// summed up, and the status says that a signal stopped it.
+TEST(Summary, CtrlCOnAPipeSumsUpTheNoteUnderWay) {
+    ScratchDir dir;
+    const RunResult run = RunShell(R"(exec bash -c '
+        set -m
+        "$ONDELIS" -o take.wav a3 1 >/dev/null 2>&1
+        { cat take.wav; : >written; exec sleep 30; } | "$ONDELIS" --summary --listen - &
+        for i in $(seq 400); do [ -e written ] && break; sleep 0.05; done
+        kill -INT %1
+        wait %1')",
+                                   40);
+    EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
+    EXPECT_EQ(Count(run.out, "\n"), 1u) << run.out;
+    EXPECT_TRUE(Has(run.out, "\t220.000\tA3\t+0.00\t0.00\n")) << run.out;
 }
 
 // The options of listening are refused without --listen, and --tolerance out of its range.

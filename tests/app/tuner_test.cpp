@@ -107,39 +107,68 @@ void Play(Checklist& checklist, const std::string& string, const std::vector<dou
     }
 }
 
+// The checklist's lines at `columns`, one under the other.
+std::string Drawn(const Checklist& checklist, bool utf8, size_t columns) {
+    std::string drawn;
+    for (const std::string& line : ChecklistLines(checklist, utf8, columns)) {
+        drawn += line + "|\n";
+    }
+    return drawn;
+}
+
+Checklist ChecklistOf(const ToneSettings& settings) {
+    return NewChecklist(OpenStrings(settings));
+}
+
 TEST(Checklist, EveryStringWithItsLastCentsAndTheMarkOfThoseInTune) {
     ToneSettings guitar;
     ASSERT_TRUE(SetInstrument(guitar, "guitar"));
-    Checklist checklist = NewChecklist(guitar);
-    EXPECT_EQ(ChecklistLine(checklist, false, 200),
-              "G7   --    G6   --    G5   --    G4   --    G3   --    G2   --    G1   --  ");
+    Checklist checklist = ChecklistOf(guitar);
+    // A 6-string guitar's: the 7-string's low B is no string of it.
+    EXPECT_EQ(Drawn(checklist, false, 200),
+              "G6   --    G5   --    G4   --    G3   --    G2   --    G1   --  |\n");
     // Two strings played: the low E brought up into tune, the A 3.1 cents sharp.
     Play(checklist, "G6", {-4, -4, -4}, false);
-    EXPECT_EQ(ChecklistLine(checklist, false, 22), "G7   --    G6  -4.0  ");
+    EXPECT_EQ(Drawn(checklist, false, 200).substr(0, 21), "G6  -4.0    G5   --  ");
     Play(checklist, "G6", std::vector<double>(9, -0.4), true);
     // As the string stops, a reading or two of it off, and one of another string.
     Play(checklist, "G6", {2.5}, true);
     Play(checklist, "G4", {-30}, false);
     Play(checklist, "G5", {3.1, 3.1, 3.1}, false);
     BreakRun(checklist);
-    EXPECT_EQ(ChecklistLine(checklist, false, 200),
-              "G7   --    G6  -0.4OK  G5  +3.1    G4   --    G3   --    G2   --    G1   --  ");
-    EXPECT_EQ(ChecklistLine(checklist, true, 200).substr(0, 33), "G7   --    G6  -0.4✓   G5  +3.1");
-    // Within the terminal's width: the strings that fit whole.
-    EXPECT_EQ(ChecklistLine(checklist, false, 30), "G7   --    G6  -0.4OK");
+    EXPECT_EQ(Drawn(checklist, false, 200),
+              "G6  -0.4OK  G5  +3.1    G4   --    G3   --    G2   --    G1   --  |\n");
+    EXPECT_EQ(Drawn(checklist, true, 200).substr(0, 22), "G6  -0.4✓   G5  +3.1");
+    // Within the terminal's width: as many lines as the strings take, each string whole.
+    EXPECT_EQ(Drawn(checklist, false, 30), "G6  -0.4OK  G5  +3.1  |\n"
+                                           "G4   --    G3   --  |\n"
+                                           "G2   --    G1   --  |\n");
     // Tuned past the band, the string is out of tune again though it was held in tune.
     Play(checklist, "G6", {0.1, 0.1, 0.1}, true);
     Play(checklist, "G6", std::vector<double>(9, 2), false);
-    EXPECT_EQ(ChecklistLine(checklist, false, 22), "G7   --    G6  +2.0  ");
+    EXPECT_EQ(Drawn(checklist, false, 200).substr(0, 10), "G6  +2.0  ");
 
     ToneSettings drop_d;
     ASSERT_TRUE(SetStrings(drop_d, "drop-d"));
-    checklist = NewChecklist(drop_d);
+    checklist = ChecklistOf(drop_d);
     Play(checklist, "6", {0.2, 0.2, 0.2}, true);
     Play(checklist, "5", {-0.02, -0.02, -0.02}, true); // in tune from below: never "-0.0"
-    EXPECT_EQ(ChecklistLine(checklist, false, 200),
-              "6:D2  +0.2OK  5:A2  +0.0OK  4:D3   --    3:G3   --    2:B3   --    1:E4   --  ");
-    EXPECT_TRUE(NewChecklist(ToneSettings{}).strings.empty());
+    EXPECT_EQ(Drawn(checklist, false, 200),
+              "6:D2  +0.2OK  5:A2  +0.0OK  4:D3   --    3:G3   --    2:B3   --    1:E4   --  |\n");
+    EXPECT_TRUE(ChecklistOf(ToneSettings{}).strings.empty());
+}
+
+TEST(Checklist, ATwelveStringShowsEveryStringAndAReadingCountsForBothOfAUnisonPair) {
+    ToneSettings twelve;
+    ASSERT_TRUE(SetStrings(twelve, "twelve-string"));
+    Checklist checklist = ChecklistOf(twelve);
+    ASSERT_EQ(checklist.strings.size(), 12u);
+    // The B3 pair are strings 4 and 3; a reading names the first of the list, 4.
+    Play(checklist, "4", {1.5, 1.5, 1.5}, false);
+    const std::string drawn = Drawn(checklist, false, 79);
+    EXPECT_EQ(drawn,
+              "12:E3   --    11:E2   --    10:A3   --    9:A2   --    8:D4   --    7:D3   --  |\n"
+              "6:G4   --    5:G3   --    4:B3  +1.5    3:B3  +1.5    2:E4   --    1:E4   --  |\n");
 }
 
 } // namespace

@@ -91,7 +91,7 @@ TEST_F(Completion, OffersOptionsNotesPresetsAndDevicesByPosition) {
         {"ondelis --strings d" + kInsertAll, "<--strings><dadgad><drop-d>"},
         {"ondelis --strings=open-" + kInsertAll, "<--strings=open-d><open-e><open-g>"},
         {"ondelis --instrument bass --strings bass" + kInsertAll,
-         "<--instrument><bass><--strings><bass-5><bass-drop-d>"},
+         "<--instrument><bass><--strings><bass><bass-5><bass-drop-d>"},
         {"ondelis --tolerance " + kInsertAll, "<--tolerance>"},
         {"ondelis --tolerance 3 --strobe --summary --listen r" + kInsertAll,
          "<--tolerance><3><--strobe><--summary><--listen><rc>"},

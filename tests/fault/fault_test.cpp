@@ -655,6 +655,8 @@ TEST(ListenOutput, AFailingStandardOutputEndsListeningAtOnce) {
     } rows[] = {
         {"\"$ONDELIS\" --listen tonein >/dev/full", "No space left on device"},
         {"\"$ONDELIS\" --listen tonein 2 >/dev/full", "No space left on device"},
+        // A summary's one line comes at the end, when the note ends.
+        {"\"$ONDELIS\" --summary --listen tonein 2 >/dev/full", "No space left on device"},
         {"\"$ONDELIS\" --listen tonein >&-", "Bad file descriptor"},
         {"trap '' PIPE; { \"$ONDELIS\" --listen tonein; echo $? >status; } | head -1 "
          ">/dev/null; exit $(cat status)",

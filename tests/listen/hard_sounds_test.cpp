@@ -1,7 +1,7 @@
 // Sounds that lead an estimator to a confident wrong note: a fundamental that fades, two notes
 // at once, hum, DC, noise as loud as the tone, tones above the highest note. Each reads right
 // or gives no reading.
-#include "listen/listen.h"
+#include "listen/listener.h"
 #include "sounds.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "listen/listen.h"
+#include "listen/listener.h"
 #include "sounds.h"
 
 #include <gtest/gtest.h>

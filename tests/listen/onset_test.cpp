@@ -1,6 +1,6 @@
 // Notes read at f1 from their first reading on: stiff strings, periods found too short or too
 // long, a new note with and without silence before it, and how soon after the attack.
-#include "listen/listen.h"
+#include "listen/listener.h"
 #include "sounds.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Sounds made sample by sample, and the readings the listener gives of them.
 #pragma once
 
-#include "listen/listen.h"
+#include "listen/listener.h"
 
 #include <algorithm>
 #include <cmath>

@@ -108,11 +108,11 @@ trial() {
 }
 trial listen/listener.cpp '#include "app/app.h"'
 trial synth/tone.cpp '#include <alsa/asoundlib.h>'
-trial input/capture.cpp '#include "listen/listen.h"'
+trial input/capture.cpp '#include "listen/listener.h"'
 trial listen/analysis.cpp '#include <sndfile.h>'
 trial output/play.cpp '#include "app/settings.h"'
 trial device/pcm.cpp '#include "output/output.h"'
-trial synth/pitch.cpp '#include "listen/listen.h"'
+trial synth/pitch.cpp '#include "listen/listener.h"'
 # And functions at the limit and one line past it, added at the end of a source.
 long_function() {
   rm -rf "$scratch/src" && cp -r src "$scratch/src"

@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include "app/app.h"
+#include "listen/listener.h"
 #include "synth/synth.h"
 
 #include <poll.h>
@@ -218,4 +220,11 @@ int Finish(Terminal& terminal, double seconds) {
     }
     close(terminal.master);
     return status;
+}
+
+std::string ReadingLineOf(const ToneSettings& settings, double time, double hz) {
+    PitchReading reading;
+    reading.time = time;
+    reading.hz = hz;
+    return ReadingLine(NameReading(NewNaming(settings), reading, 0));
 }

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+struct ToneSettings;
+
+// The line --listen prints for a reading of `hz` at `time` under the settings.
+std::string ReadingLineOf(const ToneSettings& settings, double time, double hz);
+
 struct RunResult {
     int status = -1; // exit status; 128 + signal when killed (a timeout kills)
     std::string out;

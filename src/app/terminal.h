@@ -1,21 +1,10 @@
-// Where listening's output goes, checked: standard output that can take the readings, a
-// terminal's width and capabilities, and text from outside made safe to show.
+// The terminal the tuner draws on: its width and capabilities, a line drawn over in place,
+// and messages held back while it is.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <string>
-
-// Whether `out` took everything written to it (flushed) and can take more: false, after a
-// line on standard error naming the failure, when a write failed (a full disk, /dev/full),
-// it is closed, or it is a pipe whose reader has gone (even with SIGPIPE ignored). For
-// listening that would otherwise go on with nobody reading.
-bool ReadingsDelivered(FILE* out);
-
-// Whether `out` took everything written to it (flushed): false, after a line on standard
-// error naming the failure, when a write failed. For the end, when nothing more is to be
-// written: a reader that left after the last line (`| head -1`) took all it wanted.
-bool ReadingsWritten(FILE* out);
 
 // Columns of the terminal on `fd`: its window's width, else the number in `columns_variable`
 // (COLUMNS), else 80.

@@ -22,6 +22,9 @@ struct PitchReading {
     // Read between the ends of hops, where a young note is read three times a hop: what counts
     // readings as time, at one a hop, leaves it out.
     bool between_hops = false;
+    // Seconds of input where the note read began: after silence, at a new attack (a rise in
+    // level, a pluck or a strike of the same note too) or where another note took over.
+    double onset = 0;
 };
 
 struct ListenerState; // the buffers and transforms, sized once by the rate
