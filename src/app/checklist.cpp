@@ -1,6 +1,5 @@
 #include "tuner.h"
 
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

@@ -10,7 +10,8 @@
 // --listen alone (its source positional): false, after saying why, when it was given before.
 bool SetListening(ToneSettings& settings);
 
-// --listen and --instrument: each takes its value, or prints why not and returns false.
+// --listen=SOURCE (not empty) and --instrument: each takes its value, or prints why not and
+// returns false.
 bool SetListenSource(ToneSettings& settings, const char* source);
 bool SetInstrument(ToneSettings& settings, const char* name);
 

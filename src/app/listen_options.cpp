@@ -12,16 +12,8 @@ bool SetListening(ToneSettings& settings) {
 }
 
 bool SetListenSource(ToneSettings& settings, const char* source) {
-    if (*source == '\0') {
-        std::fputs("--listen needs a sound file, - for standard input, or a capture device\n",
-                   stderr);
-        return false;
-    }
-    if (!SetListening(settings)) {
-        return false;
-    }
     settings.listen_source = source;
-    return true;
+    return SetListening(settings);
 }
 
 bool SetInstrument(ToneSettings& settings, const char* name) {

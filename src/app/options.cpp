@@ -21,7 +21,7 @@ constexpr double kHighestA4 = 480;
 // No string holds stiller than half a cent; a band of 25 cents each side is half the needle.
 constexpr double kNarrowestTolerance = 0.5;
 constexpr double kWidestTolerance = 25;
-constexpr int kMostChannels = 64;
+constexpr unsigned long kMostChannels = 64;
 
 bool SetReferencePitch(ToneSettings& settings, const char* text) {
     char* end = nullptr;
@@ -36,38 +36,37 @@ bool SetReferencePitch(ToneSettings& settings, const char* text) {
 }
 
 // A whole number from `lowest` to `highest`, in digits only: "48000", not "48e3", "+48000"
-// or " 48000".
-bool ParseWhole(const char* text, unsigned long lowest, unsigned long highest,
-                unsigned long& value) {
+// or " 48000". Else false, after `refusal`, a format of the range and the text, on standard
+// error.
+bool TakeWhole(const char* text, unsigned long lowest, unsigned long highest, const char* refusal,
+               unsigned long& value) {
     char* end = nullptr;
     value = std::strtoul(text, &end, 10);
-    return *text >= '0' && *text <= '9' && *end == '\0' && value >= lowest && value <= highest;
+    if (*text < '0' || *text > '9' || *end != '\0' || value < lowest || value > highest) {
+        std::fprintf(stderr, refusal, lowest, highest, text);
+        return false;
+    }
+    return true;
 }
 
 bool SetRate(ToneSettings& settings, const char* text) {
     unsigned long value = 0;
-    if (!ParseWhole(text, kLowestRate, kHighestRate, value)) {
-        std::fprintf(stderr,
-                     "The sample rate (--rate) is a whole number from %u to %u Hz, not '%s'\n",
-                     kLowestRate, kHighestRate, text);
-        return false;
-    }
-    settings.sample_rate = static_cast<uint32_t>(value);
-    settings.rate_given = true;
-    return true;
+    const bool taken = TakeWhole(
+        text, kLowestRate, kHighestRate,
+        "The sample rate (--rate) is a whole number from %lu to %lu Hz, not '%s'\n", value);
+    settings.sample_rate = taken ? static_cast<uint32_t>(value) : settings.sample_rate;
+    settings.rate_given = settings.rate_given || taken;
+    return taken;
 }
 
 bool SetHarmonics(ToneSettings& settings, const char* text) {
     unsigned long value = 0;
-    if (!ParseWhole(text, 1, kMostHarmonics, value)) {
-        std::fprintf(stderr,
-                     "The number of harmonics (--harmonics) is a whole number from 1 to %d, not "
-                     "'%s'\n",
-                     kMostHarmonics, text);
-        return false;
-    }
-    settings.harmonics = static_cast<int>(value);
-    return true;
+    const bool taken = TakeWhole(
+        text, 1, kMostHarmonics,
+        "The number of harmonics (--harmonics) is a whole number from %lu to %lu, not '%s'\n",
+        value);
+    settings.harmonics = taken ? static_cast<int>(value) : settings.harmonics;
+    return taken;
 }
 
 // A number of cents, as --a4 reads its number.
@@ -91,23 +90,15 @@ bool SetTolerance(ToneSettings& settings, const char* text) {
 // 1 for the first channel.
 bool SetChannel(ToneSettings& settings, const char* text) {
     unsigned long value = 0;
-    if (!ParseWhole(text, 1, kMostChannels, value)) {
-        std::fprintf(stderr,
-                     "The channel to listen to (--channel) is a whole number from 1 (the first) "
-                     "to %d, not '%s'\n",
-                     kMostChannels, text);
-        return false;
-    }
-    settings.channel = static_cast<int>(value);
-    return true;
+    const bool taken = TakeWhole(text, 1, kMostChannels,
+                                 "The channel to listen to (--channel) is a whole number from %lu "
+                                 "(the first) to %lu, not '%s'\n",
+                                 value);
+    settings.channel = taken ? static_cast<int>(value) : settings.channel;
+    return taken;
 }
 
 bool SetOutputFile(ToneSettings& settings, const char* path) {
-    if (*path == '\0') {
-        std::fputs("-o needs the name of the WAV file to write, or - for standard output\n",
-                   stderr);
-        return false;
-    }
     if (std::strlen(path) >= sizeof settings.output_file) {
         std::fprintf(stderr, "Output file name too long (at most %zu characters)\n",
                      sizeof settings.output_file - 1);
@@ -126,6 +117,7 @@ struct ValueOption {
     const char* needs;
     bool (*take)(ToneSettings& settings, const char* value);
     std::string (*values)() = nullptr;
+    bool names_something = false; // an empty value ("-o ''") is refused as a missing one
 };
 
 constexpr ValueOption kValueOptions[] = {
@@ -135,10 +127,12 @@ constexpr ValueOption kValueOptions[] = {
     {"--root", nullptr, "--root needs a note, a to g with '#' or 'b' (default c)", SetRoot},
     {"--scale", nullptr, "--scale needs a Scala scale file (.scl)", SetScale},
     {"--output", "-o", "-o needs the name of the WAV file to write, or - for standard output",
-     SetOutputFile},
+     SetOutputFile, nullptr, true},
     {"--rate", nullptr, "--rate needs the sample rate, 1000 to 768000 Hz", SetRate},
     {"--harmonics", nullptr, "--harmonics needs the number of partials, 1 to 16", SetHarmonics},
-    {"--listen", nullptr, "", SetListenSource}, // "--listen=SOURCE"; "--listen" alone is a flag
+    // "--listen=SOURCE"; "--listen" alone is a flag
+    {"--listen", nullptr, "--listen needs a sound file, - for standard input, or a capture device",
+     SetListenSource, nullptr, true},
     {"--instrument", nullptr, "--instrument needs one of: ", SetInstrument, InstrumentNames},
     {"--strings", nullptr,
      "--strings needs a tuning ('ondelis --help' lists them) or notes, as D2,A2,D3,G3,B3,E4",
@@ -221,13 +215,13 @@ int TakeOptions(ToneSettings& settings, int argc, char** argv, int& first) {
                          option);
             return 1;
         }
-        if (value == nullptr) {
-            if (first + 1 == argc) {
-                std::fprintf(stderr, "%s%s\n", known->needs,
-                             known->values != nullptr ? known->values().c_str() : "");
-                return 1;
-            }
+        if (value == nullptr && first + 1 < argc) {
             value = argv[++first];
+        }
+        if (value == nullptr || (known->names_something && *value == '\0')) {
+            std::fprintf(stderr, "%s%s\n", known->needs,
+                         known->values != nullptr ? known->values().c_str() : "");
+            return 1;
         }
         if (!known->take(settings, value)) {
             return 1;
