@@ -102,8 +102,10 @@ bool WritesToStandardOutput(const ToneSettings& settings) {
 
 void PrintSummary(const ToneSettings& settings, FILE* out) {
     std::fputs("Ondelis Direct Mode\n", out);
-    std::fprintf(out, "\tSoundcard:\t%s\n", settings.device);
-    if (settings.output_file[0] != '\0') {
+    // A tone written to a file never opens the device: naming one would say it plays there.
+    if (settings.output_file[0] == '\0') {
+        std::fprintf(out, "\tSoundcard:\t%s\n", settings.device);
+    } else {
         std::fprintf(out, "\tOutput:\t%s\n",
                      WritesToStandardOutput(settings) ? "standard output" : settings.output_file);
     }

@@ -257,6 +257,8 @@ TEST(DirectMode, OutputFileHoldsTheBytesOfTheMenusExport) {
         const RunResult direct = RunOndelis(row.args, "", 20, "ALSA_CONFIG_PATH=/nonexistent");
         EXPECT_EQ(direct.status, 0) << row.menu_input << direct.err;
         EXPECT_EQ(direct.out.rfind("Ondelis Direct Mode\n", 0), 0u) << row.menu_input;
+        // No device is opened, so the summary names none, even one given as an argument.
+        EXPECT_FALSE(Has(direct.out, "Soundcard")) << row.menu_input;
         EXPECT_EQ(RunOndelis(row.menu_options, row.menu_input).status, 0) << row.menu_input;
         EXPECT_EQ(ReadBytes("m").size(), 44 + 3 * row.frames) << row.menu_input;
         EXPECT_EQ(ReadBytes("d"), ReadBytes("m")) << row.menu_input;
