@@ -44,7 +44,9 @@ bool ParsePitch(ToneSettings& settings, const char* text) {
         return true;
     }
     if (NamedPitch(settings, text, settings.frequency)) {
-        if (const std::string shadowed = ShadowedNote(text); !shadowed.empty()) {
+        // Told once: a guitarist tuning string by string types G1 to G6 again and again.
+        if (const std::string shadowed = ShadowedNote(text);
+            !shadowed.empty() && NoteDue("preset-note-shown", stderr)) {
             std::fprintf(stderr, "%s\n", shadowed.c_str());
         }
         return true;
