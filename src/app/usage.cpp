@@ -163,7 +163,7 @@ Examples:
   ondelis -o - 440 1 | aplay                A for 1 second, through a pipe to aplay
   ondelis --rate 48000 440 2                A for 2 seconds, played at 48000 Hz
   ondelis e2 4                              E2, the low E string, for 4 seconds
-  ondelis -o - G6 2 | ondelis --listen -    the low E read back: E2, +0.00 cents
+  ondelis -o - G6 2 | ondelis --listen -    the low E read back: E2, within 0.13 cents
   ondelis --instrument guitar --listen take.wav
                                             each reading of take.wav by its string
   ondelis --instrument guitar --listen      tune by the sound card's input: a needle
