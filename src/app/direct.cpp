@@ -44,7 +44,9 @@ bool ParsePitch(ToneSettings& settings, const char* text) {
         return true;
     }
     if (NamedPitch(settings, text, settings.frequency)) {
-        if (const std::string shadowed = ShadowedNote(text); !shadowed.empty()) {
+        // Told once: a guitarist tuning string by string types G1 to G6 again and again.
+        if (const std::string shadowed = ShadowedNote(text);
+            !shadowed.empty() && NoteDue("preset-note-shown", stderr)) {
             std::fprintf(stderr, "%s\n", shadowed.c_str());
         }
         return true;
@@ -102,8 +104,10 @@ bool WritesToStandardOutput(const ToneSettings& settings) {
 
 void PrintSummary(const ToneSettings& settings, FILE* out) {
     std::fputs("Ondelis Direct Mode\n", out);
-    std::fprintf(out, "\tSoundcard:\t%s\n", settings.device);
-    if (settings.output_file[0] != '\0') {
+    // A tone written to a file never opens the device: naming one would say it plays there.
+    if (settings.output_file[0] == '\0') {
+        std::fprintf(out, "\tSoundcard:\t%s\n", settings.device);
+    } else {
         std::fprintf(out, "\tOutput:\t%s\n",
                      WritesToStandardOutput(settings) ? "standard output" : settings.output_file);
     }

@@ -6,6 +6,11 @@
 #include <cstdio>
 #include <vector>
 
+// Whether the note to the user that `marker` names is due on `err`: only at a terminal, and
+// once per user, remembered by a file of that name under $XDG_STATE_HOME/ondelis
+// (~/.local/state/ondelis), or once per run where that file cannot be written.
+bool NoteDue(const char* marker, FILE* err);
+
 // The usage text that -h and --help print.
 const char* UsageText();
 

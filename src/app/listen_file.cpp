@@ -72,7 +72,10 @@ int RefuseSource(const char* source, const std::string& why) {
     return 1;
 }
 
-int ListenToFile(const ToneSettings& settings, const char* source, double seconds, FILE* in) {
+namespace {
+
+// ListenToFile, its stop signals caught.
+int OpenReadAndShow(const ToneSettings& settings, const char* source, double seconds, FILE* in) {
     SoundFile file;
     file.channel = settings.channel;
     std::string why;
@@ -87,11 +90,7 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
     }
     View view = NewView(settings, ChooseView(settings, false, false), stdout, 0);
     SayIfNoTuner(settings, view.kind);
-    // Ctrl-C on a pipe that a recorder feeds ends the take: the note under way is summed up.
-    const StopSignals signals = CatchStopSignals();
-    int status = ReadAndShow(file, source, frames, view);
-    RestoreStopSignals(signals);
-    if (status != 0) {
+    if (const int status = ReadAndShow(file, source, frames, view); status != 0) {
         return status;
     }
     const std::string no_note = EndView(view);
@@ -104,4 +103,15 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
         return 1;
     }
     return stopped_by != 0 ? kStoppedBySignal + stopped_by : 0;
+}
+
+} // namespace
+
+int ListenToFile(const ToneSettings& settings, const char* source, double seconds, FILE* in) {
+    // Ctrl-C on a pipe that a recorder feeds ends the take: the note under way is summed up.
+    // Caught from the start: a stream is read already while its kind is found.
+    const StopSignals signals = CatchStopSignals();
+    const int status = OpenReadAndShow(settings, source, seconds, in);
+    RestoreStopSignals(signals);
+    return status;
 }

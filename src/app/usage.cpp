@@ -5,6 +5,7 @@ namespace {
 constexpr const char* kUsage =
     R"(Usage: ondelis [options] <frequency, note or string> [<time in seconds>
                 [<soundcard device> [<level>]]]
+       ondelis [options] --listen [SOURCE [SECONDS]] [options]
        ondelis [options]       (no positional arguments: the interactive menu)
        ondelis -h | --help | --version
 
@@ -24,7 +25,9 @@ With arguments it prints a summary, plays one tone and exits:
               plays into nothing, for trying things out without a sound card
   level       percent of full scale, 0 to 100 (default 25)
 
-Options, before the other arguments ('--' ends the options):
+Options come before the frequency, note or string of a tone (one after it is refused);
+with --listen they may also come after SOURCE and SECONDS (--listen a.wav --summary).
+'--' ends the options: every argument after it is positional.
   -o FILE     write the tone to FILE, a 24-bit mono WAV file, as the menu's exp does,
               instead of playing it: no sound device is opened; '-o -' writes it to
               standard output and the summary to standard error (also --output FILE,
@@ -63,18 +66,21 @@ Options, before the other arguments ('--' ends the options):
               and MP3 only redirected from a file, not through a pipe), or else an
               ALSA capture device ('arecord -L' lists them; none: default), heard
               until Ctrl-C; SECONDS stops after that much input. One line per
-              reading, at least 20 a second while a pitch sounds, none in silence or
-              noise, tab-separated: seconds of input, Hz, the nearest note (A4 the A
-              of --a4, C4 middle C) and its cents as --a4, --temperament, --root and
-              --scale lay it; a device heard at a terminal shows one line redrawn in
-              place instead, with a needle of +-50 cents; a file that is not sound it
-              can read ends with status 1; options may also follow SOURCE, and
-              everything but the readings goes to standard error (also --listen=SOURCE)
+              reading, 40 readings a second while a pitch sounds (one at the end of
+              each hop of 25 ms, and two more between over a note's first quarter
+              second), none in silence or noise, tab-separated: seconds of input up
+              to the reading's last sample, Hz, the nearest note (A4 the A of --a4,
+              C4 middle C) and its cents as --a4, --temperament, --root and --scale
+              lay it; a device heard at a terminal shows one line redrawn in place
+              instead, with a needle of +-50 cents; a file that is not sound it can
+              read ends with status 1; everything but the readings goes to standard
+              error (also --listen=SOURCE)
   --instrument NAME
               with --listen, a fifth column: the nearest open string of a guitar,
               bass, violin, viola, cello, mandolin, ukulele or banjo (G6, violin4);
               the note and cents are then that string's (also --instrument=NAME);
-              at a terminal a second line lists every string's last cents
+              at a terminal the lines under the tuner list every string's last
+              cents, as --strings does
   --strings TUNING|NOTES
               with --listen, the open strings the nearest is found among, with
               --instrument or in its place: standard, drop-d, dadgad, open-g, open-d,
@@ -82,15 +88,19 @@ Options, before the other arguments ('--' ends the options):
               nashville (guitar), bass, bass-drop-d, bass-5, ukulele,
               baritone-ukulele, banjo, mandolin, violin, viola, cello, or up to 12
               notes from the lowest-placed string (D2,A2,D3,G3,B3,E4); the fifth
-              column is the string's place, 1 the last given (also --strings=...)
+              column is the string's place, 1 the last given (also --strings=...);
+              at a terminal the lines under the tuner list every string's last
+              cents, unless TERM is dumb or unset (the tuner's line alone)
   --tolerance CENTS
               at a terminal, the in-tune mark once the reading has stayed within
               CENTS (0.5 to 25, default 1) for half a second (also --tolerance=CENTS)
   --strobe    at a terminal, a strobe band in place of the needle: still in tune,
               drifting right when sharp and left when flat, a period a second a cent
-  --summary   with --listen, a line for each note instead of each reading:
-              START END HZ NOTE CENTS SPREAD [STRING] (median Hz, p5-p95 cents)
-              the note and cents are then that string's (also --instrument=NAME)
+  --summary   with --listen, a line for each note, when it ends, instead of each
+              reading: START END HZ NOTE CENTS SPREAD [STRING]; START and END are the
+              times of its first and last readings at the end of a hop (those
+              between hops count in no note), HZ the median of its steady part and
+              SPREAD the cents that part spans from the 5th to the 95th percentile
   --channel N with --listen, hear channel N alone (1 the first) instead of the mix of
               them all: an interface with the instrument on input 2 (also --channel=N)
 
@@ -150,7 +160,7 @@ Examples:
   ondelis -o - 440 1 | aplay                A for 1 second, through a pipe to aplay
   ondelis --rate 48000 440 2                A for 2 seconds, played at 48000 Hz
   ondelis e2 4                              E2, the low E string, for 4 seconds
-  ondelis -o - G6 2 | ondelis --listen -    the low E read back: E2, +0.00 cents
+  ondelis -o - G6 2 | ondelis --listen -    the low E read back: E2, within 0.13 cents
   ondelis --instrument guitar --listen take.wav
                                             each reading of take.wav by its string
   ondelis --instrument guitar --listen      tune by the sound card's input: a needle

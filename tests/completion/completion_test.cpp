@@ -3,6 +3,7 @@
 // puts every offered word on the line, and `ondelis` there is a shell function that prints
 // its arguments, so Enter shows exactly what was offered.
 #include "app/app.h"
+#include "listen/listener.h"
 #include "support.h"
 #include "synth/synth.h"
 
@@ -12,9 +13,11 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -239,6 +242,64 @@ TEST(TuningLists, CompletionHelpAndManualFollowTheTemperamentTable) {
         EXPECT_TRUE(HasWord(help, name)) << name;
         EXPECT_TRUE(HasWord(tunings, name)) << name;
     }
+}
+
+// Text as a reader takes it: every run of blanks and line ends one space, so that where a
+// sentence is wrapped does not matter.
+std::string Flat(const std::string& text) {
+    std::string flat;
+    for (const char c : text) {
+        const bool blank = std::isspace(static_cast<unsigned char>(c)) != 0;
+        if (!blank || (!flat.empty() && flat.back() != ' ')) {
+            flat += blank ? ' ' : c;
+        }
+    }
+    return flat;
+}
+
+// --help, the manual and README count the readings a second as the listener makes them: one
+// at the end of each hop (those between hops at a note's attack come on top of them).
+TEST(ListeningDocs, HelpManualAndReadmeCountTheListenersReadings) {
+    const uint32_t rate = 44100;
+    const long per_second = std::lround(rate / static_cast<double>(ListenerHop(NewListener(rate))));
+    const std::pair<const char*, std::string> texts[] = {
+        {"--help", RunOndelis({"--help"}).out},
+        {"the manual", ReadBytes(ONDELIS_MANUAL)},
+        {"README", ReadBytes(ONDELIS_README)},
+    };
+    const std::regex count(R"(\b(\d+) (readings )?a second)");
+    for (const auto& [name, text] : texts) {
+        const std::string flat = Flat(text);
+        size_t counts = 0;
+        for (auto match = std::sregex_iterator(flat.begin(), flat.end(), count);
+             match != std::sregex_iterator(); ++match, ++counts) {
+            EXPECT_EQ(std::stol((*match)[1]), per_second) << name << ": " << match->str();
+        }
+        EXPECT_GT(counts, 0u) << name;
+    }
+}
+
+// Each entry of --help's options speaks of its own option: "(also --name=...)" stands under
+// --name, never under another whose text was copied from it.
+TEST(ListeningDocs, HelpGivesEachOptionsOtherSpellingUnderThatOption) {
+    std::istringstream help(RunOndelis({"--help"}).out);
+    std::string option; // the option whose entry the line belongs to
+    size_t spellings = 0;
+    for (std::string line; std::getline(help, line);) {
+        if (line.rfind("  -", 0) == 0) {
+            option = line.substr(2, line.find_first_of(" =", 2) - 2);
+        } else if (line.rfind("  ", 0) != 0) {
+            option.clear();
+        }
+        for (size_t at = line.find("(also --"); at != std::string::npos;
+             at = line.find("(also --", at + 1), ++spellings) {
+            const std::string other =
+                line.substr(at + 6, line.find_first_of(" =", at + 6) - at - 6);
+            EXPECT_TRUE(other == option || (option == "-o" && other == "--output"))
+                << "'" << line << "' under " << option;
+        }
+    }
+    EXPECT_GT(spellings, 10u);
 }
 
 } // namespace

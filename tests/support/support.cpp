@@ -35,9 +35,10 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 
 std::string Summary(const std::string& device, const std::string& hz, const std::string& seconds,
                     const std::string& level, const std::string& output) {
-    const std::string output_line = output.empty() ? "" : "\n\tOutput:\t" + output;
-    return "Ondelis Direct Mode\n\tSoundcard:\t" + device + output_line + "\n\tFrequency:\t" + hz +
-           " Hz\n\tDuration:\t" + seconds + " sec\n\tLevel:\t" + level + " percent\n";
+    // A tone written to a file opens no device: its line names the file in place of one.
+    const std::string where = output.empty() ? "Soundcard:\t" + device : "Output:\t" + output;
+    return "Ondelis Direct Mode\n\t" + where + "\n\tFrequency:\t" + hz + " Hz\n\tDuration:\t" +
+           seconds + " sec\n\tLevel:\t" + level + " percent\n";
 }
 
 std::string ShellQuote(const std::string& word) {

@@ -39,7 +39,8 @@ size_t Count(const std::string& text, const std::string& part);
 bool Has(const std::string& text, const std::string& part);
 bool EndsWith(const std::string& text, const std::string& tail);
 
-// The summary direct mode prints before it plays; with -o, `output` names where it writes.
+// The summary direct mode prints before it plays; with -o, `output` names where it writes,
+// and `device`, which it does not open, is left out.
 std::string Summary(const std::string& device, const std::string& hz, const std::string& seconds,
                     const std::string& level, const std::string& output = "");
 
