@@ -1,5 +1,6 @@
 #include "input.h"
 
+#include "channels.h"
 #include "device/device.h"
 
 #include <algorithm>
@@ -42,23 +43,80 @@ snd_pcm_format_t ChooseFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {
     return SND_PCM_FORMAT_UNKNOWN;
 }
 
-// One channel when the device has it, else two, mixed by the reader; with a channel `wanted`
-// (1 the first), the fewest the device takes that include it.
-unsigned ChooseChannels(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, unsigned wanted) {
-    if (wanted > 0) {
-        unsigned channels = wanted;
-        if (snd_pcm_hw_params_set_channels_min(pcm, params, &channels) != 0 ||
-            snd_pcm_hw_params_set_channels_first(pcm, params, &channels) != 0) {
-            return 0;
-        }
-        return channels;
+// A device that takes more channels than this lays none out (a null device, a file, take
+// any count); sound servers' plugins take up to 32 (PulseAudio) and 64 (PipeWire).
+constexpr unsigned kMostChannelsLaidOut = 64;
+
+// How many channels to open to hear channel `wanted` (1 the first) alone, of a device that
+// takes `least` to `most` and names layouts (channel maps) of up to `largest_layout` channels
+// (0: none). Fewer than the device has would be mixed from all of them by a sound server:
+// PulseAudio and PipeWire fold whatever the stream lacks into what it has. So the largest
+// layout it names (PipeWire's 7.1), else all it takes (PulseAudio's 32, each of the server's
+// channels then on its own); a device that takes any count has no layout, and gets the
+// fewest that hold `wanted`, two at least. 0 when the device has no channel `wanted`.
+unsigned ChannelsToOpen(unsigned wanted, unsigned least, unsigned most, unsigned largest_layout) {
+    if (wanted > most) {
+        return 0;
     }
-    for (const unsigned channels : {1u, 2u}) {
-        if (snd_pcm_hw_params_set_channels(pcm, params, channels) == 0) {
-            return channels;
-        }
+    if (largest_layout >= std::max(wanted, least) && largest_layout <= most) {
+        return largest_layout;
     }
-    return 0;
+    if (most <= kMostChannelsLaidOut) {
+        return most;
+    }
+    return std::clamp(std::max(wanted, 2u), least, most);
+}
+
+// The most channels of a layout the device names, 0 when it names none.
+unsigned LargestLayout(snd_pcm_t* pcm) {
+    snd_pcm_chmap_query_t** maps = snd_pcm_query_chmaps(pcm);
+    unsigned largest = 0;
+    for (snd_pcm_chmap_query_t** map = maps; map != nullptr && *map != nullptr; ++map) {
+        largest = std::max(largest, (*map)->map.channels);
+    }
+    snd_pcm_free_chmaps(maps);
+    return largest;
+}
+
+// Says on `err` what the device refused when a setter's result `rc` is an error: true then.
+bool Refused(int rc, const char* what, FILE* err) {
+    if (rc >= 0) {
+        return false;
+    }
+    std::fprintf(err, "Unable to set capture %s: %s\n", what, snd_strerror(rc));
+    return true;
+}
+
+// Sets the channels to open: one when the device has it, else two, mixed by the reader; with
+// a channel `wanted` (1 the first), as many as ChannelsToOpen says. Returns how many, or 0
+// after saying why.
+unsigned ChooseChannels(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, unsigned wanted, FILE* err) {
+    if (wanted == 0) {
+        for (const unsigned channels : {1u, 2u}) {
+            if (snd_pcm_hw_params_set_channels(pcm, params, channels) == 0) {
+                return channels;
+            }
+        }
+        std::fputs("Unable to set capture channels: the device offers neither mono nor stereo\n",
+                   err);
+        return 0;
+    }
+    unsigned least = 0;
+    unsigned most = 0;
+    if (Refused(snd_pcm_hw_params_get_channels_min(params, &least), "channels", err) ||
+        Refused(snd_pcm_hw_params_get_channels_max(params, &most), "channels", err)) {
+        return 0;
+    }
+    const unsigned channels = ChannelsToOpen(wanted, least, most, LargestLayout(pcm));
+    if (channels == 0) {
+        std::fprintf(err, "Unable to set capture channels: the device has no channel %u, only %u\n",
+                     wanted, most);
+        return 0;
+    }
+    if (Refused(snd_pcm_hw_params_set_channels(pcm, params, channels), "channels", err)) {
+        return 0;
+    }
+    return channels;
 }
 
 int Fail(const char* what, int error, FILE* err) {
@@ -73,7 +131,8 @@ struct CaptureState {
     snd_pcm_format_t format = SND_PCM_FORMAT_UNKNOWN;
     unsigned channels = 0;
     unsigned channel = 0;             // the one heard (1 the first), 0 for the mean of all
-    std::vector<unsigned char> bytes; // a period as the device gives it
+    std::vector<unsigned char> bytes; // a read as the device gives it
+    std::vector<float> samples;       // the same read, full scale 1
     std::vector<pollfd> wait_fds;     // the device's, then the stop pipe (WaitOnPcm's)
     StopSignals signals;
     bool catching = false;
@@ -108,11 +167,16 @@ Capture& Capture::operator=(Capture&&) noexcept = default;
 
 namespace {
 
-int Configure(CaptureState& s, uint32_t& rate, snd_pcm_uframes_t period, FILE* out, FILE* err) {
+// Sets the hardware parameters: `rate` and `period` receive what the device takes. Returns 0,
+// or 1 after saying what the device refused.
+int SetHardware(CaptureState& s, uint32_t& rate, snd_pcm_uframes_t& period, FILE* out, FILE* err) {
     snd_pcm_hw_params_t* params = nullptr;
     snd_pcm_hw_params_alloca(&params);
-    snd_pcm_hw_params_any(s.pcm, params);
-    snd_pcm_hw_params_set_access(s.pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED);
+    if (Refused(snd_pcm_hw_params_any(s.pcm, params), "parameters", err) ||
+        Refused(snd_pcm_hw_params_set_access(s.pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED),
+                "access", err)) {
+        return 1;
+    }
     s.format = ChooseFormat(s.pcm, params);
     if (s.format == SND_PCM_FORMAT_UNKNOWN) {
         std::fputs("Unable to set capture format: the device offers none of S16_LE, S32_LE and "
@@ -121,64 +185,64 @@ int Configure(CaptureState& s, uint32_t& rate, snd_pcm_uframes_t period, FILE* o
         std::fputs("Try a different soundcard device name.\n", out);
         return 1;
     }
-    s.channels = ChooseChannels(s.pcm, params, s.channel);
-    if (s.channels == 0 && s.channel > 0) {
-        std::fprintf(err, "Unable to set capture channels: the device has no channel %u\n",
-                     s.channel);
-        return 1;
-    }
+    s.channels = ChooseChannels(s.pcm, params, s.channel, err);
     if (s.channels == 0) {
-        std::fputs("Unable to set capture channels: the device offers neither mono nor stereo\n",
-                   err);
         return 1;
     }
-    const uint32_t requested = rate;
-    snd_pcm_hw_params_set_rate_near(s.pcm, params, &rate, nullptr);
-    snd_pcm_hw_params_set_period_size_near(s.pcm, params, &period, nullptr);
     snd_pcm_uframes_t buffer = period * kPeriodsPerBuffer;
-    snd_pcm_hw_params_set_buffer_size_near(s.pcm, params, &buffer);
+    if (Refused(snd_pcm_hw_params_set_rate_near(s.pcm, params, &rate, nullptr), "rate", err) ||
+        Refused(snd_pcm_hw_params_set_period_size_near(s.pcm, params, &period, nullptr),
+                "period size", err) ||
+        Refused(snd_pcm_hw_params_set_buffer_size_near(s.pcm, params, &buffer), "buffer size",
+                err)) {
+        return 1;
+    }
     if (const int rc = snd_pcm_hw_params(s.pcm, params); rc < 0) {
         return Fail("unable to set hw parameters", rc, err);
     }
     snd_pcm_hw_params_get_rate(params, &rate, nullptr);
     snd_pcm_hw_params_get_period_size(params, &period, nullptr);
-    if (rate != requested) {
-        std::fprintf(out, "Listening at %u Hz, the rate the device takes\n", rate);
-    }
-
-    // Wake once a period has come in, not at every frame.
-    snd_pcm_sw_params_t* sw = nullptr;
-    snd_pcm_sw_params_alloca(&sw);
-    snd_pcm_sw_params_current(s.pcm, sw);
-    snd_pcm_sw_params_set_avail_min(s.pcm, sw, period);
-    snd_pcm_sw_params(s.pcm, sw);
-
-    s.bytes.resize(kPeriodsPerRead * period * s.channels *
-                   static_cast<size_t>(snd_pcm_format_physical_width(s.format) / 8));
     return 0;
 }
 
-// The mean of a frame's channels (or the one chosen), full scale 1.
-float MonoSample(const CaptureState& s, const unsigned char* frame) {
-    float sum = 0;
-    const unsigned first = s.channel > 0 ? s.channel - 1 : 0;
-    const unsigned end = s.channel > 0 ? s.channel : s.channels;
-    for (unsigned c = first; c < end; ++c) {
+int Configure(CaptureState& s, uint32_t& rate, snd_pcm_uframes_t period, FILE* out, FILE* err) {
+    const uint32_t requested = rate;
+    if (SetHardware(s, rate, period, out, err) != 0) {
+        return 1;
+    }
+    if (rate != requested) {
+        std::fprintf(out, "Listening at %u Hz, the rate the device takes\n", rate);
+    }
+    // Wake once a period has come in, not at every frame.
+    snd_pcm_sw_params_t* sw = nullptr;
+    snd_pcm_sw_params_alloca(&sw);
+    if (Refused(snd_pcm_sw_params_current(s.pcm, sw), "software parameters", err) ||
+        Refused(snd_pcm_sw_params_set_avail_min(s.pcm, sw, period), "wake-up threshold", err) ||
+        Refused(snd_pcm_sw_params(s.pcm, sw), "software parameters", err)) {
+        return 1;
+    }
+    s.bytes.resize(kPeriodsPerRead * period * s.channels *
+                   static_cast<size_t>(snd_pcm_format_physical_width(s.format) / 8));
+    s.samples.resize(kPeriodsPerRead * period * s.channels);
+    return 0;
+}
+
+// The first `count` samples of s.bytes, as the device gave them, into s.samples, full scale 1.
+void ToFloats(CaptureState& s, size_t count) {
+    const unsigned char* bytes = s.bytes.data();
+    for (size_t i = 0; i < count; ++i) {
         if (s.format == SND_PCM_FORMAT_FLOAT_LE) {
-            float v = 0;
-            std::memcpy(&v, frame + 4 * c, 4);
-            sum += v;
+            std::memcpy(&s.samples[i], bytes + 4 * i, 4);
         } else if (s.format == SND_PCM_FORMAT_S32_LE) {
             int32_t v = 0;
-            std::memcpy(&v, frame + 4 * c, 4);
-            sum += static_cast<float>(v) * (1.0f / 2147483648.0f);
+            std::memcpy(&v, bytes + 4 * i, 4);
+            s.samples[i] = static_cast<float>(v) * (1.0f / 2147483648.0f);
         } else {
             int16_t v = 0;
-            std::memcpy(&v, frame + 2 * c, 2);
-            sum += static_cast<float>(v) * (1.0f / 32768.0f);
+            std::memcpy(&v, bytes + 2 * i, 2);
+            s.samples[i] = static_cast<float>(v) * (1.0f / 32768.0f);
         }
     }
-    return sum / static_cast<float>(end - first);
 }
 
 // Brings the device back after input was lost or the system was suspended, as playback
@@ -198,7 +262,10 @@ int OpenCapture(Capture& capture, const char* device, uint32_t& rate, uint32_t p
                 FILE* err) {
     auto state = std::make_unique<CaptureState>();
     state->channel = capture.channel;
-    if (OpenPcm(state->pcm, device, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK, err) != 0) {
+    // A channel heard alone is taken from the channels as the device lays them out, not from
+    // those ALSA's plug devices would make up by mixing them.
+    const int mode = SND_PCM_NONBLOCK | (capture.channel > 0 ? SND_PCM_NO_AUTO_CHANNELS : 0);
+    if (OpenPcm(state->pcm, device, SND_PCM_STREAM_CAPTURE, mode, err) != 0) {
         return 1;
     }
     if (Configure(*state, rate, period, out, err) != 0) {
@@ -232,9 +299,11 @@ long ReadCapture(Capture& capture, std::span<float> mono, FILE* err) {
         if (got > 0) {
             s.last_input = std::chrono::steady_clock::now();
             s.gaps_in_a_row = 0;
-            for (snd_pcm_sframes_t i = 0; i < got; ++i) {
-                mono[static_cast<size_t>(i)] =
-                    MonoSample(s, s.bytes.data() + static_cast<size_t>(i) * bytes_per_frame);
+            const auto frames = static_cast<size_t>(got);
+            ToFloats(s, frames * s.channels);
+            for (size_t i = 0; i < frames; ++i) {
+                mono[i] = HeardInFrame(std::span(s.samples).subspan(i * s.channels, s.channels),
+                                       s.channel);
             }
             return got;
         }

@@ -28,8 +28,10 @@ struct Capture {
 };
 
 // Opens `device` for capture at `rate` (which receives the rate the device takes), one or two
-// channels of FLOAT_LE, S32_LE or S16_LE, in periods of about `period` frames. Returns 0, or
-// 1 after printing why, with the same message and hint as playback's devices.
+// channels of FLOAT_LE, S32_LE or S16_LE, in periods of about `period` frames; with a channel
+// chosen, at least that many as the device lays them out, so that no plug device or sound
+// server mixes the others into it. Returns 0, or 1 after printing why (what the device
+// refused), with the same message and hint as playback's devices.
 int OpenCapture(Capture& capture, const char* device, uint32_t& rate, uint32_t period, FILE* out,
                 FILE* err);
 

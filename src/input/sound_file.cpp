@@ -1,5 +1,6 @@
 #include "input.h"
 
+#include "channels.h"
 #include "common/units.h"
 #include "sound_kinds.h"
 
@@ -285,9 +286,8 @@ long ReadSoundFile(SoundFile& file, std::span<float> mono, std::string& why) {
             why = "it holds a sample that is not a finite number (NaN or infinity)";
             return -1;
         }
-        const double heard =
-            file.channel > 0 ? samples[file.channel - 1] : sum / static_cast<double>(channels);
-        mono[frame] = static_cast<float>(heard);
+        mono[frame] =
+            HeardInFrame(std::span(samples, channels), static_cast<unsigned>(file.channel));
         s.loudest_heard = std::max(s.loudest_heard, std::fabs(mono[frame]));
     }
     return static_cast<long>(got);

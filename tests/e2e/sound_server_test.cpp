@@ -681,18 +681,19 @@ TEST_P(SoundServerPath, CtrlCAtTheKeyboardBringsTheMenuBack) {
     ExpectEndsAtAWholeCycle(sounding_, 440, 10 * kRate);
 }
 
-// How a capture through ALSA's "default" reaches the sink's monitor on each server.
-std::vector<std::string> SinkMonitorEnvironment(Server server) {
+// How a capture through ALSA's "default" reaches the monitor of `sink` on each server.
+std::vector<std::string> SinkMonitorEnvironment(Server server, const std::string& sink = "tap") {
     if (server == Server::PulseAudio) {
-        return {"PULSE_SOURCE=tap.monitor"};
+        return {"PULSE_SOURCE=" + sink + ".monitor"};
     }
-    return {"PIPEWIRE_NODE=tap", "PIPEWIRE_PROPS={ stream.capture.sink=true }"};
+    return {"PIPEWIRE_NODE=" + sink, "PIPEWIRE_PROPS={ stream.capture.sink=true }"};
 }
 
-// The program listening to the sink, with `args` after --listen.
-std::vector<std::string> ListenCommand(Server server, const std::vector<std::string>& args) {
+// The program listening to `sink`, with `args` after --listen.
+std::vector<std::string> ListenCommand(Server server, const std::vector<std::string>& args,
+                                       const std::string& sink = "tap") {
     std::vector<std::string> command{"env"};
-    for (const std::string& word : SinkMonitorEnvironment(server)) {
+    for (const std::string& word : SinkMonitorEnvironment(server, sink)) {
         command.push_back(word);
     }
     command.push_back(ONDELIS_BINARY);
@@ -757,6 +758,88 @@ TEST_P(SoundServerPath, ListeningToTheSinkNamesTheNotePlayedIntoIt) {
                 "second, CPU %.3f s\n",
                 NameOf(GetParam()).c_str(), readings.size(), worst,
                 static_cast<double>(listened.wakeups) / 3, listened.cpu_seconds);
+}
+
+// A WAV file of 32-bit floats, channel c a sine of hz[c] at a quarter of full scale.
+void WriteChannelsWav(const fs::path& path, const std::vector<double>& hz, int seconds) {
+    auto le = [](uint32_t value, int bytes) {
+        std::string text;
+        for (int i = 0; i < bytes; ++i) {
+            text += static_cast<char>(value >> (8 * i) & 0xff);
+        }
+        return text;
+    };
+    const auto channels = static_cast<uint32_t>(hz.size());
+    const uint32_t data = seconds * kRate * channels * 4;
+    std::ofstream file(path, std::ios::binary);
+    file << "RIFF" << le(36 + data, 4) << "WAVEfmt " << le(16, 4) << le(3, 2) << le(channels, 2)
+         << le(kRate, 4) << le(kRate * channels * 4, 4) << le(channels * 4, 2) << le(32, 2)
+         << "data" << le(data, 4);
+    for (uint32_t i = 0; i < seconds * kRate; ++i) {
+        for (const double f : hz) {
+            const auto x = static_cast<float>(0.25 * std::sin(2 * M_PI * f * i / kRate));
+            file.write(reinterpret_cast<const char*>(&x), sizeof x);
+        }
+    }
+}
+
+// --channel on a server's device hears that channel of the source alone: a sink of four
+// channels carries E2, A2, D3 and G3, one on each, and a listener to its monitor hears the
+// note of the channel it chose. The server folds whatever channels a stream lacks into those
+// it has: the first alone was the mix of all four, and the third a mix too.
+TEST_P(SoundServerPath, ChannelHearsThatChannelOfTheSinkAlone) {
+    const bool pulse = GetParam() == Server::PulseAudio;
+    for (const char* program : {pulse ? "pactl" : "pw-cli", pulse ? "paplay" : "pw-play"}) {
+        if (!OnPath(program)) {
+            GTEST_SKIP() << program << " is not installed";
+        }
+    }
+    const std::vector<std::string> sink =
+        pulse ? std::vector<std::string>{"pactl",
+                                         "load-module",
+                                         "module-null-sink",
+                                         "sink_name=quad",
+                                         "format=float32le",
+                                         "rate=44100",
+                                         "channels=4",
+                                         "channel_map=front-left,front-right,rear-left,rear-right"}
+              : std::vector<std::string>{
+                    "pw-cli", "create-node", "adapter",
+                    "{ factory.name = support.null-audio-sink node.name = quad media.class = "
+                    "Audio/Sink audio.format = F32LE audio.rate = 44100 audio.channels = 4 "
+                    "audio.position = [ FL FR RL RR ] object.linger = true }"};
+    ASSERT_EQ(Wait(Start(sink, "/dev/null", Dir() / "sink.out", Dir() / "sink.err"), 20s).status, 0)
+        << ReadBytes(Dir() / "sink.err");
+    const char* notes[] = {"E2", "A2", "D3", "G3"};
+    WriteChannelsWav(Dir() / "four.wav", {82.406889, 110, 146.832384, 195.997718}, 60);
+    const Child player =
+        Start(pulse ? std::vector<std::string>{"paplay", "-d", "quad",
+                                               "--channel-map=front-left,front-right,rear-left,"
+                                               "rear-right",
+                                               (Dir() / "four.wav").string()}
+                    : std::vector<std::string>{"pw-play", "--target", "quad", "--channel-map",
+                                               "FL,FR,RL,RR", (Dir() / "four.wav").string()},
+              "/dev/null", "/dev/null", Dir() / "player.err");
+    for (int channel = 1; channel <= 4; ++channel) {
+        const std::string heard = "heard" + std::to_string(channel);
+        const Finished listened = Wait(
+            Start(ListenCommand(GetParam(), {"default", "3", "--channel", std::to_string(channel)},
+                                "quad"),
+                  "/dev/null", Dir() / heard, Dir() / "listen.err"),
+            20s);
+        const std::string err = ReadBytes(Dir() / "listen.err");
+        EXPECT_EQ(listened.status, 0) << channel << ": " << err;
+        const std::vector<HeardReading> readings = Readings(ReadBytes(Dir() / heard));
+        // The player may start late on a loaded machine, but a second of the note is heard.
+        EXPECT_GE(readings.size(), 20u) << channel << ": " << err << ReadBytes(Dir() / heard)
+                                        << ReadBytes(Dir() / "player.err");
+        for (const HeardReading& r : readings) {
+            EXPECT_EQ(r.note, notes[channel - 1])
+                << "channel " << channel << " at " << r.time << " s: " << r.hz << " Hz";
+        }
+    }
+    kill(player.pid, SIGKILL);
+    Wait(player, 5s);
 }
 
 // Wake-ups of listening, threads included (voluntary context switches), at most one a

@@ -13,6 +13,11 @@
 //   FAULT_RESUME, FAULT_PREPARE,      the same ERR[:FIRST[:COUNT]] rule for those calls; a
 //   FAULT_AVAIL, FAULT_DRAIN,         resume outside its rule answers 0 without asking ALSA,
 //   FAULT_HW_PARAMS, FAULT_FORMAT     since only a faked suspend ever leads to one
+//   FAULT_ANY, FAULT_ACCESS,          the same rule for the setters of a device's parameters:
+//   FAULT_CHANNELS, FAULT_SET_RATE,   snd_pcm_hw_params_any, _set_access, _set_channels,
+//   FAULT_PERIOD, FAULT_BUFFER,       _set_rate_near, _set_period_size_near and
+//   FAULT_SW_CURRENT, FAULT_AVAIL_MIN, _set_buffer_size_near; snd_pcm_sw_params_current,
+//   FAULT_SW_PARAMS                   _set_avail_min and snd_pcm_sw_params
 //   FAULT_REWIND=ERR[:FIRST[:COUNT]]  the same rule for rewinds, which then take nothing back
 //   FAULT_REWIND_MAX=K                a rewind takes back at most K frames
 //   FAULT_RATE=R                      the device grants R Hz whatever was asked
@@ -433,11 +438,13 @@ int snd_pcm_hw_params_set_access(snd_pcm_t* pcm, snd_pcm_hw_params_t* params,
     static const auto real = Real<int (*)(snd_pcm_t*, snd_pcm_hw_params_t*, snd_pcm_access_t)>(
         "snd_pcm_hw_params_set_access");
     static const bool interleaved_only = EnvNumber("FAULT_INTERLEAVED_ONLY") != 0;
+    static Rule rule("FAULT_ACCESS");
     const Outer outer;
     if (outer() && interleaved_only && access != SND_PCM_ACCESS_RW_INTERLEAVED) {
         return -EINVAL;
     }
-    return real(pcm, params, access);
+    const int error = outer() ? rule.Next() : 0;
+    return error != 0 ? error : real(pcm, params, access);
 }
 
 int snd_pcm_hw_params_set_rate_near(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, unsigned int* rate,
@@ -445,11 +452,66 @@ int snd_pcm_hw_params_set_rate_near(snd_pcm_t* pcm, snd_pcm_hw_params_t* params,
     static const auto real = Real<int (*)(snd_pcm_t*, snd_pcm_hw_params_t*, unsigned int*, int*)>(
         "snd_pcm_hw_params_set_rate_near");
     static const long granted = EnvNumber("FAULT_RATE");
+    static Rule rule("FAULT_SET_RATE");
     const Outer outer;
     if (outer() && granted > 0) {
         *rate = static_cast<unsigned int>(granted);
     }
-    return real(pcm, params, rate, dir);
+    const int error = outer() ? rule.Next() : 0;
+    return error != 0 ? error : real(pcm, params, rate, dir);
+}
+
+int snd_pcm_hw_params_any(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {
+    static const auto real =
+        Real<int (*)(snd_pcm_t*, snd_pcm_hw_params_t*)>("snd_pcm_hw_params_any");
+    static Rule rule("FAULT_ANY");
+    return Guarded(rule, nullptr, [&] { return real(pcm, params); });
+}
+
+int snd_pcm_hw_params_set_channels(snd_pcm_t* pcm, snd_pcm_hw_params_t* params,
+                                   unsigned int channels) {
+    static const auto real = Real<int (*)(snd_pcm_t*, snd_pcm_hw_params_t*, unsigned int)>(
+        "snd_pcm_hw_params_set_channels");
+    static Rule rule("FAULT_CHANNELS");
+    return Guarded(rule, nullptr, [&] { return real(pcm, params, channels); });
+}
+
+int snd_pcm_hw_params_set_period_size_near(snd_pcm_t* pcm, snd_pcm_hw_params_t* params,
+                                           snd_pcm_uframes_t* frames, int* dir) {
+    static const auto real =
+        Real<int (*)(snd_pcm_t*, snd_pcm_hw_params_t*, snd_pcm_uframes_t*, int*)>(
+            "snd_pcm_hw_params_set_period_size_near");
+    static Rule rule("FAULT_PERIOD");
+    return Guarded(rule, nullptr, [&] { return real(pcm, params, frames, dir); });
+}
+
+int snd_pcm_hw_params_set_buffer_size_near(snd_pcm_t* pcm, snd_pcm_hw_params_t* params,
+                                           snd_pcm_uframes_t* frames) {
+    static const auto real = Real<int (*)(snd_pcm_t*, snd_pcm_hw_params_t*, snd_pcm_uframes_t*)>(
+        "snd_pcm_hw_params_set_buffer_size_near");
+    static Rule rule("FAULT_BUFFER");
+    return Guarded(rule, nullptr, [&] { return real(pcm, params, frames); });
+}
+
+int snd_pcm_sw_params_current(snd_pcm_t* pcm, snd_pcm_sw_params_t* params) {
+    static const auto real =
+        Real<int (*)(snd_pcm_t*, snd_pcm_sw_params_t*)>("snd_pcm_sw_params_current");
+    static Rule rule("FAULT_SW_CURRENT");
+    return Guarded(rule, nullptr, [&] { return real(pcm, params); });
+}
+
+int snd_pcm_sw_params_set_avail_min(snd_pcm_t* pcm, snd_pcm_sw_params_t* params,
+                                    snd_pcm_uframes_t frames) {
+    static const auto real = Real<int (*)(snd_pcm_t*, snd_pcm_sw_params_t*, snd_pcm_uframes_t)>(
+        "snd_pcm_sw_params_set_avail_min");
+    static Rule rule("FAULT_AVAIL_MIN");
+    return Guarded(rule, nullptr, [&] { return real(pcm, params, frames); });
+}
+
+int snd_pcm_sw_params(snd_pcm_t* pcm, snd_pcm_sw_params_t* params) {
+    static const auto real = Real<int (*)(snd_pcm_t*, snd_pcm_sw_params_t*)>("snd_pcm_sw_params");
+    static Rule rule("FAULT_SW_PARAMS");
+    return Guarded(rule, nullptr, [&] { return real(pcm, params); });
 }
 
 } // extern "C"
