@@ -128,8 +128,6 @@ struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
 
-constexpr const char* kNoSoundFile = "it is not a sound file it can read";
-
 } // namespace
 
 struct SoundFileState {
@@ -205,8 +203,7 @@ bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std:
     SF_INFO info{};
     const bool is_stdin = std::strcmp(path, "-") == 0;
     const bool pipe = is_stdin && lseek(fileno(standard_input), 0, SEEK_CUR) < 0;
-    if (const char* format = pipe ? PipedFormatNeedingAFile(fileno(standard_input)) : nullptr) {
-        why = ReadFromAFile(format);
+    if (pipe && !(why = PipeRefused(fileno(standard_input))).empty()) {
         return false;
     }
     SNDFILE* opened = nullptr;

@@ -445,10 +445,16 @@ TEST(ListenFiles, BytesThatOnlyLookLikeMpegAreRefusedQuietly) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "take.raw: cannot listen to it: it is not a sound file it can read\n");
-    const RunResult piped = RunShell("\"$ONDELIS\" --listen - < take.raw", 20);
-    EXPECT_EQ(piped.status, 1);
-    EXPECT_EQ(piped.err,
-              "standard input: cannot listen to it: it is not a sound file it can read\n");
+    // Whether it is redirected from the file or comes through a pipe, where only one frame's
+    // header is no MP3: the next frame would start where it ends, and no header is there.
+    for (const char* script :
+         {"\"$ONDELIS\" --listen - < take.raw", "cat take.raw | \"$ONDELIS\" --listen -"}) {
+        const RunResult piped = RunShell(script, 20);
+        EXPECT_EQ(piped.status, 1) << script;
+        EXPECT_EQ(piped.err,
+                  "standard input: cannot listen to it: it is not a sound file it can read\n")
+            << script;
+    }
 }
 
 TEST(ListenFiles, WhatAPipeCannotCarryIsRefusedPlainly) {
