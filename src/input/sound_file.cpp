@@ -2,6 +2,7 @@
 
 #include "common/units.h"
 #include "sound_kinds.h"
+#include "stream_bytes.h"
 
 #include <fcntl.h>
 #include <sndfile.h>
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -73,8 +75,12 @@ std::string WhyNotOpened(const char* path) {
 // libsndfile reads a file cut short without an error, saying in its log that a chunk is
 // shorter than its header claims ("data : 132300 (should be 29956)"). Only the chunks' own
 // lines count, at the start of a line: an indented field that is off ("  Bytes/sec : 22356
-// (should be 22355)", as ADPCM encoders write it) is no cut.
-bool CutShort(SNDFILE* file) {
+// (should be 22355)", as ADPCM encoders write it) is no cut. An Ogg file's own pages, when
+// they were looked at (`ogg_whole`), say it instead of the log.
+bool CutShort(SNDFILE* file, std::optional<bool> ogg_whole) {
+    if (ogg_whole.has_value()) {
+        return !*ogg_whole;
+    }
     char log[8192] = "";
     sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
     for (const char* at = std::strstr(log, "(should be "); at != nullptr;
@@ -93,7 +99,8 @@ bool CutShort(SNDFILE* file) {
             return true;
         }
     }
-    // An Ogg stream (Vorbis, Opus) cut short ends without its last page's flag.
+    // An Ogg stream (Vorbis, Opus) cut short ends without its last page's flag: in a stream,
+    // which libsndfile reads to its end only once, its log says so truly.
     return std::strstr(log, "without an End-Of-Stream flag") != nullptr;
 }
 
@@ -124,6 +131,23 @@ sf_count_t DeclaredFrames(const SF_INFO& info) {
     return info.frames;
 }
 
+// Whether the Ogg file `path` ("-": the file on `standard_input`) ends with its last page whole
+// and flagged as the end. libsndfile's log says that a whole file of a second or two, as SoX
+// and ffmpeg write them, ends without the flag, which its last page carries: the pages are
+// looked at instead.
+bool OggFileEndsWhole(const char* path, int standard_input) {
+    if (std::strcmp(path, "-") == 0) {
+        return OggEndsWhole(standard_input);
+    }
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool whole = OggEndsWhole(fd);
+    close(fd);
+    return whole;
+}
+
 struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
@@ -135,7 +159,8 @@ struct SoundFileState {
     std::vector<float> interleaved;
     int chatter = -1; // the decoder's standard error while it works
     bool mpeg = false;
-    sf_count_t declared = -1; // frames the header promises, -1 when unknown
+    sf_count_t declared = -1;      // frames the header promises, -1 when unknown
+    std::optional<bool> ogg_whole; // whether an Ogg file's last page ends it, when looked at
     sf_count_t read = 0;
     float loudest_channel = 0; // peaks so far, of any one channel and of what was listened to
     float loudest_heard = 0;
@@ -159,7 +184,8 @@ SoundFile& SoundFile::operator=(SoundFile&&) noexcept = default;
 namespace {
 
 // What refuses a file that libsndfile opened, or empty.
-std::string Refusal(const SF_INFO& info, const SoundFile& file, bool pipe, SNDFILE* opened) {
+std::string Refusal(const SF_INFO& info, const SoundFile& file, bool pipe, SNDFILE* opened,
+                    std::optional<bool> ogg_whole) {
     if (info.channels < 1 || info.channels > kMostChannels) {
         return "it has " + std::to_string(info.channels) + " channels";
     }
@@ -175,7 +201,7 @@ std::string Refusal(const SF_INFO& info, const SoundFile& file, bool pipe, SNDFI
     if (pipe && NeedsAFile(info.format) != nullptr) {
         return ReadFromAFile(NeedsAFile(info.format));
     }
-    if (info.seekable != 0 && CutShort(opened)) {
+    if (info.seekable != 0 && CutShort(opened, ogg_whole)) {
         return "it ends before its header says it does (cut short)";
     }
     return "";
@@ -219,7 +245,10 @@ bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std:
         return false;
     }
     state->file.reset(opened);
-    why = Refusal(info, file, pipe, opened);
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG && info.seekable != 0) {
+        state->ogg_whole = OggFileEndsWhole(path, fileno(standard_input));
+    }
+    why = Refusal(info, file, pipe, opened, state->ogg_whole);
     state->mpeg = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
     if (why.empty() && state->mpeg && DecoderFailed(state->chatter)) {
         why = kNoSoundFile;
@@ -245,7 +274,7 @@ bool EndedWhole(SoundFileState& s, std::string& why) {
         why = kNoSoundFile;
         return false;
     }
-    if ((s.declared >= 0 && s.read < s.declared) || CutShort(s.file.get())) {
+    if ((s.declared >= 0 && s.read < s.declared) || CutShort(s.file.get(), s.ogg_whole)) {
         why = "it ends before its header says it does (cut short)";
         return false;
     }

@@ -526,6 +526,60 @@ TEST(ListenFiles, AFileCutShortEndsWithAMessageWheneverItIsFound) {
     }
 }
 
+// A whole Ogg file of a second or two, as SoX writes it too, ends with a page that carries
+// the end-of-stream flag, though libsndfile's log says it ends without one; cut within its
+// last page, or before it, it is cut short.
+TEST(ListenFiles, ShortOggFilesAreWholeUnlessCut) {
+    ScratchDir dir;
+    std::vector<std::string> whole;
+    const struct {
+        const char* name;
+        int format;
+        double seconds;
+        int rate;
+    } rows[] = {
+        {"one.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 44100},
+        {"one_and_a_half.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1.5, 44100},
+        {"two.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 48000},
+        {"one_and_a_half.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 1.5, 48000},
+    };
+    for (const auto& row : rows) {
+        if (WriteTone(row.name, row.format, row.seconds, row.rate)) {
+            whole.emplace_back(row.name);
+        }
+    }
+    if (RunShell("command -v sox >/dev/null && sox -n -r 44100 -c 1 sox.ogg synth 1.5 sine 110", 20)
+            .status == 0) {
+        whole.emplace_back("sox.ogg");
+    }
+    for (const std::string& name : whole) {
+        const RunResult run = RunOndelis({"--listen", name});
+        EXPECT_EQ(run.status, 0) << name;
+        EXPECT_EQ(run.err, "") << name;
+        const std::vector<Line> lines = Lines(run.out);
+        EXPECT_GT(lines.size(), 20u) << name;
+        for (const Line& line : lines) {
+            EXPECT_EQ(line.note, "A2") << name << " at " << line.time;
+        }
+    }
+    for (const std::string& name : whole) {
+        const std::string bytes = ReadBytes(name);
+        const size_t last_page = bytes.rfind("OggS");
+        ASSERT_NE(last_page, std::string::npos) << name;
+        for (const std::string& cut :
+             {bytes.substr(0, last_page), bytes.substr(0, bytes.size() - 9)}) {
+            WriteFile("cut_" + name, cut);
+            const RunResult run = RunOndelis({"--listen", "cut_" + name});
+            EXPECT_EQ(run.status, 1) << name << " of " << cut.size() << " bytes";
+            EXPECT_EQ(run.out, "") << name;
+            EXPECT_EQ(run.err, "cut_" + name +
+                                   ": cannot listen to it: it ends before its header says it "
+                                   "does (cut short)\n")
+                << name << " of " << cut.size() << " bytes";
+        }
+    }
+}
+
 TEST(ListenFiles, NoPitchHeardSaysWhyAndChannelPicksOne) {
     ScratchDir dir;
     std::string cancelling, right_only;
