@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <span>
@@ -80,21 +81,30 @@ Head PeekHead(int fd) {
         return Head::kUnknown;
     }
     std::vector<unsigned char> head(kMpegLookBytes);
+    size_t got = 0;
     Head found = Head::kMoreBytes;
     for (int tries = 0; tries < 100 && found == Head::kMoreBytes; ++tries) {
-        const ssize_t copied = tee(fd, copy[1], head.size(), 0);
-        if (copied <= 0) {
+        // The copy pipe does not block, and so nor does tee: an empty pipe is waited for here,
+        // as long as libsndfile would wait for it.
+        pollfd readable{fd, POLLIN, 0};
+        if (got == 0 && poll(&readable, 1, -1) < 0 && errno != EINTR) {
             break;
         }
-        size_t got = 0;
-        for (ssize_t n = 0; got < static_cast<size_t>(copied); got += static_cast<size_t>(n)) {
-            n = read(copy[0], head.data() + got, static_cast<size_t>(copied) - got);
-            if (n <= 0) {
-                break;
-            }
+        const ssize_t copied = tee(fd, copy[1], head.size(), 0);
+        if (copied == 0 || (copied < 0 && errno != EAGAIN && errno != EINTR)) {
+            break; // the writer has gone, and all it wrote was looked at
         }
-        found = Identify(std::span(head.data(), got));
-        if (found == Head::kMoreBytes && WriterGone(fd)) {
+        if (copied > 0) {
+            got = 0;
+            for (ssize_t n = 0; got < static_cast<size_t>(copied); got += static_cast<size_t>(n)) {
+                n = read(copy[0], head.data() + got, static_cast<size_t>(copied) - got);
+                if (n <= 0) {
+                    break;
+                }
+            }
+            found = Identify(std::span(head.data(), got));
+        }
+        if (found == Head::kMoreBytes && copied > 0 && WriterGone(fd)) {
             break;
         }
         if (found == Head::kMoreBytes) {
@@ -103,7 +113,14 @@ Head PeekHead(int fd) {
     }
     close(copy[0]);
     close(copy[1]);
-    return found == Head::kMoreBytes ? Head::kNotMpeg : found;
+    if (found != Head::kMoreBytes) {
+        return found;
+    }
+    // Bytes that began as MPEG audio's do and never became it are none; others are left to
+    // libsndfile, which waits for a slow writer.
+    const bool sync = got >= 2 && head[0] == 0xFF && (head[1] & 0xE0) == 0xE0;
+    return sync || (got >= 3 && std::memcmp(head.data(), "ID3", 3) == 0) ? Head::kNotMpeg
+                                                                         : Head::kUnknown;
 }
 
 } // namespace
