@@ -75,8 +75,8 @@ std::string WhyNotOpened(const char* path) {
 // libsndfile reads a file cut short without an error, saying in its log that a chunk is
 // shorter than its header claims ("data : 132300 (should be 29956)"). Only the chunks' own
 // lines count, at the start of a line: an indented field that is off ("  Bytes/sec : 22356
-// (should be 22355)", as ADPCM encoders write it) is no cut. An Ogg file's own pages, when
-// they were looked at (`ogg_whole`), say it instead of the log.
+// (should be 22355)", as ADPCM encoders write it) is no cut, but for RF64's size. An Ogg file's own
+// pages, when they were looked at (`ogg_whole`), say it instead of the log.
 bool CutShort(SNDFILE* file, std::optional<bool> ogg_whole) {
     if (ogg_whole.has_value()) {
         return !*ogg_whole;
@@ -90,7 +90,11 @@ bool CutShort(SNDFILE* file, std::optional<bool> ogg_whole) {
             --line;
         }
         const char* colon = std::strchr(line, ':');
-        if (colon == nullptr || colon > at || *line == ' ' || *line == '\t') {
+        // RF64 keeps its sizes in its ds64 chunk, whose fields the log indents.
+        const bool indented =
+            (*line == ' ' || *line == '\t') &&
+            std::strncmp(line, "  Riff size :", std::strlen("  Riff size :")) != 0;
+        if (colon == nullptr || colon > at || indented) {
             continue;
         }
         const long long claimed = std::strtoll(colon + 1, nullptr, 10);
@@ -109,6 +113,8 @@ long long BytesPerFrame(const SF_INFO& info) {
     switch (info.format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
     case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
         return info.channels;
     case SF_FORMAT_PCM_24:
         return 3LL * info.channels;
@@ -148,6 +154,33 @@ bool OggFileEndsWhole(const char* path, int standard_input) {
     return whole;
 }
 
+// libsndfile, reading an RF64 file through a pipe, takes the first 8 bytes of its samples for
+// the name and size of one more chunk: the frames they held are lost, and the rest is still
+// read as sound when they held whole frames of plain samples. The frames lost (0 for all else),
+// or -1 when what follows is read out of step.
+sf_count_t Rf64FramesLost(const SF_INFO& info, bool pipe) {
+    constexpr long long kBytesTaken = 8;
+    if (!pipe || (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_RF64) {
+        return 0;
+    }
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+        break;
+    default:
+        return -1;
+    }
+    const long long frame = BytesPerFrame(info);
+    return kBytesTaken % frame == 0 ? kBytesTaken / frame : -1;
+}
+
 struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
@@ -162,6 +195,7 @@ struct SoundFileState {
     sf_count_t declared = -1;      // frames the header promises, -1 when unknown
     std::optional<bool> ogg_whole; // whether an Ogg file's last page ends it, when looked at
     sf_count_t read = 0;
+    sf_count_t lost = 0;       // frames of the header's that libsndfile passes over unread
     float loudest_channel = 0; // peaks so far, of any one channel and of what was listened to
     float loudest_heard = 0;
 
@@ -200,6 +234,9 @@ std::string Refusal(const SF_INFO& info, const SoundFile& file, bool pipe, SNDFI
     }
     if (pipe && NeedsAFile(info.format) != nullptr) {
         return ReadFromAFile(NeedsAFile(info.format));
+    }
+    if (Rf64FramesLost(info, pipe) < 0) {
+        return ReadFromAFile("rf64");
     }
     if (info.seekable != 0 && CutShort(opened, ogg_whole)) {
         return "it ends before its header says it does (cut short)";
@@ -257,6 +294,7 @@ bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std:
         return false;
     }
     state->declared = DeclaredFrames(info);
+    state->lost = Rf64FramesLost(info, pipe);
     file.rate = static_cast<uint32_t>(info.samplerate);
     file.channels = info.channels;
     file.seekable = info.seekable != 0;
@@ -274,7 +312,7 @@ bool EndedWhole(SoundFileState& s, std::string& why) {
         why = kNoSoundFile;
         return false;
     }
-    if ((s.declared >= 0 && s.read < s.declared) || CutShort(s.file.get(), s.ogg_whole)) {
+    if ((s.declared >= 0 && s.read + s.lost < s.declared) || CutShort(s.file.get(), s.ogg_whole)) {
         why = "it ends before its header says it does (cut short)";
         return false;
     }
