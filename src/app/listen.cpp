@@ -214,7 +214,10 @@ int ListenToFile(const ToneSettings& settings, const char* source, double second
     }
     FinishReadings(notes, settings, stdout);
     if (!heard) { // an empty output says nothing about why
-        std::fprintf(stderr, "%s: no pitch heard: %s\n", Shown(source), WhyNoPitch(file).c_str());
+        const Unheard unheard{frames, ListenerFirstReadingFrames(listener),
+                              ListenerStrongestHz(listener), kLowestHz, kHighestHz};
+        std::fprintf(stderr, "%s: no pitch heard: %s\n", Shown(source),
+                     WhyNoPitch(file, unheard).c_str());
     }
     return ReadingsWritten(stdout) ? 0 : 1;
 }

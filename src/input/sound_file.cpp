@@ -357,20 +357,9 @@ long ReadSoundFile(SoundFile& file, std::span<float> mono, std::string& why) {
     return static_cast<long>(got);
 }
 
-std::string WhyNoPitch(const SoundFile& file) {
+SoundHeard HeardSoFar(const SoundFile& file) {
     const SoundFileState& s = *file.state;
-    if (s.loudest_channel == 0) {
-        return "it is silent";
-    }
-    // The channels, each loud enough, cancel out in the mix (one is the other upside down).
-    if (file.channel == 0 && file.channels > 1 && s.loudest_heard < 1e-3f * s.loudest_channel) {
-        return "its channels cancel each other out where they are mixed (one is the other "
-               "upside down): --channel 1 listens to the first alone";
-    }
-    if (s.loudest_heard == 0) {
-        return "the channel listened to is silent";
-    }
-    return "no steady pitch sounds in it (noise, or too short a note)";
+    return {static_cast<uint64_t>(s.read), s.loudest_channel, s.loudest_heard};
 }
 
 bool CheckSoundFile(SoundFile& file, uint64_t frames, std::string& why) {

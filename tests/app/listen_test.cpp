@@ -656,6 +656,66 @@ TEST(ListenFiles, NoPitchHeardSaysWhyAndChannelPicksOne) {
     EXPECT_EQ(alone.err, "--channel picks the channel that --listen hears: give --listen too\n");
 }
 
+// 16-bit mono samples at 44100 Hz: `seconds` of a sine of `hz` at half scale, or of noise,
+// white or brown, from a fixed generator.
+enum class Sound { kSine, kWhiteNoise, kBrownNoise };
+std::string Samples(Sound sound, double hz, double seconds) {
+    std::string data;
+    uint32_t state = 12345;
+    double brown = 0;
+    for (int i = 0; i < static_cast<int>(seconds * 44100); ++i) {
+        state = state * 1103515245u + 12345u;
+        const double white = static_cast<double>(state >> 8) / (1u << 24) - 0.5;
+        brown = 0.999 * brown + 0.05 * white;
+        const double x = sound == Sound::kSine         ? 0.5 * std::sin(2 * M_PI * hz * i / 44100)
+                         : sound == Sound::kBrownNoise ? brown
+                                                       : white;
+        data += Le(static_cast<uint16_t>(static_cast<int16_t>(std::lround(32767 * x))), 2);
+    }
+    return data;
+}
+
+// What --listen says when it heard no pitch: what is wrong with the sound, or with the time
+// asked, not "silent" for what has no sound or was not heard long enough, nor noise for a
+// tone that the listener does not hear.
+TEST(ListenFiles, NoPitchHeardSaysWhatIsReallyWrong) {
+    ScratchDir dir;
+    const std::string too_short = "the time asked is too short for a reading, which needs 0.051 s "
+                                  "at least";
+    const std::string outside = " Hz, lies outside what the listener hears, 25 to 5000 Hz";
+    const std::string no_steady = "no steady pitch sounds in it (noise, or too short a note)";
+    const struct {
+        const char* name;
+        std::string data;
+        std::vector<std::string> seconds;
+        std::string why;
+    } rows[] = {
+        {"no_frames.wav", "", {}, "it holds no sound (no frames at all)"},
+        {"no_frames_asked.wav", "", {"1e-9"}, "it holds no sound (no frames at all)"},
+        {"a4.wav", Samples(Sound::kSine, 440, 1), {"1e-9"}, too_short},
+        {"a4_a_frame_short.wav", Samples(Sound::kSine, 440, 1), {"0.05"}, too_short},
+        {"24hz.wav", Samples(Sound::kSine, 24, 1), {}, "its pitch, 24.0" + outside},
+        {"5100hz.wav", Samples(Sound::kSine, 5100, 1), {}, "its pitch, 5100.0" + outside},
+        {"white.wav", Samples(Sound::kWhiteNoise, 0, 1), {}, no_steady},
+        {"brown.wav", Samples(Sound::kBrownNoise, 0, 1), {}, no_steady},
+        {"short_note.wav", Samples(Sound::kSine, 440, 0.03), {}, no_steady},
+    };
+    for (const auto& row : rows) {
+        WriteFile(row.name, Wav(1, 44100, 16, 1, row.data));
+        std::vector<std::string> args = {"--listen", row.name};
+        args.insert(args.end(), row.seconds.begin(), row.seconds.end());
+        const RunResult run = RunOndelis(args);
+        EXPECT_EQ(run.status, 0) << row.name;
+        EXPECT_EQ(run.out, "") << row.name;
+        EXPECT_EQ(run.err, std::string(row.name) + ": no pitch heard: " + row.why + "\n");
+    }
+    // The time it names gives the first reading.
+    const RunResult enough = RunOndelis({"--listen", "a4.wav", "0.051"});
+    EXPECT_EQ(enough.status, 0);
+    EXPECT_EQ(enough.err, "");
+    EXPECT_EQ(Lines(enough.out).size(), 1u) << enough.out;
+}
+
 // Only a write that fails is a failure: a reader that leaves once it has the line it wanted
 // took it whole. Whether it left before the program's last look at standard output is a
 // race, which a false "Broken pipe" lost in most runs.
