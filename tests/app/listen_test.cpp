@@ -441,19 +441,31 @@ TEST(ListenFiles, BytesThatOnlyLookLikeMpegAreRefusedQuietly) {
                   2);
     }
     WriteFile("take.raw", raw);
-    const RunResult run = RunOndelis({"--listen", "take.raw"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "take.raw: cannot listen to it: it is not a sound file it can read\n");
-    // Whether it is redirected from the file or comes through a pipe, where only one frame's
-    // header is no MP3: the next frame would start where it ends, and no header is there.
-    for (const char* script :
-         {"\"$ONDELIS\" --listen - < take.raw", "cat take.raw | \"$ONDELIS\" --listen -"}) {
-        const RunResult piped = RunShell(script, 20);
-        EXPECT_EQ(piped.status, 1) << script;
-        EXPECT_EQ(piped.err,
-                  "standard input: cannot listen to it: it is not a sound file it can read\n")
-            << script;
+    // A whole valid frame header (MPEG-1 layer III, 128 kbit/s, 44100 Hz), then bytes from a
+    // fixed generator: no second header where its frame ends.
+    std::string header = "\xff\xfb\x90";
+    header += '\0';
+    uint32_t state = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 1103515245u + 12345u;
+        header += static_cast<char>(state >> 16 & 0xff);
+    }
+    WriteFile("header.raw", header);
+    for (const std::string name : {"take.raw", "header.raw"}) {
+        const RunResult run = RunOndelis({"--listen", name});
+        EXPECT_EQ(run.status, 1) << name;
+        EXPECT_EQ(run.out, "") << name;
+        EXPECT_EQ(run.err, name + ": cannot listen to it: it is not a sound file it can read\n");
+        // Whether redirected from the file or through a pipe, where one frame's header is no
+        // MP3: the next frame would start where it ends, and no header is there.
+        for (const std::string& script :
+             {"\"$ONDELIS\" --listen - < " + name, "cat " + name + " | \"$ONDELIS\" --listen -"}) {
+            const RunResult piped = RunShell(script, 20);
+            EXPECT_EQ(piped.status, 1) << script;
+            EXPECT_EQ(piped.err,
+                      "standard input: cannot listen to it: it is not a sound file it can read\n")
+                << script;
+        }
     }
 }
 
