@@ -118,9 +118,9 @@ Head PeekHead(int fd) {
     }
     // Bytes that began as MPEG audio's do and never became it are none; others are left to
     // libsndfile, which waits for a slow writer.
-    const bool sync = got >= 2 && head[0] == 0xFF && (head[1] & 0xE0) == 0xE0;
-    return sync || (got >= 3 && std::memcmp(head.data(), "ID3", 3) == 0) ? Head::kNotMpeg
-                                                                         : Head::kUnknown;
+    const bool sync = head[0] == 0xFF && (head[1] & 0xE0) == 0xE0;
+    const bool began_as_mpeg = got >= 3 && (sync || std::memcmp(head.data(), "ID3", 3) == 0);
+    return began_as_mpeg ? Head::kNotMpeg : Head::kUnknown;
 }
 
 } // namespace
