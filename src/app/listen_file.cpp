@@ -14,10 +14,10 @@
 
 namespace {
 
-// Reads the open file to its end, or `frames`, or until a stop signal, and shows the
-// readings. Returns the exit status.
-int ReadAndShow(SoundFile& file, const char* source, uint64_t frames, View& view) {
-    Listener listener = NewListener(file.rate);
+// Reads the open file to its end, or `frames`, or until a stop signal, and shows what
+// `listener` reads of it. Returns the exit status.
+int ReadAndShow(SoundFile& file, const char* source, uint64_t frames, Listener& listener,
+                View& view) {
     float block[4096];
     std::vector<PitchReading> readings;
     std::string why;
@@ -46,11 +46,11 @@ int ReadAndShow(SoundFile& file, const char* source, uint64_t frames, View& view
 }
 
 // An empty output, or a summary of no note, says nothing about why: this does.
-void SayWhyNothing(const char* source, const SoundFile& file, size_t readings,
-                   const std::string& no_note) {
+void SayWhyNothing(const char* source, const SoundFile& file, const Unheard& unheard,
+                   size_t readings, const std::string& no_note) {
     if (readings == 0) {
         std::fprintf(stderr, "%s: no pitch heard: %s\n", SourceShown(source),
-                     WhyNoPitch(file).c_str());
+                     WhyNoPitch(file, unheard).c_str());
     } else if (!no_note.empty()) {
         std::fprintf(stderr, "%s: no note summed up: %s\n", SourceShown(source), no_note.c_str());
     }
@@ -90,14 +90,17 @@ int OpenReadAndShow(const ToneSettings& settings, const char* source, double sec
     }
     View view = NewView(settings, ChooseView(settings, false, false), stdout, 0);
     SayIfNoTuner(settings, view.kind);
-    if (const int status = ReadAndShow(file, source, frames, view); status != 0) {
+    Listener listener = NewListener(file.rate);
+    if (const int status = ReadAndShow(file, source, frames, listener, view); status != 0) {
         return status;
     }
     const std::string no_note = EndView(view);
     // Stopped, not at its end, a take's output says nothing of the whole.
     const int stopped_by = StopSignal();
     if (stopped_by == 0) {
-        SayWhyNothing(source, file, view.readings, no_note);
+        const Unheard unheard{frames, ListenerFirstReadingFrames(listener),
+                              ListenerStrongestHz(listener), kLowestHz, kHighestHz};
+        SayWhyNothing(source, file, unheard, view.readings, no_note);
     }
     if (!ReadingsWritten(view.out)) {
         return 1;

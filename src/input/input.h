@@ -72,9 +72,28 @@ bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std:
 // says (found at its end, in a stream too).
 long ReadSoundFile(SoundFile& file, std::span<float> mono, std::string& why);
 
-// Why a file read to its end gave no reading, in words: silent, channels that cancel out
-// in the mix, or no steady pitch.
-std::string WhyNoPitch(const SoundFile& file);
+// What a file gave since it was opened (or checked): frames, and the peaks of any one channel
+// and of what was listened to.
+struct SoundHeard {
+    uint64_t frames = 0;
+    float loudest_channel = 0;
+    float loudest_heard = 0;
+};
+SoundHeard HeardSoFar(const SoundFile& file);
+
+// What listening to a file that gave no reading found, besides the file's own sound.
+struct Unheard {
+    uint64_t asked = UINT64_MAX; // frames in the time asked for
+    uint64_t least = 0;          // frames a first reading needs at the least
+    double strongest_hz = 0;     // the tone that held most of the sound; 0: none did
+    double lowest_hz = 0;        // the fundamentals the listener hears, lowest to highest
+    double highest_hz = 0;
+};
+
+// Why a file read to its end, or through the time asked, gave no reading, in words: no sound
+// in it at all, too short a time asked, silent, channels that cancel out in the mix, a tone
+// outside what the listener hears, or no steady pitch.
+std::string WhyNoPitch(const SoundFile& file, const Unheard& unheard);
 
 // Reads a seekable file through its first `frames` frames (or to its end), then goes back to
 // its start: false with `why` when any of it would be refused, so that a file is refused

@@ -3,6 +3,7 @@
 #include "channels.h"
 #include "common/units.h"
 #include "sound_kinds.h"
+#include "stream_bytes.h"
 
 #include <fcntl.h>
 #include <sndfile.h>
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -74,8 +76,12 @@ std::string WhyNotOpened(const char* path) {
 // libsndfile reads a file cut short without an error, saying in its log that a chunk is
 // shorter than its header claims ("data : 132300 (should be 29956)"). Only the chunks' own
 // lines count, at the start of a line: an indented field that is off ("  Bytes/sec : 22356
-// (should be 22355)", as ADPCM encoders write it) is no cut.
-bool CutShort(SNDFILE* file) {
+// (should be 22355)", as ADPCM encoders write it) is no cut, but for RF64's size. An Ogg file's own
+// pages, when they were looked at (`ogg_whole`), say it instead of the log.
+bool CutShort(SNDFILE* file, std::optional<bool> ogg_whole) {
+    if (ogg_whole.has_value()) {
+        return !*ogg_whole;
+    }
     char log[8192] = "";
     sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
     for (const char* at = std::strstr(log, "(should be "); at != nullptr;
@@ -85,7 +91,11 @@ bool CutShort(SNDFILE* file) {
             --line;
         }
         const char* colon = std::strchr(line, ':');
-        if (colon == nullptr || colon > at || *line == ' ' || *line == '\t') {
+        // RF64 keeps its sizes in its ds64 chunk, whose fields the log indents.
+        const bool indented =
+            (*line == ' ' || *line == '\t') &&
+            std::strncmp(line, "  Riff size :", std::strlen("  Riff size :")) != 0;
+        if (colon == nullptr || colon > at || indented) {
             continue;
         }
         const long long claimed = std::strtoll(colon + 1, nullptr, 10);
@@ -94,7 +104,8 @@ bool CutShort(SNDFILE* file) {
             return true;
         }
     }
-    // An Ogg stream (Vorbis, Opus) cut short ends without its last page's flag.
+    // An Ogg stream (Vorbis, Opus) cut short ends without its last page's flag: in a stream,
+    // which libsndfile reads to its end only once, its log says so truly.
     return std::strstr(log, "without an End-Of-Stream flag") != nullptr;
 }
 
@@ -103,6 +114,8 @@ long long BytesPerFrame(const SF_INFO& info) {
     switch (info.format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
     case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
         return info.channels;
     case SF_FORMAT_PCM_24:
         return 3LL * info.channels;
@@ -125,11 +138,53 @@ sf_count_t DeclaredFrames(const SF_INFO& info) {
     return info.frames;
 }
 
+// Whether the Ogg file `path` ("-": the file on `standard_input`) ends with its last page whole
+// and flagged as the end. libsndfile's log says that a whole file of a second or two, as SoX
+// and ffmpeg write them, ends without the flag, which its last page carries: the pages are
+// looked at instead.
+bool OggFileEndsWhole(const char* path, int standard_input) {
+    if (std::strcmp(path, "-") == 0) {
+        return OggEndsWhole(standard_input);
+    }
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool whole = OggEndsWhole(fd);
+    close(fd);
+    return whole;
+}
+
+// libsndfile, reading an RF64 file through a pipe, takes the first 8 bytes of its samples for
+// the name and size of one more chunk: the frames they held are lost, and the rest is still
+// read as sound when they held whole frames of plain samples. The frames lost (0 for all else),
+// or -1 when what follows is read out of step.
+sf_count_t Rf64FramesLost(const SF_INFO& info, bool pipe) {
+    constexpr long long kBytesTaken = 8;
+    if (!pipe || (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_RF64) {
+        return 0;
+    }
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+        break;
+    default:
+        return -1;
+    }
+    const long long frame = BytesPerFrame(info);
+    return kBytesTaken % frame == 0 ? kBytesTaken / frame : -1;
+}
+
 struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
-
-constexpr const char* kNoSoundFile = "it is not a sound file it can read";
 
 } // namespace
 
@@ -138,8 +193,10 @@ struct SoundFileState {
     std::vector<float> interleaved;
     int chatter = -1; // the decoder's standard error while it works
     bool mpeg = false;
-    sf_count_t declared = -1; // frames the header promises, -1 when unknown
+    sf_count_t declared = -1;      // frames the header promises, -1 when unknown
+    std::optional<bool> ogg_whole; // whether an Ogg file's last page ends it, when looked at
     sf_count_t read = 0;
+    sf_count_t lost = 0;       // frames of the header's that libsndfile passes over unread
     float loudest_channel = 0; // peaks so far, of any one channel and of what was listened to
     float loudest_heard = 0;
 
@@ -162,7 +219,8 @@ SoundFile& SoundFile::operator=(SoundFile&&) noexcept = default;
 namespace {
 
 // What refuses a file that libsndfile opened, or empty.
-std::string Refusal(const SF_INFO& info, const SoundFile& file, bool pipe, SNDFILE* opened) {
+std::string Refusal(const SF_INFO& info, const SoundFile& file, bool pipe, SNDFILE* opened,
+                    std::optional<bool> ogg_whole) {
     if (info.channels < 1 || info.channels > kMostChannels) {
         return "it has " + std::to_string(info.channels) + " channels";
     }
@@ -178,7 +236,10 @@ std::string Refusal(const SF_INFO& info, const SoundFile& file, bool pipe, SNDFI
     if (pipe && NeedsAFile(info.format) != nullptr) {
         return ReadFromAFile(NeedsAFile(info.format));
     }
-    if (info.seekable != 0 && CutShort(opened)) {
+    if (Rf64FramesLost(info, pipe) < 0) {
+        return ReadFromAFile("rf64");
+    }
+    if (info.seekable != 0 && CutShort(opened, ogg_whole)) {
         return "it ends before its header says it does (cut short)";
     }
     return "";
@@ -206,8 +267,7 @@ bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std:
     SF_INFO info{};
     const bool is_stdin = std::strcmp(path, "-") == 0;
     const bool pipe = is_stdin && lseek(fileno(standard_input), 0, SEEK_CUR) < 0;
-    if (const char* format = pipe ? PipedFormatNeedingAFile(fileno(standard_input)) : nullptr) {
-        why = ReadFromAFile(format);
+    if (pipe && !(why = PipeRefused(fileno(standard_input))).empty()) {
         return false;
     }
     SNDFILE* opened = nullptr;
@@ -223,7 +283,10 @@ bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std:
         return false;
     }
     state->file.reset(opened);
-    why = Refusal(info, file, pipe, opened);
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG && info.seekable != 0) {
+        state->ogg_whole = OggFileEndsWhole(path, fileno(standard_input));
+    }
+    why = Refusal(info, file, pipe, opened, state->ogg_whole);
     state->mpeg = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
     if (why.empty() && state->mpeg && DecoderFailed(state->chatter)) {
         why = kNoSoundFile;
@@ -232,6 +295,7 @@ bool OpenSoundFile(const char* path, FILE* standard_input, SoundFile& file, std:
         return false;
     }
     state->declared = DeclaredFrames(info);
+    state->lost = Rf64FramesLost(info, pipe);
     file.rate = static_cast<uint32_t>(info.samplerate);
     file.channels = info.channels;
     file.seekable = info.seekable != 0;
@@ -249,7 +313,7 @@ bool EndedWhole(SoundFileState& s, std::string& why) {
         why = kNoSoundFile;
         return false;
     }
-    if ((s.declared >= 0 && s.read < s.declared) || CutShort(s.file.get())) {
+    if ((s.declared >= 0 && s.read + s.lost < s.declared) || CutShort(s.file.get(), s.ogg_whole)) {
         why = "it ends before its header says it does (cut short)";
         return false;
     }
@@ -293,20 +357,9 @@ long ReadSoundFile(SoundFile& file, std::span<float> mono, std::string& why) {
     return static_cast<long>(got);
 }
 
-std::string WhyNoPitch(const SoundFile& file) {
+SoundHeard HeardSoFar(const SoundFile& file) {
     const SoundFileState& s = *file.state;
-    if (s.loudest_channel == 0) {
-        return "it is silent";
-    }
-    // The channels, each loud enough, cancel out in the mix (one is the other upside down).
-    if (file.channel == 0 && file.channels > 1 && s.loudest_heard < 1e-3f * s.loudest_channel) {
-        return "its channels cancel each other out where they are mixed (one is the other "
-               "upside down): --channel 1 listens to the first alone";
-    }
-    if (s.loudest_heard == 0) {
-        return "the channel listened to is silent";
-    }
-    return "no steady pitch sounds in it (noise, or too short a note)";
+    return {static_cast<uint64_t>(s.read), s.loudest_channel, s.loudest_heard};
 }
 
 bool CheckSoundFile(SoundFile& file, uint64_t frames, std::string& why) {

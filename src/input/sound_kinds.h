@@ -11,9 +11,14 @@ const char* NeedsAFile(int format);
 // The reason that refuses such a format through a pipe, naming it and the way round.
 std::string ReadFromAFile(const char* format);
 
-// The same, for the first bytes of the pipe `fd`, looked at without being taken: libsndfile,
-// given such a pipe, loses its way (FLAC) or reads outside its buffer (MP3).
-const char* PipedFormatNeedingAFile(int fd);
+// The reason to refuse the pipe `fd` before libsndfile is given it, from its first bytes,
+// looked at without being taken; empty when libsndfile may read it. libsndfile, given a pipe
+// of FLAC or MP3, loses its way (FLAC) or reads outside its buffer (MP3); bytes that only begin
+// as MPEG audio's do are no sound file at all, and it would take them for MP3.
+std::string PipeRefused(int fd);
+
+// The reason that refuses bytes that are no sound file libsndfile reads.
+constexpr const char* kNoSoundFile = "it is not a sound file it can read";
 
 // Why a stream on standard input could not be opened, libsndfile's reason made plain.
 std::string WhyStreamNotOpened(bool pipe);

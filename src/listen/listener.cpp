@@ -38,6 +38,8 @@ constexpr double kStillRepeating = 0.4;
 constexpr uint64_t kPointHops = 3;
 // Samples beyond this many times full scale are clipped: their squares and sums stay finite.
 constexpr float kLoudest = 1e6f;
+// A new note's first reading comes once the coarse pitches of this many hops agree.
+constexpr size_t kFirstReadingHops = 2;
 
 bool SameNote(double a, double b) {
     return std::abs(Cents(a, b)) < kSameNoteCents;
@@ -234,6 +236,30 @@ void ReadWithinHop(ListenerState& s, double rate) {
     }
 }
 
+// Until the first reading, keeps the newest sound whenever it holds more energy than any kept
+// before: what the listener heard, should it never read, to say why. Energy, not a hop's level:
+// a whole ring of a steady low tone outweighs its first hops, and a hop of it, shorter than a
+// period, may happen to hold its peaks.
+void KeepLoudest(ListenerState& s) {
+    s.has_read = s.has_read || s.has_reading;
+    if (s.has_read) {
+        return;
+    }
+    const size_t capacity = s.ring.size();
+    double energy = 0;
+    for (float x : s.ring) {
+        energy += double{x} * x;
+    }
+    if (!(energy > s.loudest_energy)) {
+        return;
+    }
+    s.loudest_energy = energy;
+    for (size_t i = 0; i < capacity; ++i) {
+        s.loudest[i] = s.ring[(s.written + i) % capacity]; // the oldest first
+    }
+    s.loudest_count = static_cast<size_t>(std::min<uint64_t>(s.written, capacity));
+}
+
 } // namespace
 
 Listener::Listener() = default;
@@ -253,6 +279,7 @@ Listener NewListener(uint32_t rate) {
     s.longest_lag = s.coarse_length / 2;
     s.shortest_lag = std::max<size_t>(2, static_cast<size_t>(rate / kHighestHz));
     s.ring.assign(std::max(s.longest + s.hop, s.coarse_length), 0.0f);
+    s.loudest.assign(s.ring.size(), 0.0f);
 
     s.coarse_size = PowerOfTwoAtLeast(2 * s.coarse_length);
     s.coarse_forward = NewFft(s.coarse_size, false);
@@ -284,10 +311,12 @@ size_t FeedListener(Listener& listener, std::span<const float> samples) {
         if (++s.in_hop == s.hop) {
             s.in_hop = 0;
             CompleteHop(s, listener.rate);
+            KeepLoudest(s);
             break;
         }
         if (YoungNoteReadsHere(s)) {
             ReadWithinHop(s, listener.rate);
+            s.has_read = s.has_read || s.has_reading;
             break;
         }
     }
@@ -317,4 +346,8 @@ void ListenTo(Listener& listener, std::span<const float> samples,
             readings.push_back(*reading);
         }
     }
+}
+
+size_t ListenerFirstReadingFrames(const Listener& listener) {
+    return kFirstReadingHops * listener.state->hop;
 }

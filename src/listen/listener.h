@@ -27,6 +27,12 @@ struct PitchReading {
     double onset = 0;
 };
 
+// The fundamentals the listener hears, in Hz. The lowest is below a piano's A0 (27.5 Hz) and a
+// 5-string bass's B0 (30.87 Hz); the highest above a piano's C8 (4186 Hz). A tone above it
+// reads as nothing, never as the note its period's multiple would name.
+constexpr double kLowestHz = 25;
+constexpr double kHighestHz = 5000;
+
 struct ListenerState; // the buffers and transforms, sized once by the rate
 
 // The estimator. Fed any number of samples at a time; it reads once per hop of the input.
@@ -54,6 +60,15 @@ std::optional<PitchReading> ReadListener(Listener& listener);
 
 // Samples per hop: the estimator reads this often (at least 20 times a second).
 size_t ListenerHop(const Listener& listener);
+
+// Samples a note must last before the listener's first reading of it at the least: the hops
+// whose coarse pitches must agree.
+size_t ListenerFirstReadingFrames(const Listener& listener);
+
+// Where the listener gave no reading: the frequency in Hz of the tone that holds most of the
+// sound at its loudest hop (its newest quarter second and more), for saying why; 0 when no
+// tone holds most of it (noise, a click, silence) or once it has given a reading.
+double ListenerStrongestHz(const Listener& listener);
 
 // Feeds all of `samples` and puts every reading they complete, in order, into `readings`
 // (emptied first): the loop of feeding and reading that every caller would write.

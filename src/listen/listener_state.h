@@ -15,11 +15,6 @@
 #include <memory>
 #include <vector>
 
-// The lowest fundamental: below a piano's A0 (27.5 Hz) and a 5-string bass's B0 (30.87 Hz).
-constexpr double kLowestHz = 25;
-// The highest: above a piano's C8 (4186 Hz). A tone above it reads as nothing, never as the
-// note its period's multiple would name.
-constexpr double kHighestHz = 5000;
 // A reading rests on at most this much of the newest sound: the pair of frames of the
 // partials together.
 constexpr double kLongestSeconds = 0.25;
@@ -84,6 +79,13 @@ struct ListenerState : HopDecisions {
 
     bool has_reading = false;
     PitchReading reading;
+
+    // Until the first reading, the newest ring.size() samples at the loudest hop so far, oldest
+    // first (the last loudest_count of them heard), for ListenerStrongestHz.
+    bool has_read = false;
+    double loudest_energy = 0; // the sum of the kept samples' squares
+    std::vector<float> loudest;
+    size_t loudest_count = 0;
 };
 
 Fft NewFft(size_t size, bool inverse);

@@ -451,14 +451,32 @@ TEST(ListenFiles, BytesThatOnlyLookLikeMpegAreRefusedQuietly) {
                   2);
     }
     WriteFile("take.raw", raw);
-    const RunResult run = RunOndelis({"--listen", "take.raw"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "take.raw: cannot listen to it: it is not a sound file it can read\n");
-    const RunResult piped = RunShell("\"$ONDELIS\" --listen - < take.raw", 20);
-    EXPECT_EQ(piped.status, 1);
-    EXPECT_EQ(piped.err,
-              "standard input: cannot listen to it: it is not a sound file it can read\n");
+    // A whole valid frame header (MPEG-1 layer III, 128 kbit/s, 44100 Hz), then bytes from a
+    // fixed generator: no second header where its frame ends.
+    std::string header = "\xff\xfb\x90";
+    header += '\0';
+    uint32_t state = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 1103515245u + 12345u;
+        header += static_cast<char>(state >> 16 & 0xff);
+    }
+    WriteFile("header.raw", header);
+    for (const std::string name : {"take.raw", "header.raw"}) {
+        const RunResult run = RunOndelis({"--listen", name});
+        EXPECT_EQ(run.status, 1) << name;
+        EXPECT_EQ(run.out, "") << name;
+        EXPECT_EQ(run.err, name + ": cannot listen to it: it is not a sound file it can read\n");
+        // Whether redirected from the file or through a pipe, where one frame's header is no
+        // MP3: the next frame would start where it ends, and no header is there.
+        for (const std::string& script :
+             {"\"$ONDELIS\" --listen - < " + name, "cat " + name + " | \"$ONDELIS\" --listen -"}) {
+            const RunResult piped = RunShell(script, 20);
+            EXPECT_EQ(piped.status, 1) << script;
+            EXPECT_EQ(piped.err,
+                      "standard input: cannot listen to it: it is not a sound file it can read\n")
+                << script;
+        }
+    }
 }
 
 TEST(ListenFiles, WhatAPipeCannotCarryIsRefusedPlainly) {
@@ -504,6 +522,7 @@ TEST(ListenFiles, AFileCutShortEndsWithAMessageWheneverItIsFound) {
         {"cut.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, true},
         {"cut.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 44100, true},
         {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, true},
+        {"cut.rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 44100, true},
         {"cut.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, false},
         {"cut.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, false},
         {"cut.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, false},
@@ -526,6 +545,94 @@ TEST(ListenFiles, AFileCutShortEndsWithAMessageWheneverItIsFound) {
             EXPECT_EQ(piped.status, 1) << row.name;
             EXPECT_GT(Lines(piped.out).size(), 20u) << row.name; // found at its end
             EXPECT_EQ(piped.err, "standard input" + why) << row.name;
+        }
+    }
+}
+
+// libsndfile reads an RF64 file through a pipe without its first 8 bytes of samples: a whole
+// one is whole still, and one whose frames those bytes do not divide is refused, not read as
+// noise.
+TEST(ListenFiles, AnRf64FileThroughAPipeIsWhole) {
+    ScratchDir dir;
+    const struct {
+        const char* name;
+        int format;
+    } rows[] = {
+        {"16.rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_16},
+        {"32.rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_32},
+        {"float.rf64", SF_FORMAT_RF64 | SF_FORMAT_FLOAT},
+        {"double.rf64", SF_FORMAT_RF64 | SF_FORMAT_DOUBLE},
+    };
+    for (const auto& row : rows) {
+        ASSERT_TRUE(WriteTone(row.name, row.format, 1)) << row.name;
+        const RunResult piped =
+            RunShell(std::string("cat ") + row.name + " | \"$ONDELIS\" --listen -", 20);
+        EXPECT_EQ(piped.status, 0) << row.name;
+        EXPECT_EQ(piped.err, "") << row.name;
+        ExpectSteady(Lines(piped.out), 0.25, 1.0, "A2", "+0.00");
+    }
+    ASSERT_TRUE(WriteTone("24.rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_24, 1));
+    const RunResult piped = RunShell("cat 24.rf64 | \"$ONDELIS\" --listen -", 20);
+    EXPECT_EQ(piped.status, 1);
+    EXPECT_EQ(piped.out, "");
+    EXPECT_EQ(piped.err, "standard input: cannot listen to it: RF64 is read from a file, not "
+                         "through a pipe: give the file's name, or standard input from the file "
+                         "itself (ondelis --listen - < take.rf64)\n");
+    const RunResult redirected = RunShell("\"$ONDELIS\" --listen - < 24.rf64", 20);
+    EXPECT_EQ(redirected.status, 0) << redirected.err;
+    ExpectSteady(Lines(redirected.out), 0.25, 1.0, "A2", "+0.00");
+}
+
+// A whole Ogg file of a second or two, as SoX writes it too, ends with a page that carries
+// the end-of-stream flag, though libsndfile's log says it ends without one; cut within its
+// last page, or before it, it is cut short.
+TEST(ListenFiles, ShortOggFilesAreWholeUnlessCut) {
+    ScratchDir dir;
+    std::vector<std::string> whole;
+    const struct {
+        const char* name;
+        int format;
+        double seconds;
+        int rate;
+    } rows[] = {
+        {"one.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 44100},
+        {"one_and_a_half.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1.5, 44100},
+        {"two.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 48000},
+        {"one_and_a_half.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 1.5, 48000},
+    };
+    for (const auto& row : rows) {
+        if (WriteTone(row.name, row.format, row.seconds, row.rate)) {
+            whole.emplace_back(row.name);
+        }
+    }
+    if (RunShell("command -v sox >/dev/null && sox -n -r 44100 -c 1 sox.ogg synth 1.5 sine 110", 20)
+            .status == 0) {
+        whole.emplace_back("sox.ogg");
+    }
+    for (const std::string& name : whole) {
+        const RunResult run = RunOndelis({"--listen", name});
+        EXPECT_EQ(run.status, 0) << name;
+        EXPECT_EQ(run.err, "") << name;
+        const std::vector<Line> lines = Lines(run.out);
+        EXPECT_GT(lines.size(), 20u) << name;
+        for (const Line& line : lines) {
+            EXPECT_EQ(line.note, "A2") << name << " at " << line.time;
+        }
+    }
+    for (const std::string& name : whole) {
+        const std::string bytes = ReadBytes(name);
+        const size_t last_page = bytes.rfind("OggS");
+        ASSERT_NE(last_page, std::string::npos) << name;
+        for (const std::string& cut :
+             {bytes.substr(0, last_page), bytes.substr(0, bytes.size() - 9)}) {
+            WriteFile("cut_" + name, cut);
+            const RunResult run = RunOndelis({"--listen", "cut_" + name});
+            EXPECT_EQ(run.status, 1) << name << " of " << cut.size() << " bytes";
+            EXPECT_EQ(run.out, "") << name;
+            EXPECT_EQ(run.err, "cut_" + name +
+                                   ": cannot listen to it: it ends before its header says it "
+                                   "does (cut short)\n")
+                << name << " of " << cut.size() << " bytes";
         }
     }
 }
@@ -569,6 +676,66 @@ TEST(ListenFiles, NoPitchHeardSaysWhyAndChannelPicksOne) {
     const RunResult alone = RunOndelis({"--channel", "2", "440"});
     EXPECT_EQ(alone.status, 1);
     EXPECT_EQ(alone.err, "--channel picks the channel that --listen hears: give --listen too\n");
+}
+
+// 16-bit mono samples at 44100 Hz: `seconds` of a sine of `hz` at half scale, or of noise,
+// white or brown, from a fixed generator.
+enum class Sound { kSine, kWhiteNoise, kBrownNoise };
+std::string Samples(Sound sound, double hz, double seconds) {
+    std::string data;
+    uint32_t state = 12345;
+    double brown = 0;
+    for (int i = 0; i < static_cast<int>(seconds * 44100); ++i) {
+        state = state * 1103515245u + 12345u;
+        const double white = static_cast<double>(state >> 8) / (1u << 24) - 0.5;
+        brown = 0.999 * brown + 0.05 * white;
+        const double x = sound == Sound::kSine         ? 0.5 * std::sin(2 * M_PI * hz * i / 44100)
+                         : sound == Sound::kBrownNoise ? brown
+                                                       : white;
+        data += Le(static_cast<uint16_t>(static_cast<int16_t>(std::lround(32767 * x))), 2);
+    }
+    return data;
+}
+
+// What --listen says when it heard no pitch: what is wrong with the sound, or with the time
+// asked, not "silent" for what has no sound or was not heard long enough, nor noise for a
+// tone that the listener does not hear.
+TEST(ListenFiles, NoPitchHeardSaysWhatIsReallyWrong) {
+    ScratchDir dir;
+    const std::string too_short = "the time asked is too short for a reading, which needs 0.051 s "
+                                  "at least";
+    const std::string outside = " Hz, lies outside what the listener hears, 25 to 5000 Hz";
+    const std::string no_steady = "no steady pitch sounds in it (noise, or too short a note)";
+    const struct {
+        const char* name;
+        std::string data;
+        std::vector<std::string> seconds;
+        std::string why;
+    } rows[] = {
+        {"no_frames.wav", "", {}, "it holds no sound (no frames at all)"},
+        {"no_frames_asked.wav", "", {"1e-9"}, "it holds no sound (no frames at all)"},
+        {"a4.wav", Samples(Sound::kSine, 440, 1), {"1e-9"}, too_short},
+        {"a4_a_frame_short.wav", Samples(Sound::kSine, 440, 1), {"0.05"}, too_short},
+        {"24hz.wav", Samples(Sound::kSine, 24, 1), {}, "its pitch, 24.0" + outside},
+        {"5100hz.wav", Samples(Sound::kSine, 5100, 1), {}, "its pitch, 5100.0" + outside},
+        {"white.wav", Samples(Sound::kWhiteNoise, 0, 1), {}, no_steady},
+        {"brown.wav", Samples(Sound::kBrownNoise, 0, 1), {}, no_steady},
+        {"short_note.wav", Samples(Sound::kSine, 440, 0.03), {}, no_steady},
+    };
+    for (const auto& row : rows) {
+        WriteFile(row.name, Wav(1, 44100, 16, 1, row.data));
+        std::vector<std::string> args = {"--listen", row.name};
+        args.insert(args.end(), row.seconds.begin(), row.seconds.end());
+        const RunResult run = RunOndelis(args);
+        EXPECT_EQ(run.status, 0) << row.name;
+        EXPECT_EQ(run.out, "") << row.name;
+        EXPECT_EQ(run.err, std::string(row.name) + ": no pitch heard: " + row.why + "\n");
+    }
+    // The time it names gives the first reading.
+    const RunResult enough = RunOndelis({"--listen", "a4.wav", "0.051"});
+    EXPECT_EQ(enough.status, 0);
+    EXPECT_EQ(enough.err, "");
+    EXPECT_EQ(Lines(enough.out).size(), 1u) << enough.out;
 }
 
 // Only a write that fails is a failure: a reader that leaves once it has the line it wanted
