@@ -43,5 +43,5 @@ std::string WhyNoPitch(const SoundFile& file, const Unheard& unheard) {
         return "its pitch, " + Fixed(hz, 1) + " Hz, lies outside what the listener hears, " +
                Fixed(unheard.lowest_hz, 0) + " to " + Fixed(unheard.highest_hz, 0) + " Hz";
     }
-    return "no steady pitch sounds in it (noise, or too short a note)";
+    return "no steady pitch sounds in it (noise, two notes at once, or too short a note)";
 }

@@ -680,7 +680,7 @@ TEST(ListenFiles, NoPitchHeardSaysWhyAndChannelPicksOne) {
 
 // 16-bit mono samples at 44100 Hz: `seconds` of a sine of `hz` at half scale, or of noise,
 // white or brown, from a fixed generator.
-enum class Sound { kSine, kWhiteNoise, kBrownNoise };
+enum class Sound { kSine, kWhiteNoise, kBrownNoise, kTritone };
 std::string Samples(Sound sound, double hz, double seconds) {
     std::string data;
     uint32_t state = 12345;
@@ -689,7 +689,11 @@ std::string Samples(Sound sound, double hz, double seconds) {
         state = state * 1103515245u + 12345u;
         const double white = static_cast<double>(state >> 8) / (1u << 24) - 0.5;
         brown = 0.999 * brown + 0.05 * white;
-        const double x = sound == Sound::kSine         ? 0.5 * std::sin(2 * M_PI * hz * i / 44100)
+        const double sine = 0.5 * std::sin(2 * M_PI * hz * i / 44100);
+        // The tritone above as loud: two notes at once, neither the other's partial.
+        const double tritone = 0.5 * (sine + 0.5 * std::sin(2 * M_PI * hz * M_SQRT2 * i / 44100));
+        const double x = sound == Sound::kSine         ? sine
+                         : sound == Sound::kTritone    ? tritone
                          : sound == Sound::kBrownNoise ? brown
                                                        : white;
         data += Le(static_cast<uint16_t>(static_cast<int16_t>(std::lround(32767 * x))), 2);
@@ -705,7 +709,8 @@ TEST(ListenFiles, NoPitchHeardSaysWhatIsReallyWrong) {
     const std::string too_short = "the time asked is too short for a reading, which needs 0.051 s "
                                   "at least";
     const std::string outside = " Hz, lies outside what the listener hears, 25 to 5000 Hz";
-    const std::string no_steady = "no steady pitch sounds in it (noise, or too short a note)";
+    const std::string no_steady =
+        "no steady pitch sounds in it (noise, two notes at once, or too short a note)";
     const struct {
         const char* name;
         std::string data;
@@ -721,6 +726,8 @@ TEST(ListenFiles, NoPitchHeardSaysWhatIsReallyWrong) {
         {"white.wav", Samples(Sound::kWhiteNoise, 0, 1), {}, no_steady},
         {"brown.wav", Samples(Sound::kBrownNoise, 0, 1), {}, no_steady},
         {"short_note.wav", Samples(Sound::kSine, 440, 0.03), {}, no_steady},
+        {"two_notes.wav", Samples(Sound::kTritone, 220, 1), {}, no_steady},
+        {"two_notes_summed_up.wav", Samples(Sound::kTritone, 220, 1), {"--summary"}, no_steady},
     };
     for (const auto& row : rows) {
         WriteFile(row.name, Wav(1, 44100, 16, 1, row.data));
