@@ -100,7 +100,9 @@ with --listen they may also come after SOURCE and SECONDS (--listen a.wav --summ
               reading: START END HZ NOTE CENTS SPREAD [STRING]; START and END are the
               times of its first and last readings at the end of a hop (those
               between hops count in no note), HZ the median of its steady part and
-              SPREAD the cents that part spans from the 5th to the 95th percentile
+              SPREAD the cents that part spans from the 5th to the 95th percentile;
+              a note ends at silence, at a new attack (the string struck again) or
+              when another note takes over
   --channel N with --listen, hear channel N alone (1 the first) instead of the mix of
               them all: an interface with the instrument on input 2 (also --channel=N)
 
