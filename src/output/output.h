@@ -108,3 +108,8 @@ size_t WriteFile(const char* path, const unsigned char* data, int32_t frames, un
 // Little-endian bytes of header fields.
 void Decon4(uint32_t value, unsigned char* out);
 void Decon2(uint16_t value, unsigned char* out);
+
+// Writes `text` to `path` whole or not at all: into a new file beside it, flushed to the disk,
+// then renamed over it, so that a reader, a crash or Ctrl-C meanwhile finds the old file or
+// the new one, never part of one. False with `why` when any step fails (the new file removed).
+bool WriteFileWhole(const std::string& path, const std::string& text, std::string& why);

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 // Keys are numbered 1 (A0) to 88 (C8); A4 is key 49.
 constexpr int kPianoKeys = 88;
@@ -28,3 +30,21 @@ struct MeasuredKey {
 // Hz of partial `k` (1 the first) of a string whose first partial sounds at `f1` Hz with
 // stiffness `b`: k f0 sqrt(1 + b k^2), f0 = f1 / sqrt(1 + b).
 double PartialHz(double f1, double b, int k);
+
+// The measurements of a piano, one key a line: NOTE F1 B PARTIALS, whitespace-separated
+// ("A4 440.000 3.90e-04 14"); '#' starts a comment to the end of its line, blank lines are
+// passed over. Each key at most once.
+struct PianoFileReading {
+    bool ok = false;
+    int line = 0; // of the refusal, 1 the first
+    std::string why;
+    std::vector<MeasuredKey> keys; // in key order
+};
+PianoFileReading ParsePianoFile(std::string_view text);
+
+// The text of a piano file of `keys` (in any order: written in key order), with a comment
+// that says what each field is.
+std::string FormatPianoFile(const std::vector<MeasuredKey>& keys);
+
+// `keys` with `key` in, in key order: a key measured again takes the place of its line.
+std::vector<MeasuredKey> WithKey(std::vector<MeasuredKey> keys, const MeasuredKey& key);
