@@ -3,9 +3,9 @@
 
 #include "common/printable.h"
 
+#include "device/device.h"
 #include "input/input.h"
 #include "listen/listen.h"
-#include "output/output.h"
 
 #include <unistd.h>
 

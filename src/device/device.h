@@ -10,6 +10,10 @@
 #include <cstdio>
 #include <vector>
 
+// What playing or listening returns when SIGINT or SIGTERM cut it short: this plus the
+// signal's number, the status a shell shows for a program that the signal ended.
+constexpr int kStoppedBySignal = 128;
+
 // Opens `device` for `stream` (SND_PCM_STREAM_PLAYBACK or _CAPTURE) in `mode` (0 or
 // SND_PCM_NONBLOCK). Returns 0, or 1 after saying on `err` why it cannot be opened and where
 // to look for a device that can.
