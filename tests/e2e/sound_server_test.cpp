@@ -123,6 +123,27 @@ bool WaitUntilFileHas(const fs::path& path, const std::string& text,
     return Has(ReadBytes(path), text);
 }
 
+// The threads of a running process, 0 once it is gone.
+int ThreadsOf(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Threads:", 0) == 0) {
+            return std::stoi(line.substr(8));
+        }
+    }
+    return 0;
+}
+
+// Waits until the program has begun to open its device: a sound server's ALSA plugin runs a
+// thread of its own from the open on, and the program none before it.
+bool Opening(Child child) {
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (ThreadsOf(child.pid) < 2 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(10ms);
+    }
+    return ThreadsOf(child.pid) >= 2;
+}
+
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -839,9 +860,37 @@ TEST_P(SoundServerPath, ListeningEndsPromptlyAtCtrlCAndWithAnErrorWhenTheServerD
                 NameOf(GetParam()).c_str(), after_ctrl_c, after_death, err.c_str());
 }
 
-// A server frozen by SIGSTOP answers nothing, a close of its device included: listening still
-// ends with an error within 5 s, and a signal ends it within half a second.
+// A server frozen by SIGSTOP answers nothing, the opening and the close of its device
+// included: listening still ends with an error within 5 s, and a signal ends it within half a
+// second.
 TEST_P(SoundServerPath, AFrozenServerCannotKeepListeningAlive) {
+    // Frozen before the device is opened: PulseAudio's plugin waited half a minute for it.
+    server_->Signal(SIGSTOP);
+    for (const int signal : {0, SIGINT, SIGTERM}) {
+        const Child opening = Start(ListenCommand(GetParam(), {"default", "30"}), "/dev/null",
+                                    Dir() / "heard", Dir() / "listen.err");
+        ASSERT_TRUE(Opening(opening));
+        const auto start = std::chrono::steady_clock::now();
+        if (signal != 0) {
+            kill(opening.pid, signal);
+        }
+        const Finished opened = Wait(opening, 20s);
+        const double seconds = SecondsSince(start);
+        const std::string err = ReadBytes(Dir() / "listen.err");
+        if (signal != 0) {
+            EXPECT_EQ(opened.status, 128 + signal) << err;
+            EXPECT_LT(seconds, kStopSeconds) << signal << err;
+        } else {
+            EXPECT_EQ(opened.status, 1) << err;
+            EXPECT_TRUE(Has(err, "Cannot listen to 'default': ") || Has(err, "Capture failed: "))
+                << err;
+            EXPECT_LT(seconds, 10.0) << err;
+        }
+        std::printf("%s: opening on a frozen server: signal %d, exit %d %.3f s after it: %s\n",
+                    NameOf(GetParam()).c_str(), signal, opened.status, seconds, err.c_str());
+    }
+    server_->Signal(SIGCONT);
+
     const Child frozen = Start(ListenCommand(GetParam(), {"default", "30"}), "/dev/null",
                                Dir() / "heard", Dir() / "listen.err");
     ASSERT_TRUE(Listening());
