@@ -542,6 +542,13 @@ TEST(Failures, ADeviceThatNeverAnswersCannotKeepTheProgram) {
          "Cannot play to 'file:FILE=o.raw': the device did not answer within 3 s (a sound "
          "server that is stopped or hung?)\n",
          10},
+        {"FAULT_DEAF=drain", 1,
+         "Playback failed: the device did not play out the end of the tone within 3 s\n", 10},
+        {"FAULT_DEAF=close", 1, "Playback failed: the device did not answer when it was closed\n",
+         10},
+        {"FAULT_DEAF=drain FAULT_SIGNAL_AT=5000", 128 + SIGINT, "", 3},
+        {"FAULT_DEAF=close FAULT_SIGNAL_AT=5000", 128 + SIGINT, "", 3},
+        {"FAULT_DEAF=close FAULT_WRITE=EIO:1", 1, "Playback failed: Input/output error\n", 10},
     };
     for (const auto& row : rows) {
         ScratchDir dir;
