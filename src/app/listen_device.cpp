@@ -4,9 +4,9 @@
 #include "view.h"
 
 #include "common/printable.h"
+#include "device/device.h"
 #include "input/input.h"
 #include "listen/listener.h"
-#include "output/output.h"
 
 #include <unistd.h>
 

@@ -5,7 +5,6 @@
 #include "device/device.h"
 #include "input/input.h"
 #include "listen/listener.h"
-#include "output/output.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "app.h"
 
-#include "output/output.h"
+#include "device/device.h"
 
 #include <csignal>
 #include <cstdio>

@@ -82,6 +82,18 @@ int OpenPcm(snd_pcm_t*& pcm, const char* device, snd_pcm_stream_t stream, int mo
     return 1;
 }
 
+void WatchOpening(const char* device, snd_pcm_stream_t stream, int after_stop_ms, FILE* err) {
+    const OpenHint& hint = stream == SND_PCM_STREAM_CAPTURE ? kCaptureHint : kPlaybackHint;
+    Watch watch;
+    watch.timeout_ms = kLongestOpenMs;
+    watch.after_stop_ms = after_stop_ms;
+    watch.message = std::string("Cannot ") + hint.verb + " '" + Printable(device) +
+                    "': the device did not answer within " + std::to_string(kLongestOpenMs / 1000) +
+                    " s (a sound server that is stopped or hung?)\n";
+    watch.err = err;
+    StartWatch(watch);
+}
+
 int RecoverPcm(snd_pcm_t* pcm, int error) {
     switch (error) {
     case -EPIPE:

@@ -258,21 +258,39 @@ int Recover(snd_pcm_t* pcm, int error) {
 
 } // namespace
 
+namespace {
+
+// Opens, sets up and starts the device. Returns 0, or 1 after saying why.
+int OpenAndStart(CaptureState& s, const char* device, uint32_t& rate, uint32_t period, FILE* out,
+                 FILE* err) {
+    // A channel heard alone is taken from the channels as the device lays them out, not from
+    // those ALSA's plug devices would make up by mixing them.
+    const int mode = SND_PCM_NONBLOCK | (s.channel > 0 ? SND_PCM_NO_AUTO_CHANNELS : 0);
+    if (OpenPcm(s.pcm, device, SND_PCM_STREAM_CAPTURE, mode, err) != 0) {
+        return 1;
+    }
+    if (Configure(s, rate, period, out, err) != 0) {
+        return 1;
+    }
+    if (const int rc = snd_pcm_start(s.pcm); rc < 0) {
+        return Fail("unable to start capture", rc, err);
+    }
+    return 0;
+}
+
+} // namespace
+
 int OpenCapture(Capture& capture, const char* device, uint32_t& rate, uint32_t period, FILE* out,
                 FILE* err) {
     auto state = std::make_unique<CaptureState>();
     state->channel = capture.channel;
-    // A channel heard alone is taken from the channels as the device lays them out, not from
-    // those ALSA's plug devices would make up by mixing them.
-    const int mode = SND_PCM_NONBLOCK | (capture.channel > 0 ? SND_PCM_NO_AUTO_CHANNELS : 0);
-    if (OpenPcm(state->pcm, device, SND_PCM_STREAM_CAPTURE, mode, err) != 0) {
-        return 1;
-    }
-    if (Configure(*state, rate, period, out, err) != 0) {
-        return 1;
-    }
-    if (const int rc = snd_pcm_start(state->pcm); rc < 0) {
-        return Fail("unable to start capture", rc, err);
+    // A sound server's plugin waits on the server in all three, nonblocking mode or not. The
+    // stop signals are not taken over yet: one meanwhile ends the program at once.
+    WatchOpening(device, SND_PCM_STREAM_CAPTURE, 0, err);
+    const int rc = OpenAndStart(*state, device, rate, period, out, err);
+    EndWatch();
+    if (rc != 0) {
+        return 1; // the state's own close is watched
     }
     state->last_input = std::chrono::steady_clock::now();
     state->signals = CatchStopSignals();

@@ -158,14 +158,16 @@ int Configure(Stream& stream, uint32_t& rate, int channels, FILE* out, FILE* err
 
 int OpenDevice(Stream& stream, const char* device, uint32_t& rate, int channels, FILE* out,
                FILE* err) {
-    if (OpenPcm(stream.pcm, device, SND_PCM_STREAM_PLAYBACK, 0, err) != 0) {
-        return 1;
-    }
-    if (Configure(stream, rate, channels, out, err) != 0) {
+    // A sound server's plugin waits on the server in the open and in the set-up. A stop
+    // meanwhile is seen by the write loop once the device is open.
+    WatchOpening(device, SND_PCM_STREAM_PLAYBACK, kLongestStopMs, err);
+    int rc = OpenPcm(stream.pcm, device, SND_PCM_STREAM_PLAYBACK, 0, err);
+    if (rc == 0 && Configure(stream, rate, channels, out, err) != 0) {
         snd_pcm_close(stream.pcm);
-        return 1;
+        rc = 1;
     }
-    return 0;
+    EndWatch();
+    return rc;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // Audio output: playback through ALSA and export to a 24-bit mono WAV file.
 #pragma once
 
+#include "device/device.h"
 #include "synth/synth.h"
 
 #include <array>
@@ -10,10 +11,6 @@
 #include <span>
 #include <string>
 #include <vector>
-
-// PLAY's result when SIGINT or SIGTERM cut the tone short: this plus the signal's number,
-// the status a shell shows for a program that the signal ended.
-constexpr int kStoppedBySignal = 128;
 
 // Plays `frames` packed S24_3LE mono samples on the ALSA device, the same samples in every
 // channel, and returns once the device has drained. `rate` is the requested rate and

@@ -11,6 +11,12 @@
 
 constexpr size_t kBytesPerSample = 3;
 
+// Once a stop is asked for, how much longer than the time of the frames it holds (and of the
+// rest of the cycle) a device may take to play them out: a sound server's own latency, and a
+// busy machine's. One that does not answer meanwhile ends the program by the signal, however
+// far the tone came: its opening included.
+constexpr int kLongestStopMs = 250;
+
 // An open device, as its set-up left it for the write loop.
 struct Stream {
     snd_pcm_t* pcm = nullptr;

@@ -123,6 +123,27 @@ bool WaitUntilFileHas(const fs::path& path, const std::string& text,
     return Has(ReadBytes(path), text);
 }
 
+// The threads of a running process, 0 once it is gone.
+int ThreadsOf(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Threads:", 0) == 0) {
+            return std::stoi(line.substr(8));
+        }
+    }
+    return 0;
+}
+
+// Waits until the program has begun to open its device: a sound server's ALSA plugin runs a
+// thread of its own from the open on, and the program none before it.
+bool Opening(Child child) {
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (ThreadsOf(child.pid) < 2 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(10ms);
+    }
+    return ThreadsOf(child.pid) >= 2;
+}
+
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -574,21 +595,26 @@ void ExpectEndsAtAWholeCycle(const std::vector<int32_t>& sounding, float hz, int
 constexpr double kStopSeconds = 3.0;
 
 TEST_P(SoundServerPath, CtrlCEndsTheToneAtTheCloseOfACycle) {
-    // A tone that plays until it is stopped.
-    const Child player =
-        Start({ONDELIS_BINARY, "440", "inf", "default"}, "/dev/null", Dir() / "out", Dir() / "err");
-    WaitUntilHeard(500ms);
-    EXPECT_EQ(waitpid(player.pid, nullptr, WNOHANG), 0) << "not playing: " << Err();
-    const auto pressed = std::chrono::steady_clock::now();
-    kill(player.pid, SIGINT);
-    const Finished finished = Wait(player, 5s);
-    const double seconds = SecondsSince(pressed);
-    StopRecording();
-    EXPECT_EQ(finished.status, 128 + SIGINT) << Err();
-    EXPECT_LT(seconds, kStopSeconds);
-    EXPECT_EQ(recording_.left, recording_.right);
-    std::printf("%s: died by SIGINT %.3f s after it, ", NameOf(GetParam()).c_str(), seconds);
-    ExpectEndsAtAWholeCycle(sounding_, 440, 10 * kRate);
+    // A tone that plays until it is stopped; at 2 Hz the rest of the cycle outlasts what a
+    // stop gives the device to play out what it holds, and is not cut short for it.
+    for (const float hz : {440.0f, 2.0f}) {
+        const Child player = Start({ONDELIS_BINARY, std::to_string(hz), "inf", "default"},
+                                   "/dev/null", Dir() / "out", Dir() / "err");
+        WaitUntilHeard(500ms);
+        EXPECT_EQ(waitpid(player.pid, nullptr, WNOHANG), 0) << "not playing: " << Err();
+        const auto pressed = std::chrono::steady_clock::now();
+        kill(player.pid, SIGINT);
+        const Finished finished = Wait(player, 5s);
+        const double seconds = SecondsSince(pressed);
+        StopRecording();
+        EXPECT_EQ(finished.status, 128 + SIGINT) << hz << Err();
+        EXPECT_LT(seconds, kStopSeconds) << hz;
+        EXPECT_EQ(recording_.left, recording_.right) << hz;
+        std::printf("%s, %g Hz: died by SIGINT %.3f s after it, ", NameOf(GetParam()).c_str(), hz,
+                    seconds);
+        ExpectEndsAtAWholeCycle(sounding_, hz, 10 * kRate);
+        StartRecording();
+    }
 }
 
 TEST_P(SoundServerPath, CtrlCNearTheEndOfAToneStillEndsItSoon) {
@@ -679,6 +705,56 @@ TEST_P(SoundServerPath, CtrlCAtTheKeyboardBringsTheMenuBack) {
     std::printf("%s: menu said \"Tone stopped.\" %.3f s after Ctrl-C, ", NameOf(GetParam()).c_str(),
                 seconds);
     ExpectEndsAtAWholeCycle(sounding_, 440, 10 * kRate);
+}
+
+// A server frozen by SIGSTOP answers nothing, and the plugins wait for it for good (or half a
+// minute) in an open, a drain or a close, deaf to signals. A tone still ends within half a
+// second of Ctrl-C or SIGTERM, whether the server froze before the tone began or while it
+// played, and a frozen server alone ends it with an error within a few seconds: 3 s for an
+// open, 5 s without audio taken. Each limit here only bounds a hang.
+TEST_P(SoundServerPath, AFrozenServerCannotKeepAToneAlive) {
+    const struct {
+        bool before; // frozen before the tone began, else while it played
+        int signal;  // sent once it froze; 0 for none
+    } rows[] = {
+        {true, SIGINT}, {true, SIGTERM}, {false, SIGINT}, {false, SIGTERM}, {true, 0}, {false, 0},
+    };
+    for (const auto& row : rows) {
+        if (row.before) {
+            server_->Signal(SIGSTOP);
+        }
+        const Child player = Start({ONDELIS_BINARY, "440", "inf", "default"}, "/dev/null",
+                                   Dir() / "out", Dir() / "err");
+        if (row.before) {
+            ASSERT_TRUE(Opening(player)) << Err();
+        } else {
+            WaitUntilHeard(500ms);
+            server_->Signal(SIGSTOP);
+        }
+        const auto start = std::chrono::steady_clock::now();
+        if (row.signal != 0) {
+            kill(player.pid, row.signal);
+        }
+        const Finished finished = Wait(player, 20s);
+        const double seconds = SecondsSince(start);
+        server_->Signal(SIGCONT);
+        const std::string err = Err();
+        const std::string when = row.before ? "frozen before the tone" : "frozen during the tone";
+        if (row.signal != 0) {
+            EXPECT_EQ(finished.status, 128 + row.signal) << when << ": " << err;
+            EXPECT_LT(seconds, kStopSeconds) << when << ", signal " << row.signal;
+        } else {
+            EXPECT_EQ(finished.status, 1) << when << ": " << err;
+            EXPECT_TRUE(Has(err, "Playback failed: ") || Has(err, "Cannot play to 'default': "))
+                << when << ": " << err;
+            EXPECT_LT(seconds, 10.0) << when;
+        }
+        std::printf("%s, %s: signal %d, exit %d %.3f s after it: %s\n", NameOf(GetParam()).c_str(),
+                    when.c_str(), row.signal, finished.status, seconds, err.c_str());
+        // A recording of its own for each tone, so that the next is heard as it starts.
+        StopRecording();
+        StartRecording();
+    }
 }
 
 // How a capture through ALSA's "default" reaches the monitor of `sink` on each server.
@@ -922,9 +998,37 @@ TEST_P(SoundServerPath, ListeningEndsPromptlyAtCtrlCAndWithAnErrorWhenTheServerD
                 NameOf(GetParam()).c_str(), after_ctrl_c, after_death, err.c_str());
 }
 
-// A server frozen by SIGSTOP answers nothing, a close of its device included: listening still
-// ends with an error within 5 s, and a signal ends it within half a second.
+// A server frozen by SIGSTOP answers nothing, the opening and the close of its device
+// included: listening still ends with an error within 5 s, and a signal ends it within half a
+// second.
 TEST_P(SoundServerPath, AFrozenServerCannotKeepListeningAlive) {
+    // Frozen before the device is opened: PulseAudio's plugin waited half a minute for it.
+    server_->Signal(SIGSTOP);
+    for (const int signal : {0, SIGINT, SIGTERM}) {
+        const Child opening = Start(ListenCommand(GetParam(), {"default", "30"}), "/dev/null",
+                                    Dir() / "heard", Dir() / "listen.err");
+        ASSERT_TRUE(Opening(opening));
+        const auto start = std::chrono::steady_clock::now();
+        if (signal != 0) {
+            kill(opening.pid, signal);
+        }
+        const Finished opened = Wait(opening, 20s);
+        const double seconds = SecondsSince(start);
+        const std::string err = ReadBytes(Dir() / "listen.err");
+        if (signal != 0) {
+            EXPECT_EQ(opened.status, 128 + signal) << err;
+            EXPECT_LT(seconds, kStopSeconds) << signal << err;
+        } else {
+            EXPECT_EQ(opened.status, 1) << err;
+            EXPECT_TRUE(Has(err, "Cannot listen to 'default': ") || Has(err, "Capture failed: "))
+                << err;
+            EXPECT_LT(seconds, 10.0) << err;
+        }
+        std::printf("%s: opening on a frozen server: signal %d, exit %d %.3f s after it: %s\n",
+                    NameOf(GetParam()).c_str(), signal, opened.status, seconds, err.c_str());
+    }
+    server_->Signal(SIGCONT);
+
     const Child frozen = Start(ListenCommand(GetParam(), {"default", "30"}), "/dev/null",
                                Dir() / "heard", Dir() / "listen.err");
     ASSERT_TRUE(Listening());

@@ -41,6 +41,9 @@
 //   FAULT_SIGNAL_IN_WAIT=K            the program's K-th wait on the device gets the signal
 //                                     of FAULT_SIGNAL_AT 100 ms in, from a timer, as from a
 //                                     key press while the program sleeps
+//   FAULT_DEAF=CALL                   the program's hw_params, drain or close (CALL) never
+//                                     returns, whatever signal comes: the plugin of a sound
+//                                     server frozen by SIGSTOP waits on it so
 //
 // FAULT_LOG also has a line "rewind ASKED GIVEN" for each rewind, and a line "wait N" for each of
 // the program's waits, N being poll's result. ALSA's plugins call these same functions on their
@@ -232,6 +235,17 @@ void SignalAgainInDrain() {
     }
 }
 
+// Waits for good in `call` when FAULT_DEAF names it: a signal's handler runs, and the wait
+// goes on.
+void DeafIn(const char* call) {
+    const char* deaf = std::getenv("FAULT_DEAF");
+    if (deaf != nullptr && std::strcmp(deaf, call) == 0) {
+        for (;;) {
+            pause();
+        }
+    }
+}
+
 // Before main, so that the program finds SIGINT as such a shell would have left it.
 __attribute__((constructor)) void StartWithInterruptIgnored() {
     if (EnvNumber("FAULT_SIGINT_IGNORED") != 0) {
@@ -325,6 +339,16 @@ int snd_pcm_drain(snd_pcm_t* pcm) {
     static Rule rule("FAULT_DRAIN");
     return Guarded(rule, "drain", [&] {
         SignalAgainInDrain();
+        DeafIn("drain");
+        return real(pcm);
+    });
+}
+
+int snd_pcm_close(snd_pcm_t* pcm) {
+    static const auto real = Real<int (*)(snd_pcm_t*)>("snd_pcm_close");
+    static Rule rule("FAULT_CLOSE");
+    return Guarded(rule, nullptr, [&] {
+        DeafIn("close");
         return real(pcm);
     });
 }
@@ -422,7 +446,10 @@ snd_pcm_sframes_t snd_pcm_rewind(snd_pcm_t* pcm, snd_pcm_uframes_t frames) {
 int snd_pcm_hw_params(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {
     static const auto real = Real<int (*)(snd_pcm_t*, snd_pcm_hw_params_t*)>("snd_pcm_hw_params");
     static Rule rule("FAULT_HW_PARAMS");
-    return Guarded(rule, nullptr, [&] { return real(pcm, params); });
+    return Guarded(rule, nullptr, [&] {
+        DeafIn("hw_params");
+        return real(pcm, params);
+    });
 }
 
 int snd_pcm_hw_params_set_format(snd_pcm_t* pcm, snd_pcm_hw_params_t* params,

@@ -528,6 +528,47 @@ std::vector<double> ReadingTimes(const std::string& out) {
     return times;
 }
 
+// A device that never answers, whatever signal comes (a sound server frozen by SIGSTOP, whose
+// plugin waits for it in the open, the drain or the close), cannot keep the program: it ends
+// with a line that says so, or by a stop signal that came, within the bounds of each wait.
+TEST(Failures, ADeviceThatNeverAnswersCannotKeepTheProgram) {
+    const struct {
+        const char* faults;
+        int status;
+        const char* err;
+        double most_seconds; // a hang limit
+    } rows[] = {
+        {"FAULT_DEAF=hw_params", 1,
+         "Cannot play to 'file:FILE=o.raw': the device did not answer within 3 s (a sound "
+         "server that is stopped or hung?)\n",
+         10},
+        {"FAULT_DEAF=drain", 1,
+         "Playback failed: the device did not play out the end of the tone within 3 s\n", 10},
+        {"FAULT_DEAF=close", 1, "Playback failed: the device did not answer when it was closed\n",
+         10},
+        {"FAULT_DEAF=drain FAULT_SIGNAL_AT=5000", 128 + SIGINT, "", 3},
+        {"FAULT_DEAF=close FAULT_SIGNAL_AT=5000", 128 + SIGINT, "", 3},
+        {"FAULT_DEAF=close FAULT_WRITE=EIO:1", 1, "Playback failed: Input/output error\n", 10},
+    };
+    for (const auto& row : rows) {
+        ScratchDir dir;
+        const FaultRun f = Direct(row.faults);
+        EXPECT_EQ(f.run.status, row.status) << row.faults;
+        EXPECT_EQ(f.run.out, kSummary) << row.faults;
+        EXPECT_EQ(f.run.err, row.err) << row.faults;
+        EXPECT_LT(f.seconds, row.most_seconds) << row.faults;
+        std::printf("%s: exit %d after %.2f s\n", row.faults, f.run.status, f.seconds);
+    }
+    // Listening opens its device under the same watch.
+    ScratchDir dir;
+    const FaultRun f = Listen("FAULT_DEAF=hw_params");
+    EXPECT_EQ(f.run.status, 1);
+    EXPECT_EQ(f.run.err, "Cannot listen to 'tonein': the device did not answer within 3 s (a sound "
+                         "server that is stopped or hung?)\n");
+    EXPECT_LT(f.seconds, 10);
+    std::printf("listening, FAULT_DEAF=hw_params: exit %d after %.2f s\n", f.run.status, f.seconds);
+}
+
 TEST(ListenRecovery, EachFormatADeviceOffersIsHeardInTune) {
     const std::pair<Format, const char*> rows[] = {
         {Format::Float, ""},
