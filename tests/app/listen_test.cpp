@@ -361,6 +361,32 @@ TEST(Listen, SilenceGivesNoLine) {
     EXPECT_EQ(run.out, "");
 }
 
+// --strobe and --tolerance shape the tuner, drawn only for a device at a terminal: where the
+// readings are lines, a word says that they did nothing.
+TEST(Listen, TunerOptionsWithoutTheTunerSaySo) {
+    ScratchDir dir;
+    ASSERT_EQ(RunOndelis({"-o", "a3.wav", "a3", "1"}).status, 0);
+    const std::string shapes = " shapes the tuner, which is drawn for a capture device at a "
+                               "terminal; these readings are ";
+    const struct {
+        std::vector<std::string> args;
+        std::string said;
+    } rows[] = {
+        {{"--strobe", "--listen", "a3.wav"}, "--strobe" + shapes + "lines\n"},
+        {{"--listen", "a3.wav", "--tolerance", "3"}, "--tolerance" + shapes + "lines\n"},
+        {{"--tolerance=3", "--strobe", "--summary", "--listen", "a3.wav"},
+         "--strobe" + shapes + "summed up note by note\n"},
+        {{"--listen", "a3.wav"}, ""},
+        {{"--summary", "--listen", "a3.wav"}, ""},
+    };
+    for (const auto& row : rows) {
+        const RunResult run = RunOndelis(row.args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, row.said) << row.args[0];
+        EXPECT_TRUE(Has(run.out, "\tA3\t+0.00")) << run.out;
+    }
+}
+
 TEST(Listen, AFileReadIntoAFailingStandardOutputSaysWhy) {
     ScratchDir dir;
     ASSERT_EQ(RunOndelis({"-o", "take.wav", "440", "1"}).status, 0);
