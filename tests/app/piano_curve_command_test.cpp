@@ -135,6 +135,9 @@ TEST(PianoCurveCommand, RefusesWhatLaysNoCurve) {
         {{"--piano", "piano.txt", "--curve", "a"},
          "--curve prints the curve of the piano file and nothing else: give it no --listen, note "
          "or frequency\n"},
+        {{"--piano", "piano.txt", "--curve", "--listen=take.wav"},
+         "--curve prints the curve of the piano file and nothing else: give it no --listen, note "
+         "or frequency\n"},
         {{"--piano", "piano.txt", "--plot", "c.svg"},
          "--plot draws the curve of --curve: give --curve too\n"},
         {{"--piano", "piano.txt", "--curve", "--plot", "c.png"},
