@@ -5,7 +5,9 @@
 #include "input/input.h"
 #include "output/output.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -29,12 +31,20 @@ bool ReadPiano(const char* path, std::vector<MeasuredKey>& keys) {
     return true;
 }
 
-// One line a key, A0 first: KEY NOTE B CENTS HZ PARTIAL, tab-separated.
-void PrintCurve(const std::vector<CurveKey>& curve) {
+// One line a key, A0 first: KEY NOTE B CENTS HZ PARTIAL, tab-separated. False, after saying
+// why, when standard output did not take them all: a curve cut short would read as whole.
+bool PrintCurve(const std::vector<CurveKey>& curve) {
     for (const CurveKey& key : curve) {
         std::printf("%d\t%s\t%.4e\t%+.2f\t%.3f\t%d\n", key.key, KeyName(key.key).c_str(), key.b,
                     key.cents, key.f1, key.partial);
     }
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "Cannot write the curve to standard output: %s\n",
+                     std::strerror(errno != 0 ? errno : EIO));
+        return false;
+    }
+    return true;
 }
 
 int RunCurve(const ToneSettings& settings) {
@@ -50,13 +60,15 @@ int RunCurve(const ToneSettings& settings) {
                      path, why.c_str());
         return 1;
     }
-    PrintCurve(curve);
+    if (!PrintCurve(curve)) {
+        return 1;
+    }
     if (settings.piano.plot != nullptr &&
         !WriteFileWhole(settings.piano.plot, CurvePlot(curve), why)) {
         std::fprintf(stderr, "%s: cannot write the plot: %s\n", settings.piano.plot, why.c_str());
         return 1;
     }
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return 0;
 }
 
 // Why the piano options cannot run as given, or empty.

@@ -158,6 +158,11 @@ TEST(PianoCurveCommand, RefusesWhatLaysNoCurve) {
     }
     EXPECT_FALSE(std::filesystem::exists("c.svg"));
     EXPECT_FALSE(std::filesystem::exists("c.png"));
+
+    // A curve that standard output does not take whole is no curve.
+    const RunResult full = RunShell("\"$ONDELIS\" --piano piano.txt --curve >/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "Cannot write the curve to standard output: No space left on device\n");
 }
 
 std::vector<std::string> PointsOf(const std::string& svg, const std::string& id) {
