@@ -5,6 +5,7 @@
 #         [--harmonics N] [-o FILE|-] NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
 # ondelis [options] [--instrument NAME] [--strings TUNING|NOTES] [--tolerance CENTS]
 #         [--strobe] [--summary] --listen [FILE|-|DEVICE [SECONDS]]
+# ondelis [--a4 HZ] [--octaves BASS,MIDDLE,TREBLE] [--plot FILE.svg] --piano FILE --curve
 _ondelis() {
     local cur prev words cword
     # Device names hold ':' and '=' (plughw:CARD=PCH,DEV=0): keep them one word.
@@ -20,6 +21,8 @@ _ondelis() {
                 --a4 | --temperament | --root | --scale | -o | --output | --rate | --instrument | \
                     --harmonics | --strings | --tolerance | --channel)
                     i=$((i + 1)) ;;
+                --piano | --octaves | --plot) i=$((i + 1)) ;;
+                --piano=* | --octaves=* | --plot=* | --curve) ;;
                 --a4=* | --temperament=* | --root=* | --scale=* | --output=* | --rate=* | \
                     --instrument=* | --harmonics=* | --strings=* | --tolerance=* | --channel=*) ;;
                 --strobe | --summary) ;; # flags: the next word is not theirs
@@ -74,6 +77,19 @@ _ondelis() {
                 return
                 ;;
             --tolerance | --channel) return ;; # cents, a channel number
+            --piano)
+                _filedir # the piano file of measured keys
+                return
+                ;;
+            --plot)
+                _filedir svg
+                return
+                ;;
+            --octaves)
+                COMPREPLY=($(compgen -W '6:3,4:2,2:1' -- "$cur"))
+                _ondelis_after_word_break "$cur"
+                return
+                ;;
         esac
     fi
 
@@ -83,6 +99,7 @@ _ondelis() {
         COMPREPLY+=($(compgen -W '-o --output' -- "$cur"))
         COMPREPLY+=($(compgen -W '--harmonics' -- "$cur"))
         COMPREPLY+=($(compgen -W '--strings --tolerance --strobe --summary --channel' -- "$cur"))
+        COMPREPLY+=($(compgen -W '--piano --curve --octaves --plot' -- "$cur"))
         return
     fi
     if ((listen)); then

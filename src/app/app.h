@@ -10,6 +10,7 @@
 #include "menu.h"
 #include "naming.h"
 #include "needle.h"
+#include "piano_command.h"
 #include "settings.h"
 #include "strings.h"
 #include "summary.h"

@@ -163,6 +163,9 @@ int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE
     if (status != kGoOn) {
         return status;
     }
+    if (const int piano = RunPianoCommand(settings, argc - first); piano != kGoOn) {
+        return piano;
+    }
     if (settings.listening || settings.instrument != nullptr || settings.listen_option != nullptr ||
         settings.channel != 0) {
         return ListenFromCommandLine(settings, argc - first, argv + first, in);

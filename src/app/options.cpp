@@ -141,10 +141,19 @@ constexpr ValueOption kValueOptions[] = {
      SetTolerance},
     {"--channel", nullptr,
      "--channel needs the number of the channel to listen to, 1 for the first", SetChannel},
+    {"--piano", nullptr, "--piano needs the file of a piano's measured keys", SetPianoFile, nullptr,
+     true},
+    {"--octaves", nullptr,
+     "--octaves needs the bass's, the middle's and the treble's, as 6:3,4:2,2:1", SetOctaves},
+    {"--plot", nullptr, "--plot needs the SVG file to draw the curve in", SetPlot, nullptr, true},
 };
 
 // The options that take no value beside --listen: each sets its flag.
 bool TakeFlag(ToneSettings& settings, const char* option) {
+    if (std::strcmp(option, "--curve") == 0) { // the piano's, not listening's
+        settings.piano.curve = true;
+        return true;
+    }
     if (std::strcmp(option, "--summary") == 0) {
         settings.summary = true;
     } else if (std::strcmp(option, "--strobe") == 0) {

@@ -2,6 +2,7 @@
 // settings describe: rendering it, checking it, and the tuning and text input that set it.
 #pragma once
 
+#include "piano_settings.h"
 #include "synth/synth.h"
 
 #include <cstdint>
@@ -56,6 +57,7 @@ struct ToneSettings {
     // The last option given that only listening reads, for the message when --listen is not.
     const char* listen_option = nullptr;
     int channel = 0; // --channel: the one channel listened to (1 the first), 0 mixes them all
+    PianoSettings piano;
 };
 
 // An open string of an instrument (G1 the high E of a guitar, violin4 the G of a violin, ...):

@@ -6,6 +6,7 @@ constexpr const char* kUsage =
     R"(Usage: ondelis [options] <frequency, note or string> [<time in seconds>
                 [<soundcard device> [<level>]]]
        ondelis [options] --listen [SOURCE [SECONDS]] [options]
+       ondelis [options] --piano FILE --curve [--octaves B,M,T] [--plot FILE.svg]
        ondelis [options]       (no positional arguments: the interactive menu)
        ondelis -h | --help | --version
 
@@ -105,6 +106,21 @@ with --listen they may also come after SOURCE and SECONDS (--listen a.wav --summ
               when another note takes over
   --channel N with --listen, hear channel N alone (1 the first) instead of the mix of
               them all: an interface with the instrument on input 2 (also --channel=N)
+  --piano FILE
+              the piano file of a piano's measured keys, one a line: NOTE F1 B PARTIALS
+              (A4 440.000 3.90e-04 14), '#' a comment; for --curve (also --piano=FILE)
+  --curve     with --piano, print its tuning curve and exit: a line a key, A0 to C8,
+              KEY NOTE B CENTS HZ PARTIAL, tab-separated; the stiffness B laid from the
+              keys measured (one in the bass, A0-B2, the middle, C3-B5, and the treble,
+              C6-C8, at least), each octave stretched to meet on the partials of its
+              region, CENTS from equal temperament at --a4, PARTIAL the one to tune on
+  --octaves BASS,MIDDLE,TREBLE
+              where the curve's octaves meet, from C2 down, from C3 to C6, from C7 up:
+              the lower key's M-th partial on the upper key's N-th, M:N with M twice
+              N (default 6:3,4:2,2:1) (also --octaves=BASS,MIDDLE,TREBLE)
+  --plot FILE.svg
+              with --curve, also draw the curve and the stiffness as an SVG picture
+              (also --plot=FILE.svg)
 
 String presets, in both modes: an instrument's open strings, numbered from the highest
 (Hz at A = 440):
@@ -171,6 +187,8 @@ Examples:
                                             drop D by a strobe, every string's cents
   ondelis --summary --listen take.wav       the intonation of a take, a line a note
   ondelis E2 4                              E2 as a reading names it, for 4 seconds
+  ondelis --piano grand.txt --curve --plot grand.svg
+                                            a piano's tuning curve, and its drawing
 
 Exit status: 0 after a normal end, 1 when the sound device fails, a tone cannot be made or
 an argument is refused; Ctrl-C or SIGTERM during a tone ends the program by that signal

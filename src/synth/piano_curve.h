@@ -16,7 +16,8 @@ struct OctaveMatch {
 };
 
 // The octave of each region of the keyboard: the bass's from C2 down, the middle's from C3 to
-// C6, the treble's from C7 up; between them the octave moves from one match to the other.
+// C6 (A3 to A4 too), the treble's from C7 up; between them the octave moves from one match to
+// the other. A pair above A4 is placed by its upper key, one below A3 by its lower key.
 struct OctaveRules {
     OctaveMatch bass{6, 3};
     OctaveMatch middle{4, 2};
@@ -33,7 +34,9 @@ struct CurveKey {
     bool measured = false; // whether `b` was measured on this key
     double cents = 0;      // the target's first partial from equal temperament at a4
     double f1 = 0;         // the target's first partial, Hz
-    int partial = 1;       // the partial to tune on: a low key's first is weak
+    // The partial to tune on: a low key's first is weak, so the lowest at or above 100 Hz,
+    // never above the 6th (A0 on its 4th, A2 and up on their first).
+    int partial = 1;
 };
 
 // The curve of the piano whose keys `measured` were measured (in any order), A4's first

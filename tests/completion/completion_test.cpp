@@ -86,8 +86,8 @@ TEST_F(Completion, OffersOptionsNotesPresetsAndDevicesByPosition) {
         {"ondelis vi" + kInsertAll,
          "<viola1><viola2><viola3><viola4><violin1><violin2><violin3><violin4>"},
         {"ondelis --" + kInsertAll,
-         "<--a4><--channel><--harmonics><--help><--instrument><--listen><--output><--rate><--root>"
-         "<--scale>"
+         "<--a4><--channel><--curve><--harmonics><--help><--instrument><--listen><--octaves>"
+         "<--output><--piano><--plot><--rate><--root><--scale>"
          "<--strings><--strobe><--summary><--temperament><--tolerance><--version>"},
         {"ondelis --st" + kInsertAll, "<--strings><--strobe>"},
         // --strings: its named tunings; the flags take no value.
@@ -99,6 +99,12 @@ TEST_F(Completion, OffersOptionsNotesPresetsAndDevicesByPosition) {
         {"ondelis --tolerance 3 --strobe --summary --listen r" + kInsertAll,
          "<--tolerance><3><--strobe><--summary><--listen><rc>"},
         {"ondelis --instrument v" + kInsertAll, "<--instrument><viola><violin>"},
+        // --piano: a file, --plot an SVG file, --octaves the default; --curve takes nothing.
+        {"ondelis --piano r" + kInsertAll, "<--piano><rc>"},
+        {"ondelis --plot " + kInsertAll, "<--plot><with-aplay><without-aplay>"},
+        {"ondelis --octaves " + kInsertAll, "<--octaves><6:3,4:2,2:1>"},
+        {"ondelis --piano=rc --curve --plot=c.svg --octaves=6:3,4:2,2:1 --p" + kInsertAll,
+         "<--piano=rc><--curve><--plot=c.svg><--octaves=6:3,4:2,2:1><--piano><--plot>"},
         // --listen: a sound file or a capture device, then the seconds.
         {"ondelis --instrument=cello --listen " + kInsertAll,
          "<--instrument=cello><--listen><default><hw:CARD=USB,DEV=0><rc><with-aplay>"
@@ -300,6 +306,42 @@ TEST(ListeningDocs, HelpGivesEachOptionsOtherSpellingUnderThatOption) {
         }
     }
     EXPECT_GT(spellings, 10u);
+}
+
+// Every option --help lists is offered by the completion and has an entry of its own in the
+// manual's OPTIONS.
+TEST(OptionLists, CompletionAndManualFollowTheHelpsOptions) {
+    const std::string script = ReadBytes(ONDELIS_COMPLETION);
+    std::string offered = " "; // the words of every compgen -W '...' of the script
+    const std::regex words_of(R"(compgen -W '([^']*)')");
+    for (auto match = std::sregex_iterator(script.begin(), script.end(), words_of);
+         match != std::sregex_iterator(); ++match) {
+        offered += Flat((*match)[1].str()) + " ";
+    }
+    const std::string manual = ReadBytes(ONDELIS_MANUAL);
+    const size_t from = manual.find("\n.SH OPTIONS\n");
+    ASSERT_NE(from, std::string::npos);
+    const std::string options = manual.substr(from, manual.find("\n.SH ", from + 1) - from);
+    std::istringstream help(RunOndelis({"--help"}).out);
+    size_t listed = 0;
+    for (std::string line; std::getline(help, line);) {
+        if (line.rfind("  --", 0) != 0) {
+            continue;
+        }
+        const std::string option = line.substr(2, line.find_first_of(" =", 2) - 2);
+        if (option == "--") {
+            continue;
+        }
+        ++listed;
+        EXPECT_TRUE(Has(offered, " " + option + " ")) << option;
+        std::string escaped; // the manual writes a hyphen as \-, a regex \\-
+        for (const char c : option) {
+            escaped += c == '-' ? std::string("\\\\-") : std::string(1, c);
+        }
+        const std::regex entry("\n\\.TP( \\d+)?\n\\.B[IR]? " + escaped + "[ \n]");
+        EXPECT_TRUE(std::regex_search(options, entry)) << option;
+    }
+    EXPECT_GT(listed, 15u);
 }
 
 } // namespace

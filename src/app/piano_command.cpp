@@ -1,0 +1,109 @@
+#include "piano_command.h"
+#include "curve_plot.h"
+#include "direct.h"
+
+#include "input/input.h"
+#include "output/output.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Far more than a piano file of 88 keys with its comments.
+constexpr size_t kLargestPianoFile = 1 << 20;
+
+// The keys measured in the piano file, or false after saying why not, naming the line.
+bool ReadPiano(const char* path, std::vector<MeasuredKey>& keys) {
+    std::string text;
+    std::string why;
+    if (!ReadTextFile(path, kLargestPianoFile, text, why)) {
+        std::fprintf(stderr, "%s: cannot read the piano file: %s\n", path, why.c_str());
+        return false;
+    }
+    const PianoFileReading reading = ParsePianoFile(text);
+    if (!reading.ok) {
+        std::fprintf(stderr, "%s:%d: %s\n", path, reading.line, reading.why.c_str());
+        return false;
+    }
+    keys = reading.keys;
+    return true;
+}
+
+// One line a key, A0 first: KEY NOTE B CENTS HZ PARTIAL, tab-separated. False, after saying
+// why, when standard output did not take them all: a curve cut short would read as whole.
+bool PrintCurve(const std::vector<CurveKey>& curve) {
+    for (const CurveKey& key : curve) {
+        std::printf("%d\t%s\t%.4e\t%+.2f\t%.3f\t%d\n", key.key, KeyName(key.key).c_str(), key.b,
+                    key.cents, key.f1, key.partial);
+    }
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "Cannot write the curve to standard output: %s\n",
+                     std::strerror(errno != 0 ? errno : EIO));
+        return false;
+    }
+    return true;
+}
+
+int RunCurve(const ToneSettings& settings) {
+    const char* path = settings.piano.file;
+    std::vector<MeasuredKey> keys;
+    if (!ReadPiano(path, keys)) {
+        return 1;
+    }
+    std::string why;
+    const std::vector<CurveKey> curve = PianoCurve(keys, settings.piano.octaves, settings.a4, why);
+    if (curve.empty()) {
+        std::fprintf(stderr, "%s: a curve needs a key in the bass, the middle and the treble: %s\n",
+                     path, why.c_str());
+        return 1;
+    }
+    if (!PrintCurve(curve)) {
+        return 1;
+    }
+    if (settings.piano.plot != nullptr &&
+        !WriteFileWhole(settings.piano.plot, CurvePlot(curve), why)) {
+        std::fprintf(stderr, "%s: cannot write the plot: %s\n", settings.piano.plot, why.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// Why the piano options cannot run as given, or empty.
+const char* Misuse(const ToneSettings& settings, int count) {
+    const PianoSettings& piano = settings.piano;
+    if (piano.plot != nullptr && !piano.curve) {
+        return "--plot draws the curve of --curve: give --curve too";
+    }
+    if (piano.curve && piano.file == nullptr) {
+        return "--curve prints the tuning curve of a piano's measured keys: give --piano FILE too";
+    }
+    if (piano.curve && (settings.listening || count > 0)) {
+        return "--curve prints the curve of the piano file and nothing else: give it no --listen, "
+               "note or frequency";
+    }
+    if (piano.octaves_given && piano.file == nullptr) {
+        return "--octaves lays the curve of a piano: give --piano FILE too";
+    }
+    if (piano.file != nullptr && !piano.curve && !settings.listening && count == 0) {
+        return "--piano FILE is the piano of --curve (its tuning curve), --listen or a key to "
+               "tune: give one of them";
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int RunPianoCommand(const ToneSettings& settings, int count) {
+    const PianoSettings& piano = settings.piano;
+    if (piano.file == nullptr && !piano.curve && piano.plot == nullptr && !piano.octaves_given) {
+        return kGoOn;
+    }
+    if (const char* misuse = Misuse(settings, count); misuse != nullptr) {
+        std::fprintf(stderr, "%s\n", misuse);
+        return 1;
+    }
+    return piano.curve ? RunCurve(settings) : kGoOn;
+}

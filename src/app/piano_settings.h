@@ -1,0 +1,12 @@
+// What the piano options ask for: the piano file of measured keys, and its tuning curve.
+#pragma once
+
+#include "synth/piano_curve.h"
+
+struct PianoSettings {
+    const char* file = nullptr; // --piano FILE: the measured keys
+    bool curve = false;         // --curve: print the tuning curve of the piano file
+    const char* plot = nullptr; // --plot FILE.svg: draw it too
+    OctaveRules octaves;        // --octaves BASS,MIDDLE,TREBLE
+    bool octaves_given = false;
+};
