@@ -108,6 +108,12 @@ bool SetOutputFile(ToneSettings& settings, const char* path) {
     return true;
 }
 
+// --piano FILE: the piano file measured into.
+bool SetPianoFile(ToneSettings& settings, const char* path) {
+    settings.piano_file = path;
+    return true;
+}
+
 // An option that takes a value: "--name VALUE" or "--name=VALUE", or "-x VALUE" for its short
 // name. `needs` is the message for an option given last, without its value; an option whose
 // values are a list kept elsewhere names them after it, as `values` gives them.
@@ -141,6 +147,9 @@ constexpr ValueOption kValueOptions[] = {
      SetTolerance},
     {"--channel", nullptr,
      "--channel needs the number of the channel to listen to, 1 for the first", SetChannel},
+    // A piano's keys measured
+    {"--piano", nullptr, "--piano needs the piano file of measured keys", SetPianoFile, nullptr,
+     true},
 };
 
 // The options that take no value beside --listen: each sets its flag.
@@ -150,6 +159,8 @@ bool TakeFlag(ToneSettings& settings, const char* option) {
     } else if (std::strcmp(option, "--strobe") == 0) {
         settings.strobe = true;
         settings.tuner_option = "--strobe";
+    } else if (std::strcmp(option, "--measure") == 0) {
+        settings.measure = true;
     } else {
         return false;
     }

@@ -56,6 +56,11 @@ struct ToneSettings {
     // The last option given that only listening reads, for the message when --listen is not.
     const char* listen_option = nullptr;
     int channel = 0; // --channel: the one channel listened to (1 the first), 0 mixes them all
+
+    // --piano: the piano file of measured keys, else null; --measure: listening writes into it
+    // each key that sounds steadily.
+    const char* piano_file = nullptr;
+    bool measure = false;
 };
 
 // An open string of an instrument (G1 the high E of a guitar, violin4 the G of a violin, ...):
