@@ -5,6 +5,7 @@
 #         [--harmonics N] [-o FILE|-] NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
 # ondelis [options] [--instrument NAME] [--strings TUNING|NOTES] [--tolerance CENTS]
 #         [--strobe] [--summary] --listen [FILE|-|DEVICE [SECONDS]]
+# ondelis [options] --piano FILE --measure --listen [FILE|-|DEVICE [SECONDS]]
 _ondelis() {
     local cur prev words cword
     # Device names hold ':' and '=' (plughw:CARD=PCH,DEV=0): keep them one word.
@@ -20,9 +21,12 @@ _ondelis() {
                 --a4 | --temperament | --root | --scale | -o | --output | --rate | --instrument | \
                     --harmonics | --strings | --tolerance | --channel)
                     i=$((i + 1)) ;;
+                --piano) i=$((i + 1)) ;; # the piano file
+                --piano=*) ;;
                 --a4=* | --temperament=* | --root=* | --scale=* | --output=* | --rate=* | \
                     --instrument=* | --harmonics=* | --strings=* | --tolerance=* | --channel=*) ;;
                 --strobe | --summary) ;; # flags: the next word is not theirs
+                --measure) ;;
                 *) return ;; # --help, --version: nothing follows
             esac
         else
@@ -74,6 +78,10 @@ _ondelis() {
                 return
                 ;;
             --tolerance | --channel) return ;; # cents, a channel number
+            --piano)
+                _filedir # the piano file of measured keys
+                return
+                ;;
         esac
     fi
 
@@ -83,6 +91,7 @@ _ondelis() {
         COMPREPLY+=($(compgen -W '-o --output' -- "$cur"))
         COMPREPLY+=($(compgen -W '--harmonics' -- "$cur"))
         COMPREPLY+=($(compgen -W '--strings --tolerance --strobe --summary --channel' -- "$cur"))
+        COMPREPLY+=($(compgen -W '--piano --measure' -- "$cur"))
         return
     fi
     if ((listen)); then

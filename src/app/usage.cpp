@@ -105,6 +105,15 @@ with --listen they may also come after SOURCE and SECONDS (--listen a.wav --summ
               when another note takes over
   --channel N with --listen, hear channel N alone (1 the first) instead of the mix of
               them all: an interface with the instrument on input 2 (also --channel=N)
+  --piano FILE
+              the piano file of measured keys, a line a key: NOTE F1 B PARTIALS
+  --measure   with --listen and --piano FILE, each key that reads steadily for half a
+              second is measured: F1 its first partial, B its string's stiffness
+              (partial k at k f0 sqrt(1 + B k^2)), PARTIALS those of the fit; named by
+              the nearest key at --a4, it is written into FILE at once (measured again,
+              it replaces its line) and printed as NOTE F1 B PARTIALS KEYS, KEYS those
+              FILE holds; a key whose fit does not hold is not written, and a line on
+              standard error says why
 
 String presets, in both modes: an instrument's open strings, numbered from the highest
 (Hz at A = 440):
@@ -170,6 +179,8 @@ Examples:
   ondelis --strings drop-d --strobe --listen
                                             drop D by a strobe, every string's cents
   ondelis --summary --listen take.wav       the intonation of a take, a line a note
+  ondelis --piano piano.txt --measure --listen
+                                            a piano's keys measured as they are played
   ondelis E2 4                              E2 as a reading names it, for 4 seconds
 
 Exit status: 0 after a normal end, 1 when the sound device fails, a tone cannot be made or
