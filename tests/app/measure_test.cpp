@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 #include <string>
@@ -20,6 +22,8 @@ constexpr uint32_t kRate = 44100;
 struct StiffKey {
     const char* note;
     double b;
+    int partials = 16;
+    double off = 0; // cents the partials from the second on lie off their line, by turns
 };
 
 double KeyHz(const char* note) {
@@ -37,8 +41,9 @@ std::string StringSamples(const StiffKey& key, double seconds) {
     for (size_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / kRate;
         double x = 0;
-        for (int k = 1; k <= 16; ++k) {
-            const double hz = k * f0 * std::sqrt(1 + key.b * k * k);
+        for (int k = 1; k <= key.partials; ++k) {
+            const double off = k == 1 ? 0 : (k % 2 == 0 ? key.off : -key.off);
+            const double hz = k * f0 * std::sqrt(1 + key.b * k * k) * std::exp2(off / 1200);
             if (hz < 0.45 * kRate) {
                 const double amplitude = bass && k == 1 ? 0.005 : 0.1 / k;
                 x += amplitude * std::sin(2 * std::numbers::pi * hz * t + k);
@@ -172,4 +177,25 @@ TEST(Measure, CtrlCOnAPipeLeavesThePianoFileWhole) {
     EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
     ExpectMeasured(PianoFile("piano.txt"), kTake);
     EXPECT_EQ(Count(ReadBytes("out.txt"), "\n"), kTake.size());
+}
+
+TEST(Measure, AKeyWhoseFitDoesNotHoldIsNotWrittenAndALineSaysWhy) {
+    const struct {
+        StiffKey key;
+        std::string why; // the line's start
+    } table[] = {
+        {{"A4", 0, 1}, "A4: not measured: its fit found 1 partial, and B needs 2 at least\n"},
+        {{"C4", 3e-4, 8, 4}, "C4: not measured: its partials stray "},
+    };
+    for (const auto& row : table) {
+        ScratchDir dir;
+        WriteTake("take.wav", {row.key});
+        const RunResult run =
+            RunOndelis({"--piano", "piano.txt", "--measure", "--listen", "take.wav"}, "", 60);
+        EXPECT_EQ(run.status, 0) << row.why;
+        EXPECT_EQ(run.out, "") << row.why;
+        EXPECT_EQ(run.err.rfind(row.why, 0), 0u) << run.err;
+        EXPECT_EQ(Count(run.err, "\n"), 1u) << run.err;
+        EXPECT_FALSE(std::filesystem::exists("piano.txt")) << row.why;
+    }
 }
