@@ -6,6 +6,7 @@
 # ondelis [options] [--instrument NAME] [--strings TUNING|NOTES] [--tolerance CENTS]
 #         [--strobe] [--summary] --listen [FILE|-|DEVICE [SECONDS]]
 # ondelis [--a4 HZ] [--octaves BASS,MIDDLE,TREBLE] [--plot FILE.svg] --piano FILE --curve
+# ondelis [options] --piano FILE --measure --listen [FILE|-|DEVICE [SECONDS]]
 _ondelis() {
     local cur prev words cword
     # Device names hold ':' and '=' (plughw:CARD=PCH,DEV=0): keep them one word.
@@ -22,7 +23,7 @@ _ondelis() {
                     --harmonics | --strings | --tolerance | --channel)
                     i=$((i + 1)) ;;
                 --piano | --octaves | --plot) i=$((i + 1)) ;;
-                --piano=* | --octaves=* | --plot=* | --curve) ;;
+                --piano=* | --octaves=* | --plot=* | --curve | --measure) ;;
                 --a4=* | --temperament=* | --root=* | --scale=* | --output=* | --rate=* | \
                     --instrument=* | --harmonics=* | --strings=* | --tolerance=* | --channel=*) ;;
                 --strobe | --summary) ;; # flags: the next word is not theirs
@@ -99,7 +100,7 @@ _ondelis() {
         COMPREPLY+=($(compgen -W '-o --output' -- "$cur"))
         COMPREPLY+=($(compgen -W '--harmonics' -- "$cur"))
         COMPREPLY+=($(compgen -W '--strings --tolerance --strobe --summary --channel' -- "$cur"))
-        COMPREPLY+=($(compgen -W '--piano --curve --octaves --plot' -- "$cur"))
+        COMPREPLY+=($(compgen -W '--piano --curve --octaves --plot --measure' -- "$cur"))
         return
     fi
     if ((listen)); then

@@ -1,6 +1,7 @@
 #include "listen_command.h"
 #include "delivery.h"
 #include "listen_sources.h"
+#include "piano_measure.h"
 
 #include <sys/stat.h>
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -88,6 +90,26 @@ bool ToneOptionsRefused(const ToneSettings& settings, bool file) {
     return false;
 }
 
+// --measure without a piano file to write, or with one that does not parse: refused before
+// anything is listened to, so that a take is not spent on keys that could not be kept.
+bool MeasureRefused(const ToneSettings& settings) {
+    if (!settings.piano.measure) {
+        return false;
+    }
+    if (settings.piano.file == nullptr) {
+        std::fputs("--measure writes the keys it measures into a piano file: give --piano FILE\n",
+                   stderr);
+        return true;
+    }
+    std::vector<MeasuredKey> keys;
+    std::string why;
+    if (!ReadPianoKeys(settings.piano.file, keys, why)) {
+        std::fprintf(stderr, "%s\n", why.c_str());
+        return true;
+    }
+    return false;
+}
+
 constexpr const char* kListenNeeds =
     "--listen needs a sound file, - for standard input, or a capture device\n";
 
@@ -115,7 +137,7 @@ int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* i
         return 1;
     }
     const bool file = source != nullptr && IsFileSource(source);
-    if (ToneOptionsRefused(settings, file)) {
+    if (ToneOptionsRefused(settings, file) || MeasureRefused(settings)) {
         return 1;
     }
     if (!file && source != nullptr && IsNumber(source)) {

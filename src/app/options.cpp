@@ -159,6 +159,8 @@ bool TakeFlag(ToneSettings& settings, const char* option) {
     } else if (std::strcmp(option, "--strobe") == 0) {
         settings.strobe = true;
         settings.tuner_option = "--strobe";
+    } else if (std::strcmp(option, "--measure") == 0) {
+        settings.piano.measure = true;
     } else {
         return false;
     }

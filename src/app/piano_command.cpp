@@ -87,7 +87,9 @@ const char* Misuse(const ToneSettings& settings, int count) {
     if (piano.octaves_given && piano.file == nullptr) {
         return "--octaves lays the curve of a piano: give --piano FILE too";
     }
-    if (piano.file != nullptr && !piano.curve && !settings.listening && count == 0) {
+    // --measure without --listen is refused as every option of listening is.
+    if (piano.file != nullptr && !piano.curve && !piano.measure && !settings.listening &&
+        count == 0) {
         return "--piano FILE is the piano of --curve (its tuning curve), --listen or a key to "
                "tune: give one of them";
     }

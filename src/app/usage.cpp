@@ -108,7 +108,8 @@ with --listen they may also come after SOURCE and SECONDS (--listen a.wav --summ
               them all: an interface with the instrument on input 2 (also --channel=N)
   --piano FILE
               the piano file of a piano's measured keys, one a line: NOTE F1 B PARTIALS
-              (A4 440.000 3.90e-04 14), '#' a comment; for --curve (also --piano=FILE)
+              (A4 440.000 3.90e-04 14), '#' a comment; for --curve and --measure
+              (also --piano=FILE)
   --curve     with --piano, print its tuning curve and exit: a line a key, A0 to C8,
               KEY NOTE B CENTS HZ PARTIAL, tab-separated; the stiffness B laid from the
               keys measured (one in the bass, A0-B2, the middle, C3-B5, and the treble,
@@ -121,6 +122,13 @@ with --listen they may also come after SOURCE and SECONDS (--listen a.wav --summ
   --plot FILE.svg
               with --curve, also draw the curve and the stiffness as an SVG picture
               (also --plot=FILE.svg)
+  --measure   with --listen and --piano FILE, each key that reads steadily for half a
+              second is measured: F1 its first partial, B its string's stiffness
+              (partial k at k f0 sqrt(1 + B k^2)), PARTIALS those of the fit; named by
+              the nearest key at --a4, it is written into FILE at once (measured again,
+              it replaces its line) and printed as NOTE F1 B PARTIALS KEYS, KEYS those
+              FILE holds; a key whose fit does not hold is not written, and a line on
+              standard error says why
 
 String presets, in both modes: an instrument's open strings, numbered from the highest
 (Hz at A = 440):
@@ -186,6 +194,8 @@ Examples:
   ondelis --strings drop-d --strobe --listen
                                             drop D by a strobe, every string's cents
   ondelis --summary --listen take.wav       the intonation of a take, a line a note
+  ondelis --piano piano.txt --measure --listen
+                                            a piano's keys measured as they are played
   ondelis E2 4                              E2 as a reading names it, for 4 seconds
   ondelis --piano grand.txt --curve --plot grand.svg
                                             a piano's tuning curve, and its drawing

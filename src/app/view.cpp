@@ -15,6 +15,9 @@ void PrintNotes(const std::vector<HeldNote>& ended, FILE* out) {
 } // namespace
 
 ViewKind ChooseView(const ToneSettings& settings, bool device, bool terminal) {
+    if (settings.piano.measure) {
+        return ViewKind::Measure;
+    }
     if (settings.summary) {
         return ViewKind::Summary;
     }
@@ -27,7 +30,9 @@ void SayIfNoTuner(const ToneSettings& settings, ViewKind kind) {
                      "%s shapes the tuner, which is drawn for a capture device at a terminal; "
                      "these readings are %s\n",
                      settings.tuner_option,
-                     kind == ViewKind::Summary ? "summed up note by note" : "lines");
+                     kind == ViewKind::Summary   ? "summed up note by note"
+                     : kind == ViewKind::Measure ? "keys measured"
+                                                 : "lines");
     }
 }
 
@@ -38,6 +43,9 @@ View NewView(const ToneSettings& settings, ViewKind kind, FILE* out, double fram
     view.out = out;
     if (kind == ViewKind::Tuner) {
         view.tuner = NewTunerView(settings, view.naming, frame_seconds);
+    }
+    if (kind == ViewKind::Measure) {
+        view.measure = NewPianoMeasure(settings);
     }
     return view;
 }
@@ -57,6 +65,9 @@ void ShowReading(View& view, const PitchReading& reading, double offset) {
     }
     case ViewKind::Tuner:
         TuneTo(view.tuner, named);
+        return;
+    case ViewKind::Measure:
+        MeasureReading(view.measure, reading, view.out);
         return;
     }
 }

@@ -3,20 +3,22 @@
 #pragma once
 
 #include "naming.h"
+#include "piano_measure.h"
 #include "summary.h"
 #include "tuner_view.h"
 
 #include <cstdio>
 #include <string>
 
-enum class ViewKind { Lines, Summary, Tuner };
+enum class ViewKind { Lines, Summary, Tuner, Measure };
 
 struct View {
     ViewKind kind = ViewKind::Lines;
     Naming naming;
     FILE* out = stdout;
-    NoteGatherer notes; // Summary
-    TunerView tuner;    // Tuner
+    NoteGatherer notes;   // Summary
+    TunerView tuner;      // Tuner
+    PianoMeasure measure; // Measure
     size_t readings = 0;
 };
 

@@ -217,13 +217,6 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
     return count;
 }
 
-namespace {
-
-struct StringFit {
-    double f0 = 0;
-    double b = 0;
-};
-
 StringFit FitString(std::span<const Partial> partials) {
     if (partials.empty()) {
         return {};
@@ -267,8 +260,6 @@ StringFit FitString(std::span<const Partial> partials) {
     }
     return {f0, b};
 }
-
-} // namespace
 
 double FitFundamental(std::span<const Partial> partials) {
     return FitString(partials).f0;

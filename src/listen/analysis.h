@@ -73,6 +73,16 @@ constexpr int kHighestPartialNumber = 4 * static_cast<int>(kMostPartials);
 size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
                     std::span<Partial> found);
 
+// A string as its partials lay it: f_k = k f0 sqrt(1 + b k^2).
+struct StringFit {
+    double f0 = 0; // Hz
+    double b = 0;  // inharmonicity coefficient, 0 for a harmonic tone
+};
+
+// The line through (k^2, (f_k / k)^2), weighted by power, that FitFundamental takes its f0
+// from, with the stiffness it found; b is 0 where the partials do not say the string is stiff.
+StringFit FitString(std::span<const Partial> partials);
+
 // The fundamental f0 that the partials agree on, as a stiff string lays them:
 // f_k = k f0 sqrt(1 + B k^2), B from 0 (harmonic) up; weighted by their power. The string is
 // taken as stiff when the line through (k^2, (f_k / k)^2) explains most of their spread, or

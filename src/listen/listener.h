@@ -25,6 +25,12 @@ struct PitchReading {
     // Seconds of input where the note read began: after silence, at a new attack (a rise in
     // level, a pluck or a strike of the same note too) or where another note took over.
     double onset = 0;
+    // The string as the partials lay it, f_k = k f0 sqrt(1 + b k^2): its stiffness (0 where
+    // they do not say it is stiff), how many partials the fit took, and how far they stray
+    // from it (cents, RMS by power). A piano's strings are measured by them.
+    double b = 0;
+    int partials = 0;
+    double spread = 0;
 };
 
 // The fundamentals the listener hears, in Hz. The lowest is below a piano's A0 (27.5 Hz) and a

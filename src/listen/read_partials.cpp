@@ -1,4 +1,5 @@
 #include "listener_state.h"
+#include "stiffness.h"
 
 #include "common/units.h"
 
@@ -203,8 +204,8 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     }
     const std::span<const Partial> partials(s.partials.data(), found);
     const int possible = static_cast<int>(highest / f0);
-    if (found == 0 || (!held && !OneNote(partials, possible)) ||
-        !(SpreadFromFit(partials) <= kMostSpreadCents)) {
+    const double spread = found > 0 ? SpreadFromFit(partials) : 0;
+    if (found == 0 || (!held && !OneNote(partials, possible)) || !(spread <= kMostSpreadCents)) {
         return {};
     }
     const double strongest = StrongestOf(partials);
@@ -215,5 +216,10 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     if (!(std::abs(hz / f0 - 1) < kFirstSearchShare) || !(hz < top) || !(hz >= kLowestHz)) {
         return {};
     }
-    return {static_cast<double>(s.written) / rate, hz, share};
+    PitchReading reading{static_cast<double>(s.written) / rate, hz, share};
+    const StringMeasure measure = MeasureString(spectra, partials, highest);
+    reading.b = measure.fit.b;
+    reading.partials = measure.partials;
+    reading.spread = measure.spread;
+    return reading;
 }

@@ -227,6 +227,8 @@ TEST(ListeningOptions, AreRefusedWithoutListenOrOutOfRange) {
     } table[] = {
         {{"--summary", "440"}, "--summary is for --listen's readings: give --listen too\n"},
         {{"--strobe"}, "--strobe is for --listen's readings: give --listen too\n"},
+        {{"--piano", "piano.txt", "--measure"},
+         "--measure is for --listen's readings: give --listen too\n"},
         {{"--tolerance", "3", "G6"}, "--tolerance is for --listen's readings: give --listen too\n"},
         {{"--tolerance", "0.4", "--listen", "-"},
          "The in-tune band (--tolerance) is a number of cents from 0.5 to 25, not '0.4'\n"},

@@ -86,8 +86,8 @@ TEST_F(Completion, OffersOptionsNotesPresetsAndDevicesByPosition) {
         {"ondelis vi" + kInsertAll,
          "<viola1><viola2><viola3><viola4><violin1><violin2><violin3><violin4>"},
         {"ondelis --" + kInsertAll,
-         "<--a4><--channel><--curve><--harmonics><--help><--instrument><--listen><--octaves>"
-         "<--output><--piano><--plot><--rate><--root><--scale>"
+         "<--a4><--channel><--curve><--harmonics><--help><--instrument><--listen><--measure>"
+         "<--octaves><--output><--piano><--plot><--rate><--root><--scale>"
          "<--strings><--strobe><--summary><--temperament><--tolerance><--version>"},
         {"ondelis --st" + kInsertAll, "<--strings><--strobe>"},
         // --strings: its named tunings; the flags take no value.
@@ -105,6 +105,9 @@ TEST_F(Completion, OffersOptionsNotesPresetsAndDevicesByPosition) {
         {"ondelis --octaves " + kInsertAll, "<--octaves><6:3,4:2,2:1>"},
         {"ondelis --piano=rc --curve --plot=c.svg --octaves=6:3,4:2,2:1 --p" + kInsertAll,
          "<--piano=rc><--curve><--plot=c.svg><--octaves=6:3,4:2,2:1><--piano><--plot>"},
+        // --measure takes no value.
+        {"ondelis --piano=p --measure --listen r" + kInsertAll,
+         "<--piano=p><--measure><--listen><rc>"},
         // --listen: a sound file or a capture device, then the seconds.
         {"ondelis --instrument=cello --listen " + kInsertAll,
          "<--instrument=cello><--listen><default><hw:CARD=USB,DEV=0><rc><with-aplay>"
@@ -198,6 +201,34 @@ TEST(PresetLists, CompletionHelpAndManualFollowThePresetTable) {
                     EndsWith(manual.substr(0, end), hz + std::string(" Hz")))
             << token;
     }
+}
+
+// Every option the completion offers is in --help and the manual.
+TEST(OptionLists, HelpAndManualDescribeEveryOptionTheCompletionOffers) {
+    const std::string script = ReadBytes(ONDELIS_COMPLETION);
+    const std::string help = RunOndelis({"--help"}).out;
+    const std::string manual = ReadBytes(ONDELIS_MANUAL);
+    size_t options = 0;
+    for (size_t at = script.find("compgen -W '--"); at != std::string::npos;
+         at = script.find("compgen -W '--", at + 1)) {
+        const size_t from = at + 12;
+        std::istringstream words(script.substr(from, script.find('\'', from) - from));
+        for (std::string word; words >> word; ++options) {
+            EXPECT_TRUE(HasWord(help, word)) << word;
+            std::string escaped; // the manual writes a hyphen as \-
+            for (const char c : word) {
+                escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+            }
+            // An entry of the OPTIONS: a line of its own in bold that names it.
+            bool entry = false;
+            std::istringstream lines(manual);
+            for (std::string line; std::getline(lines, line) && !entry;) {
+                entry = line.rfind(".B", 0) == 0 && Has(line, " " + escaped);
+            }
+            EXPECT_TRUE(entry) << word;
+        }
+    }
+    EXPECT_GE(options, 16u);
 }
 
 // The named tunings of --strings are one list: the completion offers each, --help and the

@@ -1,0 +1,153 @@
+#include "piano_measure.h"
+
+#include "input/input.h"
+#include "output/output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// A key is measured once its readings of this long lie within kSteadyCents of their median:
+// the attack's pitch, 10 to 15 cents off, has settled, and half a second holds some twenty
+// readings whose medians a stray one cannot move.
+constexpr double kSteadySeconds = 0.5;
+constexpr double kSteadyCents = 3;
+// A fit holds from two partials up, as long as they lie on its line within this (cents, RMS).
+constexpr int kFewestPartials = 2;
+constexpr double kMostSpreadCents = 3;
+// A piano file holds 88 short lines and its comments: a larger one is something else.
+constexpr size_t kLargestPianoFile = 1 << 20;
+
+double Cents(double hz, double reference) {
+    return 1200 * std::log2(hz / reference);
+}
+
+template <typename Field> double MedianOf(const std::vector<PitchReading>& readings, Field field) {
+    std::vector<double> values;
+    for (const PitchReading& r : readings) {
+        values.push_back(static_cast<double>(r.*field));
+    }
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+// The readings of the last kSteadySeconds, when the key has sounded that long and they lie
+// within kSteadyCents of their median; else none.
+std::vector<PitchReading> SteadyReadings(const PianoMeasure& m) {
+    const double newest = m.recent.back().time;
+    if (newest - m.first_time < kSteadySeconds) {
+        return {};
+    }
+    std::vector<PitchReading> window;
+    std::copy_if(m.recent.begin(), m.recent.end(), std::back_inserter(window),
+                 [&](const PitchReading& r) { return r.time >= newest - kSteadySeconds; });
+    const double hz = MedianOf(window, &PitchReading::hz);
+    const bool steady = std::all_of(window.begin(), window.end(), [&](const PitchReading& r) {
+        return std::abs(Cents(r.hz, hz)) <= kSteadyCents;
+    });
+    return steady ? window : std::vector<PitchReading>{};
+}
+
+// Why a key's fit does not hold, or empty.
+std::string WhyNoFit(const MeasuredKey& key, double spread) {
+    char why[160] = "";
+    if (key.partials < kFewestPartials) {
+        std::snprintf(why, sizeof why, "its fit found %d partial, and B needs %d at least",
+                      key.partials, kFewestPartials);
+    } else if (!(spread <= kMostSpreadCents)) {
+        std::snprintf(why, sizeof why,
+                      "its partials stray %.1f cents from a stiff string's line (%.0f at most)",
+                      spread, kMostSpreadCents);
+    }
+    return why;
+}
+
+// Writes `key` into the file, in the place of its line if it has one.
+void WriteKey(const PianoMeasure& m, const MeasuredKey& key, FILE* out) {
+    std::vector<MeasuredKey> keys;
+    std::string why;
+    if (!ReadPianoKeys(m.path, keys, why)) {
+        std::fprintf(stderr, "%s (%s not written)\n", why.c_str(), KeyName(key.key).c_str());
+        return;
+    }
+    keys = WithKey(keys, key);
+    if (!WriteFileWhole(m.path, FormatPianoFile(keys), why)) {
+        std::fprintf(stderr, "%s: cannot write it: %s (%s not written)\n", m.path, why.c_str(),
+                     KeyName(key.key).c_str());
+        return;
+    }
+    std::fprintf(out, "%s\t%.3f\t%.4e\t%d\t%zu\n", KeyName(key.key).c_str(), key.f1, key.b,
+                 key.partials, keys.size());
+    std::fflush(out);
+}
+
+} // namespace
+
+int KeyOfHz(double hz, double a4) {
+    const double key = std::round(kA4Key + 12 * std::log2(hz / a4));
+    return key >= 1 && key <= kPianoKeys ? static_cast<int>(key) : 0;
+}
+
+bool ReadPianoKeys(const char* path, std::vector<MeasuredKey>& keys, std::string& why) {
+    keys.clear();
+    std::error_code error;
+    if (!std::filesystem::exists(path, error) && !error) {
+        return true;
+    }
+    std::string text;
+    if (!ReadTextFile(path, kLargestPianoFile, text, why)) {
+        why = std::string(path) + ": " + why;
+        return false;
+    }
+    const PianoFileReading reading = ParsePianoFile(text);
+    if (!reading.ok) {
+        why = std::string(path) + ":" + std::to_string(reading.line) + ": " + reading.why;
+        return false;
+    }
+    keys = reading.keys;
+    return true;
+}
+
+PianoMeasure NewPianoMeasure(const ToneSettings& settings) {
+    PianoMeasure m;
+    m.path = settings.piano.file;
+    m.a4 = settings.a4;
+    return m;
+}
+
+void MeasureReading(PianoMeasure& m, const PitchReading& reading, FILE* out) {
+    const int key = KeyOfHz(reading.hz, m.a4);
+    if (key != m.key || reading.onset != m.onset) {
+        m.key = key;
+        m.onset = reading.onset;
+        m.first_time = reading.time;
+        m.recent.clear();
+        m.done = false;
+    }
+    if (m.done || key == 0) {
+        return;
+    }
+    m.recent.push_back(reading);
+    const double oldest = reading.time - 2 * kSteadySeconds;
+    m.recent.erase(m.recent.begin(),
+                   std::find_if(m.recent.begin(), m.recent.end(),
+                                [&](const PitchReading& r) { return r.time >= oldest; }));
+    const std::vector<PitchReading> steady = SteadyReadings(m);
+    if (steady.empty()) {
+        return;
+    }
+    m.done = true;
+    const MeasuredKey measured{key, MedianOf(steady, &PitchReading::hz),
+                               MedianOf(steady, &PitchReading::b),
+                               static_cast<int>(MedianOf(steady, &PitchReading::partials))};
+    if (const std::string why = WhyNoFit(measured, MedianOf(steady, &PitchReading::spread));
+        !why.empty()) {
+        std::fprintf(stderr, "%s: not measured: %s\n", KeyName(key).c_str(), why.c_str());
+        return;
+    }
+    WriteKey(m, measured, out);
+}

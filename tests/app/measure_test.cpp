@@ -1,0 +1,201 @@
+// --piano FILE --measure: the keys of a take written into the piano file, the file refused
+// before listening when it does not parse, a key measured again, and Ctrl-C.
+#include "app/app.h"
+#include "support.h"
+#include "synth/piano.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kRate = 44100;
+
+struct StiffKey {
+    const char* note;
+    double b;
+    int partials = 16;
+    double off = 0; // cents the partials from the second on lie off their line, by turns
+};
+
+double KeyHz(const char* note) {
+    return 440 * std::exp2((KeyOfName(note) - kA4Key) / 12.0);
+}
+
+// `seconds` of a struck stiff string whose first partial sounds at the key's pitch in equal
+// temperament: its partials at k f0 sqrt(1 + b k^2) and 1 / k, as 24-bit samples, the first
+// partial 20 dB under the second below C3 as a long string's.
+std::string StringSamples(const StiffKey& key, double seconds) {
+    const double f0 = KeyHz(key.note) / std::sqrt(1 + key.b);
+    const bool bass = KeyOfName(key.note) < KeyOfName("C3");
+    std::string bytes;
+    const auto frames = static_cast<size_t>(seconds * kRate);
+    for (size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        double x = 0;
+        for (int k = 1; k <= key.partials; ++k) {
+            const double off = k == 1 ? 0 : (k % 2 == 0 ? key.off : -key.off);
+            const double hz = k * f0 * std::sqrt(1 + key.b * k * k) * std::exp2(off / 1200);
+            if (hz < 0.45 * kRate) {
+                const double amplitude = bass && k == 1 ? 0.005 : 0.1 / k;
+                x += amplitude * std::sin(2 * std::numbers::pi * hz * t + k);
+            }
+        }
+        const auto v = static_cast<int32_t>(std::lround(x * 8388607));
+        for (int b = 0; b < 3; ++b) {
+            bytes += static_cast<char>((static_cast<uint32_t>(v) >> (8 * b)) & 0xff);
+        }
+    }
+    return bytes;
+}
+
+std::string Wav24(const std::string& samples) {
+    const auto le = [](uint32_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) {
+            out += static_cast<char>((value >> (8 * i)) & 0xff);
+        }
+        return out;
+    };
+    const auto size = static_cast<uint32_t>(samples.size());
+    return "RIFF" + le(36 + size, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(kRate, 4) +
+           le(kRate * 3, 4) + le(3, 2) + le(24, 2) + "data" + le(size, 4) + samples;
+}
+
+// Writes a take of the keys one after another, 1.5 s each, with 0.3 s of silence between.
+void WriteTake(const std::string& path, const std::vector<StiffKey>& keys) {
+    std::string samples;
+    for (const StiffKey& key : keys) {
+        samples += StringSamples(key, 1.5) + std::string(3 * kRate * 3 / 10, '\0');
+    }
+    std::ofstream(path, std::ios::binary) << Wav24(samples);
+}
+
+PianoFileReading PianoFile(const std::string& path) {
+    return ParsePianoFile(ReadBytes(path));
+}
+
+// Each key of `keys` is in the file, its first partial within 0.1 cent and B within 3 %.
+void ExpectMeasured(const PianoFileReading& file, const std::vector<StiffKey>& keys) {
+    ASSERT_TRUE(file.ok) << file.line << ": " << file.why;
+    for (const StiffKey& key : keys) {
+        const auto at = std::find_if(file.keys.begin(), file.keys.end(), [&](const MeasuredKey& m) {
+            return m.key == KeyOfName(key.note);
+        });
+        ASSERT_NE(at, file.keys.end()) << key.note;
+        EXPECT_NEAR(1200 * std::log2(at->f1 / KeyHz(key.note)), 0, 0.1) << key.note;
+        EXPECT_NEAR(at->b / key.b, 1, 0.03) << key.note;
+        EXPECT_GE(at->partials, 2) << key.note;
+    }
+}
+
+const std::vector<StiffKey> kTake = {{"A1", 1.6e-4}, {"C4", 3e-4}, {"A6", 3.5e-3}, {"C8", 2e-2}};
+
+} // namespace
+
+TEST(Measure, ATakeOfStiffKeysFillsThePianoFile) {
+    ScratchDir dir;
+    WriteTake("take.wav", kTake);
+    const RunResult run =
+        RunOndelis({"--piano", "piano.txt", "--measure", "--listen", "take.wav"}, "", 60);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    ExpectMeasured(PianoFile("piano.txt"), kTake);
+    // A line for each key as it was written, with the count of keys the file holds.
+    ASSERT_EQ(Count(run.out, "\n"), kTake.size()) << run.out;
+    for (size_t i = 0; i < kTake.size(); ++i) {
+        EXPECT_TRUE(Has(run.out, std::string(kTake[i].note) + "\t")) << run.out;
+        EXPECT_TRUE(Has(run.out, "\t" + std::to_string(i + 1) + "\n")) << run.out;
+    }
+}
+
+TEST(Measure, AKeyMeasuredAgainReplacesItsLine) {
+    ScratchDir dir;
+    std::ofstream("piano.txt") << "A0\t27.600\t2.0000e-04\t20\nC4\t262.000\t9.0000e-04\t5\n";
+    WriteTake("take.wav", {{"C4", 3e-4}});
+    const RunResult run =
+        RunOndelis({"--piano", "piano.txt", "--measure", "--listen", "take.wav"}, "", 60);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const PianoFileReading file = PianoFile("piano.txt");
+    ExpectMeasured(file, {{"C4", 3e-4}});
+    ASSERT_EQ(file.keys.size(), 2u);
+    EXPECT_EQ(file.keys[0].f1, 27.6); // A0 kept as it was
+    EXPECT_TRUE(EndsWith(run.out, "\t2\n")) << run.out;
+}
+
+TEST(Measure, IsRefusedBeforeListeningWithoutAPianoFileThatParses) {
+    const struct {
+        std::string file; // the piano file's text, none when empty
+        std::vector<std::string> args;
+        std::string why;
+    } table[] = {
+        {"",
+         {"--measure", "--listen", "take.wav"},
+         "--measure writes the keys it measures into a piano file: give --piano FILE\n"},
+        {"A4 440 3e-4 10\nB4 494\n",
+         {"--piano", "piano.txt", "--measure", "--listen", "take.wav"},
+         "piano.txt:2: a key's line is NOTE F1 B PARTIALS (as A4 440.000 3.90e-04 14), not 2 "
+         "words\n"},
+        {"# tuned\n\nH4 440 3e-4 10\n",
+         {"--listen", "take.wav", "--measure", "--piano", "piano.txt"},
+         "piano.txt:3: 'H4' is no key of a piano, A0 to C8\n"},
+    };
+    for (const auto& row : table) {
+        ScratchDir dir;
+        WriteTake("take.wav", {{"C4", 3e-4}});
+        if (!row.file.empty()) {
+            std::ofstream("piano.txt") << row.file;
+        }
+        const RunResult run = RunOndelis(row.args, "", 20);
+        EXPECT_EQ(run.status, 1) << row.why;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, row.why);
+        // Left as it was.
+        EXPECT_EQ(row.file.empty() ? "" : ReadBytes("piano.txt"), row.file);
+    }
+}
+
+TEST(Measure, CtrlCOnAPipeLeavesThePianoFileWhole) {
+    ScratchDir dir;
+    WriteTake("take.wav", kTake);
+    const RunResult run = RunShell(R"(exec bash -c '
+        set -m
+        { cat take.wav; exec sleep 30; } |
+            "$ONDELIS" --piano piano.txt --measure --listen - >out.txt &
+        for i in $(seq 600); do grep -q "^C8" piano.txt 2>/dev/null && break; sleep 0.05; done
+        kill -INT %1
+        wait %1')",
+                                   60);
+    EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
+    ExpectMeasured(PianoFile("piano.txt"), kTake);
+    EXPECT_EQ(Count(ReadBytes("out.txt"), "\n"), kTake.size());
+}
+
+TEST(Measure, AKeyWhoseFitDoesNotHoldIsNotWrittenAndALineSaysWhy) {
+    const struct {
+        StiffKey key;
+        std::string why; // the line's start
+    } table[] = {
+        {{"A4", 0, 1}, "A4: not measured: its fit found 1 partial, and B needs 2 at least\n"},
+        {{"C4", 3e-4, 8, 4}, "C4: not measured: its partials stray "},
+    };
+    for (const auto& row : table) {
+        ScratchDir dir;
+        WriteTake("take.wav", {row.key});
+        const RunResult run =
+            RunOndelis({"--piano", "piano.txt", "--measure", "--listen", "take.wav"}, "", 60);
+        EXPECT_EQ(run.status, 0) << row.why;
+        EXPECT_EQ(run.out, "") << row.why;
+        EXPECT_EQ(run.err.rfind(row.why, 0), 0u) << run.err;
+        EXPECT_EQ(Count(run.err, "\n"), 1u) << run.err;
+        EXPECT_FALSE(std::filesystem::exists("piano.txt")) << row.why;
+    }
+}

@@ -1,0 +1,81 @@
+// The stiffness of a piano's strings as the listener reads it with each reading: B, the partials
+// its fit took and their spread, from A0 to C8.
+#include "listen/listener.h"
+#include "sounds.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+using namespace listen_test;
+
+namespace {
+
+// B along a piano's keys (1 = A0 to 88 = C8) as measured strings run (Young 1952; Fletcher
+// and Rossing): lowest in the low tenor, rising a little to the bass and steeply to the top.
+double PianoB(int key) {
+    const struct {
+        int key;
+        double b;
+    } points[] = {{1, 2e-4}, {24, 1.2e-4}, {40, 3e-4}, {88, 2e-2}};
+    for (size_t i = 1; i < std::size(points); ++i) {
+        if (key <= points[i].key) {
+            const double t =
+                static_cast<double>(key - points[i - 1].key) / (points[i].key - points[i - 1].key);
+            return points[i - 1].b * std::pow(points[i].b / points[i - 1].b, t);
+        }
+    }
+    return points[std::size(points) - 1].b;
+}
+
+// A struck string of key `key`: up to 16 partials under 0.45 of the rate, the k-th at 1 / k,
+// its first 20 dB under its second in the bass (below C3) as a long string's sounds.
+double StiffString(double f0, double b, bool bass, double t) {
+    double x = 0;
+    for (int k = 1; k <= 16; ++k) {
+        const double hz = k * f0 * std::sqrt(1 + b * k * k);
+        if (hz >= 0.45 * kRate) {
+            break;
+        }
+        const double amplitude = bass && k == 1 ? 0.1 * 0.1 / 2 : 0.1 / k;
+        x += amplitude * Sine(hz, t, k);
+    }
+    return x;
+}
+
+} // namespace
+
+TEST(Stiffness, EachReadingMeasuresAPianoStringFromA0ToC8) {
+    double worst_b = 0, worst_cents = 0;
+    int worst_b_key = 0, worst_cents_key = 0;
+    for (int key = 1; key <= 88; key += key < 85 ? 6 : 3) {
+        const double b = PianoB(key);
+        const double f1 = 440 * std::exp2((key - 49) / 12.0);
+        const double f0 = f1 / std::sqrt(1 + b);
+        const auto readings =
+            Readings(Sound(1.5, [&](double t) { return StiffString(f0, b, key < 28, t); }));
+        EXPECT_GE(CountFrom(readings, 0.5), 39u) << key;
+        for (const PitchReading& r : readings) {
+            if (r.time < 0.5) {
+                continue;
+            }
+            EXPECT_NEAR(r.b / b, 1, 0.03) << key;
+            EXPECT_GE(r.partials, 2) << key;
+            EXPECT_LT(r.spread, 1) << key;
+            if (std::abs(r.b / b - 1) > worst_b) {
+                worst_b = std::abs(r.b / b - 1);
+                worst_b_key = key;
+            }
+            if (std::abs(Cents(r.hz, f1)) > worst_cents) {
+                worst_cents = std::abs(Cents(r.hz, f1));
+                worst_cents_key = key;
+            }
+        }
+        EXPECT_LT(WorstCents(readings, f1, 0.5), 0.1) << key;
+    }
+    std::printf("worst B %.2f %% (key %d), worst first partial %.4f cents (key %d)\n",
+                100 * worst_b, worst_b_key, worst_cents, worst_cents_key);
+}
