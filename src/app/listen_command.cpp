@@ -1,6 +1,7 @@
 #include "listen_command.h"
 #include "delivery.h"
 #include "listen_sources.h"
+#include "option_files.h"
 #include "piano_measure.h"
 
 #include <sys/stat.h>
@@ -103,7 +104,7 @@ bool MeasureRefused(const ToneSettings& settings) {
     }
     std::vector<MeasuredKey> keys;
     std::string why;
-    if (!ReadPianoKeys(settings.piano.file, keys, why)) {
+    if (!ReadPianoFile(settings.piano.file, true, keys, why)) {
         std::fprintf(stderr, "%s\n", why.c_str());
         return true;
     }

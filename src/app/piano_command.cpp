@@ -1,6 +1,7 @@
 #include "piano_command.h"
 #include "curve_plot.h"
 #include "direct.h"
+#include "option_files.h"
 
 #include "input/input.h"
 #include "output/output.h"
@@ -10,26 +11,6 @@
 #include <cstring>
 
 namespace {
-
-// Far more than a piano file of 88 keys with its comments.
-constexpr size_t kLargestPianoFile = 1 << 20;
-
-// The keys measured in the piano file, or false after saying why not, naming the line.
-bool ReadPiano(const char* path, std::vector<MeasuredKey>& keys) {
-    std::string text;
-    std::string why;
-    if (!ReadTextFile(path, kLargestPianoFile, text, why)) {
-        std::fprintf(stderr, "%s: cannot read the piano file: %s\n", path, why.c_str());
-        return false;
-    }
-    const PianoFileReading reading = ParsePianoFile(text);
-    if (!reading.ok) {
-        std::fprintf(stderr, "%s:%d: %s\n", path, reading.line, reading.why.c_str());
-        return false;
-    }
-    keys = reading.keys;
-    return true;
-}
 
 // One line a key, A0 first: KEY NOTE B CENTS HZ PARTIAL, tab-separated. False, after saying
 // why, when standard output did not take them all: a curve cut short would read as whole.
@@ -50,10 +31,11 @@ bool PrintCurve(const std::vector<CurveKey>& curve) {
 int RunCurve(const ToneSettings& settings) {
     const char* path = settings.piano.file;
     std::vector<MeasuredKey> keys;
-    if (!ReadPiano(path, keys)) {
+    std::string why;
+    if (!ReadPianoFile(path, false, keys, why)) {
+        std::fprintf(stderr, "%s\n", why.c_str());
         return 1;
     }
-    std::string why;
     const std::vector<CurveKey> curve = PianoCurve(keys, settings.piano.octaves, settings.a4, why);
     if (curve.empty()) {
         std::fprintf(stderr, "%s: a curve needs a key in the bass, the middle and the treble: %s\n",

@@ -1,4 +1,7 @@
 #include "piano_measure.h"
+#include "option_files.h"
+
+#include "common/units.h"
 
 #include "input/input.h"
 #include "output/output.h"
@@ -18,12 +21,6 @@ constexpr double kSteadyCents = 3;
 // A fit holds from two partials up, as long as they lie on its line within this (cents, RMS).
 constexpr int kFewestPartials = 2;
 constexpr double kMostSpreadCents = 3;
-// A piano file holds 88 short lines and its comments: a larger one is something else.
-constexpr size_t kLargestPianoFile = 1 << 20;
-
-double Cents(double hz, double reference) {
-    return 1200 * std::log2(hz / reference);
-}
 
 template <typename Field> double MedianOf(const std::vector<PitchReading>& readings, Field field) {
     std::vector<double> values;
@@ -70,7 +67,7 @@ std::string WhyNoFit(const MeasuredKey& key, double spread) {
 void WriteKey(const PianoMeasure& m, const MeasuredKey& key, FILE* out) {
     std::vector<MeasuredKey> keys;
     std::string why;
-    if (!ReadPianoKeys(m.path, keys, why)) {
+    if (!ReadPianoFile(m.path, true, keys, why)) {
         std::fprintf(stderr, "%s (%s not written)\n", why.c_str(), KeyName(key.key).c_str());
         return;
     }
@@ -90,26 +87,6 @@ void WriteKey(const PianoMeasure& m, const MeasuredKey& key, FILE* out) {
 int KeyOfHz(double hz, double a4) {
     const double key = std::round(kA4Key + 12 * std::log2(hz / a4));
     return key >= 1 && key <= kPianoKeys ? static_cast<int>(key) : 0;
-}
-
-bool ReadPianoKeys(const char* path, std::vector<MeasuredKey>& keys, std::string& why) {
-    keys.clear();
-    std::error_code error;
-    if (!std::filesystem::exists(path, error) && !error) {
-        return true;
-    }
-    std::string text;
-    if (!ReadTextFile(path, kLargestPianoFile, text, why)) {
-        why = std::string(path) + ": " + why;
-        return false;
-    }
-    const PianoFileReading reading = ParsePianoFile(text);
-    if (!reading.ok) {
-        why = std::string(path) + ":" + std::to_string(reading.line) + ": " + reading.why;
-        return false;
-    }
-    keys = reading.keys;
-    return true;
 }
 
 PianoMeasure NewPianoMeasure(const ToneSettings& settings) {

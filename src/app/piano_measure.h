@@ -16,10 +16,6 @@
 // temperament at `a4`, 0 off the keyboard. A stretched tuning's curve would name keys here.
 int KeyOfHz(double hz, double a4);
 
-// The keys of the piano file at `path`: none when there is no such file. False with `why`
-// ("FILE:LINE: why" for a file that does not parse) when it cannot be read.
-bool ReadPianoKeys(const char* path, std::vector<MeasuredKey>& keys, std::string& why);
-
 // The note under way and its readings.
 struct PianoMeasure {
     const char* path = nullptr;

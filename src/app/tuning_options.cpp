@@ -1,4 +1,5 @@
 #include "app.h"
+#include "option_files.h"
 
 #include "input/input.h"
 
@@ -61,13 +62,13 @@ bool SetScale(ToneSettings& settings, const char* path) {
     }
     std::string text;
     std::string why;
-    if (!ReadTextFile(path, kLargestScaleFile, text, why)) {
-        std::fprintf(stderr, "%s: cannot read the scale file: %s\n", path, why.c_str());
+    if (!ReadOptionFile(path, kLargestScaleFile, "scale file", text, why)) {
+        std::fprintf(stderr, "%s\n", why.c_str());
         return false;
     }
     const ScaleReading scale = ParseScale(text);
     if (!scale.ok) {
-        std::fprintf(stderr, "%s:%d: %s\n", path, scale.line, scale.why.c_str());
+        std::fprintf(stderr, "%s\n", AtLine(path, scale.line, scale.why).c_str());
         return false;
     }
     settings.tuning.equal = false;

@@ -171,8 +171,11 @@ TEST(Measure, CtrlCOnAPipeLeavesThePianoFileWhole) {
         { cat take.wav; exec sleep 30; } |
             "$ONDELIS" --piano piano.txt --measure --listen - >out.txt &
         for i in $(seq 600); do grep -q "^C8" piano.txt 2>/dev/null && break; sleep 0.05; done
-        kill -INT %1
-        wait %1')",
+        # The whole pipeline, as Ctrl-C at a terminal; its last program, ondelis, is waited
+        # for by its pid: the job may be reported done, and forgotten, before a wait names it.
+        listener=$!
+        kill -INT -- -$(jobs -p %1)
+        wait $listener')",
                                    60);
     EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
     ExpectMeasured(PianoFile("piano.txt"), kTake);

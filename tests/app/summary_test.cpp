@@ -211,8 +211,11 @@ TEST(Summary, CtrlCOnAPipeSumsUpTheNoteUnderWay) {
         "$ONDELIS" -o take.wav a3 1 >/dev/null 2>&1
         { cat take.wav; : >written; exec sleep 30; } | "$ONDELIS" --summary --listen - &
         for i in $(seq 400); do [ -e written ] && break; sleep 0.05; done
-        kill -INT %1
-        wait %1')",
+        # The whole pipeline, as Ctrl-C at a terminal; its last program, ondelis, is waited
+        # for by its pid: the job may be reported done, and forgotten, before a wait names it.
+        listener=$!
+        kill -INT -- -$(jobs -p %1)
+        wait $listener')",
                                    40);
     EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
     EXPECT_EQ(Count(run.out, "\n"), 1u) << run.out;
