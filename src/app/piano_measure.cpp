@@ -63,8 +63,14 @@ std::string WhyNoFit(const MeasuredKey& key, double spread) {
     return why;
 }
 
-// Writes `key` into the file, in the place of its line if it has one.
-void WriteKey(const PianoMeasure& m, const MeasuredKey& key, FILE* out) {
+// The curve that `keys` lay, empty while they are too few.
+std::vector<CurveKey> CurveOf(const PianoMeasure& m, const std::vector<MeasuredKey>& keys) {
+    std::string why;
+    return PianoCurve(keys, m.octaves, m.a4, why);
+}
+
+// Writes `key` into the file, in the place of its line if it has one; the curve follows.
+void WriteKey(PianoMeasure& m, const MeasuredKey& key, FILE* out) {
     std::vector<MeasuredKey> keys;
     std::string why;
     if (!ReadPianoFile(m.path, true, keys, why)) {
@@ -72,6 +78,7 @@ void WriteKey(const PianoMeasure& m, const MeasuredKey& key, FILE* out) {
         return;
     }
     keys = WithKey(keys, key);
+    m.curve = CurveOf(m, keys);
     if (!WriteFileWhole(m.path, FormatPianoFile(keys), why)) {
         std::fprintf(stderr, "%s: cannot write it: %s (%s not written)\n", m.path, why.c_str(),
                      KeyName(key.key).c_str());
@@ -84,7 +91,10 @@ void WriteKey(const PianoMeasure& m, const MeasuredKey& key, FILE* out) {
 
 } // namespace
 
-int KeyOfHz(double hz, double a4) {
+int KeyOfHz(double hz, double a4, const std::vector<CurveKey>& curve) {
+    if (!curve.empty()) {
+        return NearestKey(curve, hz);
+    }
     const double key = std::round(kA4Key + 12 * std::log2(hz / a4));
     return key >= 1 && key <= kPianoKeys ? static_cast<int>(key) : 0;
 }
@@ -93,11 +103,17 @@ PianoMeasure NewPianoMeasure(const ToneSettings& settings) {
     PianoMeasure m;
     m.path = settings.piano.file;
     m.a4 = settings.a4;
+    m.octaves = settings.piano.octaves;
+    std::vector<MeasuredKey> keys;
+    std::string why;
+    if (ReadPianoFile(m.path, true, keys, why)) { // refused before listening otherwise
+        m.curve = CurveOf(m, keys);
+    }
     return m;
 }
 
 void MeasureReading(PianoMeasure& m, const PitchReading& reading, FILE* out) {
-    const int key = KeyOfHz(reading.hz, m.a4);
+    const int key = KeyOfHz(reading.hz, m.a4, m.curve);
     if (key != m.key || reading.onset != m.onset) {
         m.key = key;
         m.onset = reading.onset;

@@ -7,19 +7,23 @@
 
 #include "listen/listener.h"
 #include "synth/piano.h"
+#include "synth/piano_curve.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-// The key (1 = A0 to 88 = C8) that a first partial of `hz` names: the nearest in equal
-// temperament at `a4`, 0 off the keyboard. A stretched tuning's curve would name keys here.
-int KeyOfHz(double hz, double a4);
+// The key (1 = A0 to 88 = C8) that a first partial of `hz` names: the nearest target of
+// `curve`, the piano's stretched curve as far as its keys measured so far lay one; without
+// one, the nearest key in equal temperament at `a4`. 0 off the keyboard.
+int KeyOfHz(double hz, double a4, const std::vector<CurveKey>& curve);
 
 // The note under way and its readings.
 struct PianoMeasure {
     const char* path = nullptr;
     double a4 = 440;
+    OctaveRules octaves;
+    std::vector<CurveKey> curve; // of the keys measured so far; empty before it can be laid
     int key = 0;
     double onset = -1;
     double first_time = 0;            // of the key's first reading since its note began

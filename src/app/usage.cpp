@@ -125,10 +125,11 @@ with --listen they may also come after SOURCE and SECONDS (--listen a.wav --summ
   --measure   with --listen and --piano FILE, each key that reads steadily for half a
               second is measured: F1 its first partial, B its string's stiffness
               (partial k at k f0 sqrt(1 + B k^2)), PARTIALS those of the fit; named by
-              the nearest key at --a4, it is written into FILE at once (measured again,
-              it replaces its line) and printed as NOTE F1 B PARTIALS KEYS, KEYS those
-              FILE holds; a key whose fit does not hold is not written, and a line on
-              standard error says why
+              the nearest target of the curve the keys in FILE lay (in equal
+              temperament at --a4 until they lay one), it is written into FILE at once
+              (measured again, it replaces its line) and printed as NOTE F1 B PARTIALS
+              KEYS, KEYS those FILE holds; a key whose fit does not hold is not
+              written, and a line on standard error says why
 
 String presets, in both modes: an instrument's open strings, numbered from the highest
 (Hz at A = 440):

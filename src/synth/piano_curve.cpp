@@ -191,3 +191,16 @@ std::vector<CurveKey> PianoCurve(const std::vector<MeasuredKey>& measured, const
     }
     return curve;
 }
+
+int NearestKey(const std::vector<CurveKey>& curve, double hz) {
+    int nearest = 0;
+    double nearest_cents = 0;
+    for (const CurveKey& key : curve) {
+        const double cents = std::abs(1200 * std::log2(hz / key.f1));
+        if (nearest == 0 || cents < nearest_cents) {
+            nearest = key.key;
+            nearest_cents = cents;
+        }
+    }
+    return nearest_cents <= 50 ? nearest : 0;
+}

@@ -44,3 +44,7 @@ struct CurveKey {
 // when fewer than a bass, a middle and a treble key were measured.
 std::vector<CurveKey> PianoCurve(const std::vector<MeasuredKey>& measured, const OctaveRules& rules,
                                  double a4, std::string& why);
+
+// The key of `curve` whose target first partial lies nearest `hz` (in cents), 0 when `hz` is
+// more than half a semitone beyond the keyboard's ends.
+int NearestKey(const std::vector<CurveKey>& curve, double hz);

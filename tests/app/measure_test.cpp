@@ -23,7 +23,8 @@ struct StiffKey {
     const char* note;
     double b;
     int partials = 16;
-    double off = 0; // cents the partials from the second on lie off their line, by turns
+    double off = 0;   // cents the partials from the second on lie off their line, by turns
+    double sharp = 0; // cents the whole string lies above the key in equal temperament
 };
 
 double KeyHz(const char* note) {
@@ -34,7 +35,7 @@ double KeyHz(const char* note) {
 // temperament: its partials at k f0 sqrt(1 + b k^2) and 1 / k, as 24-bit samples, the first
 // partial 20 dB under the second below C3 as a long string's.
 std::string StringSamples(const StiffKey& key, double seconds) {
-    const double f0 = KeyHz(key.note) / std::sqrt(1 + key.b);
+    const double f0 = KeyHz(key.note) * std::exp2(key.sharp / 1200) / std::sqrt(1 + key.b);
     const bool bass = KeyOfName(key.note) < KeyOfName("C3");
     std::string bytes;
     const auto frames = static_cast<size_t>(seconds * kRate);
@@ -129,6 +130,22 @@ TEST(Measure, AKeyMeasuredAgainReplacesItsLine) {
     ASSERT_EQ(file.keys.size(), 2u);
     EXPECT_EQ(file.keys[0].f1, 27.6); // A0 kept as it was
     EXPECT_TRUE(EndsWith(run.out, "\t2\n")) << run.out;
+}
+
+// Once the file holds keys enough to lay a curve, a key is named by the nearest target of that
+// stretched curve: a C8 tuned 50 cents above equal temperament is C8 stretched, not a key off
+// the keyboard.
+TEST(Measure, KeysAreNamedByTheCurveOfTheKeysMeasuredSoFar) {
+    ScratchDir dir;
+    std::ofstream("piano.txt") << "A0 27.5 2.5e-4 20\nC4 261.626 4e-4 16\nC7 2093 8e-3 6\n";
+    WriteTake("take.wav", {{"C8", 2e-2, 16, 0, 50}});
+    const RunResult run =
+        RunOndelis({"--piano", "piano.txt", "--measure", "--listen", "take.wav"}, "", 60);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, "C8\t")) << run.out << run.err;
+    const PianoFileReading file = PianoFile("piano.txt");
+    ASSERT_TRUE(file.ok) << file.why;
+    EXPECT_EQ(file.keys.size(), 4u);
 }
 
 TEST(Measure, IsRefusedBeforeListeningWithoutAPianoFileThatParses) {

@@ -263,4 +263,19 @@ TEST(PianoCurve, OctavesAreThreeMatchesOfTwiceThePartial) {
     }
 }
 
+TEST(PianoCurve, AFirstPartialNamesTheKeyOfTheNearestTarget) {
+    const std::vector<CurveKey> curve = CurveOf(kTypical, {}, 440);
+    for (const CurveKey& key : curve) {
+        // Off by 45 cents either way, still nearer its own target than its neighbour's.
+        for (const double cents : {0.0, 45.0, -45.0}) {
+            EXPECT_EQ(NearestKey(curve, key.f1 * std::exp2(cents / 1200)), key.key)
+                << key.key << " " << cents;
+        }
+    }
+    // More than half a semitone beyond the keyboard's ends: no key.
+    EXPECT_EQ(NearestKey(curve, curve.back().f1 * std::exp2(55.0 / 1200)), 0);
+    EXPECT_EQ(NearestKey(curve, curve.front().f1 * std::exp2(-55.0 / 1200)), 0);
+    EXPECT_EQ(NearestKey({}, 440), 0);
+}
+
 } // namespace
