@@ -152,6 +152,7 @@ TEST(PianoTune, AKeyOffItsTargetReadsItsCentsOnItsTuningPartial) {
         double cents;
         int partial; // that the curve tunes the key on
     } rows[] = {
+        {"A0", 1.5, 3, 4},  // the lowest key, on its 4th
         {"A1", 2, 3, 2},    // the bass: its first partial weak
         {"F2", 0.5, -3, 2}, // the bass again, flat
         {"C4", 1.5, 3, 1},  // the middle
