@@ -83,8 +83,9 @@ HeardName NameHeard(const Naming& naming, double hz, double b) {
 }
 
 Reading NameReading(const Naming& naming, const PitchReading& reading, double offset) {
-    const double b = reading.partials >= kFewestStiffnessPartials ? reading.b : -1;
-    return {
-        reading.time + offset,  reading.hz, NameHeard(naming, reading.hz, b), reading.between_hops,
-        reading.onset + offset, b};
+    Reading named{
+        reading.time + offset, reading.hz, {}, reading.between_hops, reading.onset + offset};
+    named.b = reading.partials >= kFewestStiffnessPartials ? reading.b : -1;
+    named.name = NameHeard(naming, reading.hz, named.b);
+    return named;
 }

@@ -67,11 +67,13 @@ void TuneTo(TunerView& tuner, const Reading& reading) {
     tuner.view.in_tune = HoldInTune(tuner.hold, reading.name.note + reading.name.string,
                                     reading.time, reading.name.cents, tolerance);
     TurnStrobe(tuner.strobe, reading.time, reading.name.cents);
-    if (tuner.piano) {
-        tuner.key = std::atoi(reading.name.string.c_str());
-    }
     CheckString(tuner.checklist, reading.name.string, reading.name.cents, tuner.view.in_tune,
                 tolerance);
+    // A key's octave is shown once its run counts: a stray reading of another key as one
+    // stops or the next starts does not throw the checklist to another octave and back.
+    if (tuner.piano && tuner.checklist.run.size() >= kFewestReadings) {
+        tuner.key = std::atoi(tuner.checklist.running.c_str());
+    }
 }
 
 void DrawTuner(TunerView& tuner, double dbfs, bool heard) {

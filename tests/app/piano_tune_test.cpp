@@ -266,11 +266,11 @@ TEST(PianoTune, APianoFileThatLaysNoCurveIsRefusedBeforeListening) {
     }
 }
 
-// Readings of `note` at `cents` from its target, a hop apart, as the tuner takes them.
+// `readings` of `note` at `cents` from its target, a hop apart, as the tuner takes them.
 void Play(TunerView& tuner, const Naming& naming, const std::vector<CurveKey>& curve,
-          const char* note, double cents, double& time) {
+          const char* note, double cents, double& time, int readings = 30) {
     const CurveKey& key = curve[static_cast<size_t>(KeyOfName(note) - 1)];
-    for (int i = 0; i < 30; ++i, time += 0.025) {
+    for (int i = 0; i < readings; ++i, time += 0.025) {
         const double hz = key.f1 * std::exp2(cents / 1200);
         TuneTo(tuner, {time, hz, NameHeard(naming, hz), false, 0});
     }
@@ -303,7 +303,9 @@ TEST(PianoTune, TheChecklistShowsTheOctaveBeingTuned) {
     EXPECT_EQ(drawn(),
               "C3   --    C#3   --    D3   --    Eb3   --    E3   --    F3   --    F#3   --  |\n"
               "G3   --    G#3   --    A3  -2.0    Bb3   --    B3   --  |\n");
+    // A reading or two of another key, as a key stops: the octave stays.
     Play(tuner, naming, curve, "B4", 0.1, time);
+    Play(tuner, naming, curve, "C2", 0, time, 2);
     EXPECT_EQ(drawn(),
               "C4   --    C#4   --    D4   --    Eb4   --    E4  +0.3OK  F4   --    F#4   --  |\n"
               "G4   --    G#4   --    A4   --    Bb4   --    B4  +0.1OK|\n");
