@@ -7,6 +7,8 @@
 #         [--strobe] [--summary] --listen [FILE|-|DEVICE [SECONDS]]
 # ondelis [--a4 HZ] [--octaves BASS,MIDDLE,TREBLE] [--plot FILE.svg] --piano FILE --curve
 # ondelis [options] --piano FILE --measure --listen [FILE|-|DEVICE [SECONDS]]
+# ondelis [--a4 HZ] [--octaves BASS,MIDDLE,TREBLE] [--summary] [--strobe] [--tolerance CENTS]
+#         --piano FILE --listen [FILE|-|DEVICE [SECONDS]]
 _ondelis() {
     local cur prev words cword
     # Device names hold ':' and '=' (plughw:CARD=PCH,DEV=0): keep them one word.

@@ -11,6 +11,7 @@
 #include "naming.h"
 #include "needle.h"
 #include "piano_command.h"
+#include "piano_tuning.h"
 #include "settings.h"
 #include "strings.h"
 #include "summary.h"

@@ -3,6 +3,7 @@
 #include "listen_sources.h"
 #include "option_files.h"
 #include "piano_measure.h"
+#include "piano_tuning.h"
 
 #include <sys/stat.h>
 
@@ -138,7 +139,8 @@ int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* i
         return 1;
     }
     const bool file = source != nullptr && IsFileSource(source);
-    if (ToneOptionsRefused(settings, file) || MeasureRefused(settings)) {
+    ToneSettings tuned = settings; // with the piano's curve, for --piano FILE
+    if (ToneOptionsRefused(settings, file) || MeasureRefused(settings) || !LayPianoTuning(tuned)) {
         return 1;
     }
     if (!file && source != nullptr && IsNumber(source)) {
@@ -153,7 +155,7 @@ int RunListen(const ToneSettings& settings, int count, char** arguments, FILE* i
         return 1;
     }
     if (!file) {
-        return ListenToDevice(settings, source == nullptr ? "default" : source, seconds);
+        return ListenToDevice(tuned, source == nullptr ? "default" : source, seconds);
     }
-    return ListenToFile(settings, source, seconds, in);
+    return ListenToFile(tuned, source, seconds, in);
 }

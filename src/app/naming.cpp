@@ -5,10 +5,28 @@
 #include "listen/listener.h"
 #include "synth/synth.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace {
+
+// A reading's stiffness is its string's once its fit took this many partials: two lay a line
+// through any pair, and a bass string read on its 2nd to 6th partial would be read by noise.
+constexpr int kFewestStiffnessPartials = 3;
+
+// The key of the curve nearest `hz` by cents from its target's first partial, and the cents of
+// the partial it is tuned on: the string's own stiffness lays that partial where it measured
+// one, since a key not measured has its B laid from its neighbours'.
+HeardName NameKey(const std::vector<CurveKey>& keys, double hz, double b) {
+    const CurveKey& key = *std::min_element(
+        keys.begin(), keys.end(), [hz](const CurveKey& one, const CurveKey& other) {
+            return std::abs(Cents(hz, one.f1)) < std::abs(Cents(hz, other.f1));
+        });
+    const double cents = Cents(PartialHz(hz, b >= 0 ? b : key.b, key.partial),
+                               PartialHz(key.f1, key.b, key.partial));
+    return {KeyName(key.key), cents, std::to_string(key.key)};
+}
 
 // The strings of --instrument, from the lowest-placed: the presets run from the 1st string.
 std::vector<OpenString> InstrumentStrings(const ToneSettings& settings) {
@@ -40,10 +58,13 @@ std::vector<OpenString> OpenStrings(const ToneSettings& settings) {
 }
 
 Naming NewNaming(const ToneSettings& settings) {
-    return {&settings, OpenStrings(settings)};
+    return {&settings, OpenStrings(settings), settings.piano.tuning};
 }
 
-HeardName NameHeard(const Naming& naming, double hz) {
+HeardName NameHeard(const Naming& naming, double hz, double b) {
+    if (!naming.keys.empty()) {
+        return NameKey(naming.keys, hz, b);
+    }
     const OpenString* nearest = nullptr;
     double nearest_cents = 0;
     for (const OpenString& string : naming.strings) {
@@ -62,6 +83,9 @@ HeardName NameHeard(const Naming& naming, double hz) {
 }
 
 Reading NameReading(const Naming& naming, const PitchReading& reading, double offset) {
-    return {reading.time + offset, reading.hz, NameHeard(naming, reading.hz), reading.between_hops,
-            reading.onset + offset};
+    Reading named{
+        reading.time + offset, reading.hz, {}, reading.between_hops, reading.onset + offset};
+    named.b = reading.partials >= kFewestStiffnessPartials ? reading.b : -1;
+    named.name = NameHeard(naming, reading.hz, named.b);
+    return named;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "settings.h"
+#include "synth/piano_curve.h"
 
 #include <string>
 #include <vector>
@@ -27,16 +28,20 @@ struct HeardName {
     std::string string; // "G6", "6"; empty without strings
 };
 
-// What naming needs, made once for a run: the settings and their open strings.
+// What naming needs, made once for a run: the settings and their open strings, or the
+// piano's curve whose keys readings are named by (--piano FILE --listen).
 struct Naming {
     const ToneSettings* settings = nullptr;
     std::vector<OpenString> strings;
+    std::vector<CurveKey> keys;
 };
 Naming NewNaming(const ToneSettings& settings);
 
 // The name of `hz`: among several strings of one pitch (a 12-string's unison pair), the
-// first of the list.
-HeardName NameHeard(const Naming& naming, double hz);
+// first of the list. With a piano's curve, the key whose target's first partial is nearest,
+// its number the string, and the cents of the partial the curve tunes that key on, laid by
+// the stiffness `b` the reading measured (below 0: it did not, and the key's is taken).
+HeardName NameHeard(const Naming& naming, double hz, double b = -1);
 
 // A reading as every view takes it, named once: seconds of input, Hz, and its name.
 struct Reading {
@@ -47,6 +52,7 @@ struct Reading {
     // leave it out.
     bool between_hops = false;
     double onset = 0; // seconds of input where the note it reads began: a new one, a new attack
+    double b = -1;    // the string's stiffness as its partials measured it, below 0 if they did not
 };
 
 // A reading of the listener, `offset` seconds after the start of the input, named.

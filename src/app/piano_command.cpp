@@ -1,7 +1,7 @@
 #include "piano_command.h"
 #include "curve_plot.h"
 #include "direct.h"
-#include "option_files.h"
+#include "piano_tuning.h"
 
 #include "input/input.h"
 #include "output/output.h"
@@ -29,17 +29,10 @@ bool PrintCurve(const std::vector<CurveKey>& curve) {
 }
 
 int RunCurve(const ToneSettings& settings) {
-    const char* path = settings.piano.file;
-    std::vector<MeasuredKey> keys;
+    std::vector<CurveKey> curve;
     std::string why;
-    if (!ReadPianoFile(path, false, keys, why)) {
+    if (!ReadPianoCurve(settings, curve, why)) {
         std::fprintf(stderr, "%s\n", why.c_str());
-        return 1;
-    }
-    const std::vector<CurveKey> curve = PianoCurve(keys, settings.piano.octaves, settings.a4, why);
-    if (curve.empty()) {
-        std::fprintf(stderr, "%s: a curve needs a key in the bass, the middle and the treble: %s\n",
-                     path, why.c_str());
         return 1;
     }
     if (!PrintCurve(curve)) {

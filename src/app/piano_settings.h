@@ -3,6 +3,8 @@
 
 #include "synth/piano_curve.h"
 
+#include <vector>
+
 struct PianoSettings {
     const char* file = nullptr; // --piano FILE: the measured keys
     bool curve = false;         // --curve: print the tuning curve of the piano file
@@ -10,4 +12,6 @@ struct PianoSettings {
     const char* plot = nullptr; // --plot FILE.svg: draw it too
     OctaveRules octaves;        // --octaves BASS,MIDDLE,TREBLE
     bool octaves_given = false;
+    // --piano FILE --listen: the curve readings name the keys of, laid before listening.
+    std::vector<CurveKey> tuning;
 };

@@ -26,15 +26,18 @@ double Percentile(const std::vector<double>& values, double fraction) {
 HeldNote Summarize(const Naming& naming, const std::vector<Reading>& held) {
     const size_t cut = held.size() / 10;
     std::vector<double> hz;
+    std::vector<double> b; // a piano's key is read on the partial its curve gives, laid by B
     for (size_t i = cut; i < held.size() - cut; ++i) {
         hz.push_back(held[i].hz);
+        b.push_back(held[i].b);
     }
     std::sort(hz.begin(), hz.end());
+    std::sort(b.begin(), b.end());
     HeldNote note;
     note.start = held.front().time;
     note.end = held.back().time;
     note.hz = Percentile(hz, 0.5);
-    const HeardName heard = NameHeard(naming, note.hz);
+    const HeardName heard = NameHeard(naming, note.hz, b[b.size() / 2]);
     note.note = heard.note;
     note.cents = heard.cents;
     note.string = heard.string;

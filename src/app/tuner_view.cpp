@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -28,7 +29,8 @@ void Draw(TunerView& tuner, const NeedleView& shown_view) {
         bytes = "\x1b[" + std::to_string(tuner.lines_below) + "A";
     }
     bytes += Redraw(line, tuner.erases, tuner.shown);
-    const std::vector<std::string> below = ChecklistLines(tuner.checklist, tuner.utf8, columns);
+    const std::vector<std::string> below =
+        ChecklistLines(ShownChecklist(tuner), tuner.utf8, columns);
     tuner.shown_below.resize(std::max(tuner.shown_below.size(), below.size()));
     for (size_t i = 0; i < below.size(); ++i) {
         bytes += "\n" + Redraw(below[i], tuner.erases, tuner.shown_below[i]);
@@ -37,12 +39,22 @@ void Draw(TunerView& tuner, const NeedleView& shown_view) {
     std::fputs(bytes.c_str(), stdout);
 }
 
+// The keys of a piano's curve, each named by its note as the STRING column numbers it.
+Checklist KeyChecklist(const std::vector<CurveKey>& keys) {
+    Checklist checklist;
+    for (const CurveKey& key : keys) {
+        checklist.strings.push_back({std::to_string(key.key), KeyName(key.key), key.f1});
+    }
+    return checklist;
+}
+
 } // namespace
 
 TunerView NewTunerView(const ToneSettings& settings, const Naming& naming, double frame_seconds) {
     TunerView tuner;
     tuner.settings = &settings;
-    tuner.checklist = NewChecklist(naming.strings);
+    tuner.piano = !naming.keys.empty();
+    tuner.checklist = tuner.piano ? KeyChecklist(naming.keys) : NewChecklist(naming.strings);
     tuner.frame_seconds = frame_seconds;
     tuner.erases = ErasesLine(std::getenv("TERM"));
     tuner.utf8 = Utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
@@ -57,6 +69,11 @@ void TuneTo(TunerView& tuner, const Reading& reading) {
     TurnStrobe(tuner.strobe, reading.time, reading.name.cents);
     CheckString(tuner.checklist, reading.name.string, reading.name.cents, tuner.view.in_tune,
                 tolerance);
+    // A key's octave is shown once its run counts: a stray reading of another key as one
+    // stops or the next starts does not throw the checklist to another octave and back.
+    if (tuner.piano && tuner.checklist.run.size() >= kFewestReadings) {
+        tuner.key = std::atoi(tuner.checklist.running.c_str());
+    }
 }
 
 void DrawTuner(TunerView& tuner, double dbfs, bool heard) {
@@ -95,4 +112,19 @@ std::vector<std::string> ChecklistLines(const Checklist& checklist, bool utf8, s
         lines.push_back(line);
     }
     return lines;
+}
+
+Checklist ShownChecklist(const TunerView& tuner) {
+    constexpr int kC1 = 4;
+    constexpr int kOctave = 12;
+    const auto size = static_cast<int>(tuner.checklist.strings.size());
+    if (!tuner.piano || size < kOctave) {
+        return tuner.checklist;
+    }
+    const int c = tuner.key - ((tuner.key - kC1) % kOctave + kOctave) % kOctave;
+    const int first = std::clamp(c, 1, size - kOctave + 1);
+    Checklist shown;
+    const auto begin = tuner.checklist.strings.begin() + (first - 1);
+    shown.strings.assign(begin, begin + kOctave);
+    return shown;
 }

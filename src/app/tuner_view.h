@@ -22,6 +22,10 @@ struct TunerView {
     Strobe strobe{};
     Checklist checklist{};
     double frame_seconds = 0; // between drawings: a period of the device
+    // A piano's checklist holds its 88 keys, too many for a terminal: it shows the octave being
+    // tuned, C to B of the key heard last (A4's before any), 12 keys at either end.
+    bool piano = false;
+    int key = kA4Key;
 };
 
 // The tuner for standard output's terminal, as its type and locale say, drawn every
@@ -40,3 +44,6 @@ void EndTunerLine(TunerView& tuner);
 
 // The checklist as lines of at most `columns` columns each, every string on one of them.
 std::vector<std::string> ChecklistLines(const Checklist& checklist, bool utf8, size_t columns);
+
+// The checklist the tuner draws: a piano's octave being tuned, else every string.
+Checklist ShownChecklist(const TunerView& tuner);

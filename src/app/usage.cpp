@@ -7,6 +7,7 @@ constexpr const char* kUsage =
                 [<soundcard device> [<level>]]]
        ondelis [options] --listen [SOURCE [SECONDS]] [options]
        ondelis [options] --piano FILE --curve [--octaves B,M,T] [--plot FILE.svg]
+       ondelis [options] --piano FILE --listen [SOURCE [SECONDS]]
        ondelis [options]       (no positional arguments: the interactive menu)
        ondelis -h | --help | --version
 
@@ -108,8 +109,16 @@ with --listen they may also come after SOURCE and SECONDS (--listen a.wav --summ
               them all: an interface with the instrument on input 2 (also --channel=N)
   --piano FILE
               the piano file of a piano's measured keys, one a line: NOTE F1 B PARTIALS
-              (A4 440.000 3.90e-04 14), '#' a comment; for --curve and --measure
-              (also --piano=FILE)
+              (A4 440.000 3.90e-04 14), '#' a comment; for --curve, --measure and
+              --listen (also --piano=FILE)
+  --piano FILE --listen
+              tune a piano key by key: each reading names the nearest key of the
+              curve --curve prints, NOTE its note, CENTS from its target on the
+              partial the curve tunes it on (a low key on its 2nd to 6th, laid by the
+              string's own stiffness where the reading measures it), and KEY (1 A0 to
+              88 C8) in a fifth column, with --summary too; at a terminal the lines
+              under the tuner list the keys of the octave being tuned, C to B of the
+              key heard last; a FILE that lays no curve is refused before listening
   --curve     with --piano, print its tuning curve and exit: a line a key, A0 to C8,
               KEY NOTE B CENTS HZ PARTIAL, tab-separated; the stiffness B laid from the
               keys measured (one in the bass, A0-B2, the middle, C3-B5, and the treble,
@@ -197,6 +206,7 @@ Examples:
   ondelis --summary --listen take.wav       the intonation of a take, a line a note
   ondelis --piano piano.txt --measure --listen
                                             a piano's keys measured as they are played
+  ondelis --piano piano.txt --listen        the piano tuned key by key to its curve
   ondelis E2 4                              E2 as a reading names it, for 4 seconds
   ondelis --piano grand.txt --curve --plot grand.svg
                                             a piano's tuning curve, and its drawing
