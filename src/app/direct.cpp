@@ -1,4 +1,5 @@
 #include "app.h"
+#include "piano_play.h"
 
 #include "output/output.h"
 #include "synth/synth.h"
@@ -37,6 +38,14 @@ bool NamedPitch(const ToneSettings& settings, const char* name, float& frequency
 // The first argument: a number wherever strtod reads one (a frequency in Hz, as given), else
 // a note or a string preset. Anything else would play a silent 0 Hz tone; refuse it.
 bool ParsePitch(ToneSettings& settings, const char* text) {
+    if (PlaysPianoKeys(settings)) {
+        int key = 0;
+        if (!KeyOfWord(text, key, stderr)) {
+            return false;
+        }
+        SoundKey(settings, key, 0);
+        return true;
+    }
     char* end = nullptr;
     std::strtod(text, &end);
     if (end != text) {
@@ -169,6 +178,10 @@ int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE
     if (settings.listening || settings.instrument != nullptr || settings.listen_option != nullptr ||
         settings.channel != 0) {
         return ListenFromCommandLine(settings, argc - first, argv + first, in);
+    }
+    // With --piano, direct mode's key and the menu's notes sound the targets of its curve.
+    if (settings.piano.file != nullptr && !LayPianoTargets(settings, stderr)) {
+        return 1;
     }
     if (first == argc) {
         if (settings.output_file[0] != '\0') {

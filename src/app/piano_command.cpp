@@ -69,12 +69,8 @@ const char* Misuse(const ToneSettings& settings, int count) {
     if (piano.octaves_given && piano.file == nullptr) {
         return "--octaves lays the curve of a piano: give --piano FILE too";
     }
-    // --measure without --listen is refused as every option of listening is.
-    if (piano.file != nullptr && !piano.curve && !piano.measure && !settings.listening &&
-        count == 0) {
-        return "--piano FILE is the piano of --curve (its tuning curve), --listen or a key to "
-               "tune: give one of them";
-    }
+    // --measure without --listen is refused as every option of listening is; --piano FILE
+    // alone is the menu, its notes playing the keys' targets.
     return nullptr;
 }
 

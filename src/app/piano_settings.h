@@ -3,6 +3,8 @@
 
 #include "synth/piano_curve.h"
 
+#include <vector>
+
 struct PianoSettings {
     const char* file = nullptr; // --piano FILE: the measured keys
     bool curve = false;         // --curve: print the tuning curve of the piano file
@@ -10,4 +12,8 @@ struct PianoSettings {
     const char* plot = nullptr; // --plot FILE.svg: draw it too
     OctaveRules octaves;        // --octaves BASS,MIDDLE,TREBLE
     bool octaves_given = false;
+    // The curve laid from the file when keys are played (empty otherwise), and the stiffness of
+    // the key the tone sounds, which stretches its partials; 0 for any other tone.
+    std::vector<CurveKey> targets;
+    double b = 0;
 };
