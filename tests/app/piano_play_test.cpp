@@ -207,6 +207,12 @@ TEST(PianoPlay, RefusesWhatPlaysNoKey) {
         {{"--piano", "piano.txt", "g#0"}, "'g#0' is no key of the piano: its keys are A0 to C8\n"},
         {{"--piano", "piano.txt", "440"},
          "--piano plays a key's target: give a key A0 to C8 (a0, C#4, Bb3), not '440'\n"},
+        {{"--temperament", "werckmeister3", "--piano", "piano.txt", "a4"},
+         "--piano plays its keys' targets from its tuning curve: give it no --temperament or "
+         "--scale\n"},
+        {{"--piano", "piano.txt", "--scale", ONDELIS_TEST_DATA "/just.scl", "a4"},
+         "--piano plays its keys' targets from its tuning curve: give it no --temperament or "
+         "--scale\n"},
         {{"--piano", "piano.txt", "h4"},
          "--piano plays a key's target: give a key A0 to C8 (a0, C#4, Bb3), not 'h4'\n"},
     };
