@@ -7,6 +7,7 @@ constexpr const char* kUsage =
                 [<soundcard device> [<level>]]]
        ondelis [options] --listen [SOURCE [SECONDS]] [options]
        ondelis [options] --piano FILE --curve [--octaves B,M,T] [--plot FILE.svg]
+       ondelis [options] --piano FILE [KEY [<time in seconds> [<device> [<level>]]]]
        ondelis [options]       (no positional arguments: the interactive menu)
        ondelis -h | --help | --version
 
@@ -108,8 +109,11 @@ with --listen they may also come after SOURCE and SECONDS (--listen a.wav --summ
               them all: an interface with the instrument on input 2 (also --channel=N)
   --piano FILE
               the piano file of a piano's measured keys, one a line: NOTE F1 B PARTIALS
-              (A4 440.000 3.90e-04 14), '#' a comment; for --curve and --measure
-              (also --piano=FILE)
+              (A4 440.000 3.90e-04 14), '#' a comment; for --curve and --measure;
+              with a KEY (a0 to c8, A0 to C8; G1 and B1 the keys, not strings) or a
+              note of the menu, the key sounds its target from the curve (at --a4, by
+              --octaves), not equal temperament, and --harmonics stretches its
+              partials by the key's B (also --piano=FILE)
   --curve     with --piano, print its tuning curve and exit: a line a key, A0 to C8,
               KEY NOTE B CENTS HZ PARTIAL, tab-separated; the stiffness B laid from the
               keys measured (one in the bass, A0-B2, the middle, C3-B5, and the treble,
@@ -199,6 +203,7 @@ Examples:
   ondelis E2 4                              E2 as a reading names it, for 4 seconds
   ondelis --piano grand.txt --curve --plot grand.svg
                                             a piano's tuning curve, and its drawing
+  ondelis --piano grand.txt a0 4            A0's target on the curve, for 4 seconds
 
 Exit status: 0 after a normal end, 1 when the sound device fails, a tone cannot be made or
 an argument is refused; Ctrl-C or SIGTERM during a tone ends the program by that signal
