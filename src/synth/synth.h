@@ -123,9 +123,10 @@ struct ToneShape {
 // B above 0 (a finite number; anything else is 0) they are stretched as a stiff string's: the
 // k-th at PartialHz(frequency, B, k), the sum scaled by that of 1/k, since partials that drift
 // in and out of phase with each other all come near their peaks together at times.
-// The whole cycles that a tone holds and ends on are the first partial's (CycleEnd's too): a
-// stretched partial does not end its own cycle there, and so ends within a step of its
-// small amplitude, a click far below that of the first partial cut mid-cycle.
+// The whole cycles that a tone holds and ends on are the first partial's (CycleEnd's too), so
+// the first ends at a zero crossing as ever; a stretched partial has drifted off its own
+// cycle by then and stops wherever its phase is, a step of at most its own amplitude (1/k
+// of the first's): a faint click in the upper partials where the harmonic tone has none.
 ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level, int harmonics = 1,
                     double inharmonicity = 0);
 
