@@ -110,10 +110,10 @@ with --listen they may also come after SOURCE and SECONDS (--listen a.wav --summ
   --piano FILE
               the piano file of a piano's measured keys, one a line: NOTE F1 B PARTIALS
               (A4 440.000 3.90e-04 14), '#' a comment; for --curve and --measure;
-              with a KEY (a0 to c8, A0 to C8; G1 and B1 the keys, not strings) or a
-              note of the menu, the key sounds its target from the curve (at --a4, by
-              --octaves), not equal temperament, and --harmonics stretches its
-              partials by the key's B (also --piano=FILE)
+              with a KEY (a0 to c8, A0 to C8; G1-G7 and B1-B5 the keys, not the
+              strings) or a note of the menu, the key sounds its target from the
+              curve (at --a4, by --octaves), not equal temperament, and --harmonics
+              stretches its partials by the key's B (also --piano=FILE)
   --curve     with --piano, print its tuning curve and exit: a line a key, A0 to C8,
               KEY NOTE B CENTS HZ PARTIAL, tab-separated; the stiffness B laid from the
               keys measured (one in the bass, A0-B2, the middle, C3-B5, and the treble,
