@@ -1,4 +1,5 @@
 #include "app.h"
+#include "piano_play.h"
 
 #include "output/output.h"
 #include "synth/synth.h"
@@ -19,15 +20,7 @@ float ArgumentValue(const char* text) {
 // The frequency of a note name or a string preset, computed as the menu computes it.
 bool NamedPitch(const ToneSettings& settings, const char* name, float& frequency) {
     double octave = 0;
-    const StringPreset* preset = FindStringPreset(name);
-    NoteAboveA with_octave;
-    if (preset != nullptr) {
-        name = preset->note;
-        octave = preset->octave;
-    } else if (ParseNoteWord(name, with_octave)) {
-        name = NoteNameAboveA(with_octave.above_a);
-        octave = with_octave.octave;
-    } else if (!IsNoteName(name)) {
+    if (!NoteOfWord(name, name, octave)) {
         return false;
     }
     frequency = static_cast<float>(TunedFreq(settings.tuning, name, octave, 0, settings.a4));
@@ -37,6 +30,14 @@ bool NamedPitch(const ToneSettings& settings, const char* name, float& frequency
 // The first argument: a number wherever strtod reads one (a frequency in Hz, as given), else
 // a note or a string preset. Anything else would play a silent 0 Hz tone; refuse it.
 bool ParsePitch(ToneSettings& settings, const char* text) {
+    if (PlaysPianoKeys(settings)) {
+        int key = 0;
+        if (!KeyOfWord(text, key, stderr)) {
+            return false;
+        }
+        SoundKey(settings, key, 0);
+        return true;
+    }
     char* end = nullptr;
     std::strtod(text, &end);
     if (end != text) {
@@ -169,6 +170,10 @@ int RunCommandLine(ToneSettings& settings, int argc, char** argv, FILE* in, FILE
     if (settings.listening || settings.instrument != nullptr || settings.listen_option != nullptr ||
         settings.channel != 0) {
         return ListenFromCommandLine(settings, argc - first, argv + first, in);
+    }
+    // With --piano, direct mode's key and the menu's notes sound the targets of its curve.
+    if (settings.piano.file != nullptr && !LayPianoTargets(settings, stderr)) {
+        return 1;
     }
     if (first == argc) {
         if (settings.output_file[0] != '\0') {

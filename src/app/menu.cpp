@@ -1,4 +1,5 @@
 #include "app.h"
+#include "piano_play.h"
 #include "version.h"
 
 #include "output/output.h"
@@ -199,6 +200,12 @@ Step Act(ToneSettings& s, const char* token, FILE* in, FILE* out) {
             return command.act(s, in, out);
         }
     }
+    // A piano's key names its key, though G1 to G7 and B1 to B5 would name strings elsewhere.
+    if (const int key = KeyOfName(token); key != 0 && PlaysPianoKeys(s)) {
+        const NoteAboveA note = NoteOfKey(key);
+        SelectNote(s, NoteNameAboveA(note.above_a), note.octave);
+        return Step::Play;
+    }
     if (const StringPreset* preset = FindStringPreset(token)) {
         SelectNote(s, preset->note, preset->octave);
         return Step::Play;
@@ -214,6 +221,10 @@ Step Act(ToneSettings& s, const char* token, FILE* in, FILE* out) {
 }
 
 int PlayCurrentTone(ToneSettings& s, FILE* out) {
+    if (PlaysPianoKeys(s) && s.pitch_source == NOTE && CurrentKey(s) == 0) {
+        std::fputs("That note is no key of the piano: its keys are A0 to C8\n", out);
+        return 0;
+    }
     RefreshNoteFrequency(s);
     std::fprintf(out, "Frequency = %.2f Hz\n", s.frequency);
     std::fflush(out); // the frequency comes before a warning on standard error

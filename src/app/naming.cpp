@@ -58,7 +58,7 @@ std::vector<OpenString> OpenStrings(const ToneSettings& settings) {
 }
 
 Naming NewNaming(const ToneSettings& settings) {
-    return {&settings, OpenStrings(settings), settings.piano.tuning};
+    return {&settings, OpenStrings(settings), settings.piano.targets};
 }
 
 HeardName NameHeard(const Naming& naming, double hz, double b) {

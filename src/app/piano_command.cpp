@@ -62,12 +62,15 @@ const char* Misuse(const ToneSettings& settings, int count) {
     if (piano.octaves_given && piano.file == nullptr) {
         return "--octaves lays the curve of a piano: give --piano FILE too";
     }
-    // --measure without --listen is refused as every option of listening is.
-    if (piano.file != nullptr && !piano.curve && !piano.measure && !settings.listening &&
-        count == 0) {
-        return "--piano FILE is the piano of --curve (its tuning curve), --listen or a key to "
-               "tune: give one of them";
+    // A key's target is the curve's, laid from equal temperament: a temperament would be
+    // named in the summary and sound nowhere.
+    if (piano.file != nullptr && !piano.curve && !settings.listening &&
+        (settings.temperament != nullptr || settings.scale_file != nullptr)) {
+        return "--piano plays its keys' targets from its tuning curve: give it no --temperament "
+               "or --scale";
     }
+    // --measure without --listen is refused as every option of listening is; --piano FILE
+    // alone is the menu, its notes playing the keys' targets.
     return nullptr;
 }
 

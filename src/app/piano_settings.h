@@ -12,6 +12,9 @@ struct PianoSettings {
     const char* plot = nullptr; // --plot FILE.svg: draw it too
     OctaveRules octaves;        // --octaves BASS,MIDDLE,TREBLE
     bool octaves_given = false;
-    // --piano FILE --listen: the curve readings name the keys of, laid before listening.
-    std::vector<CurveKey> tuning;
+    // The curve laid from the file, each key's target, when keys are played or tuned by it
+    // (--piano FILE with a key, the menu or --listen; empty otherwise), and the stiffness of the
+    // key the tone sounds, which stretches its partials; 0 for any other tone.
+    std::vector<CurveKey> targets;
+    double b = 0;
 };

@@ -46,7 +46,7 @@ bool LayPianoTuning(ToneSettings& settings) {
         return false;
     }
     std::string why;
-    if (!ReadPianoCurve(settings, settings.piano.tuning, why)) {
+    if (!ReadPianoCurve(settings, settings.piano.targets, why)) {
         std::fprintf(stderr, "%s\n", why.c_str());
         return false;
     }

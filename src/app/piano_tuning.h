@@ -12,6 +12,6 @@
 bool ReadPianoCurve(const ToneSettings& settings, std::vector<CurveKey>& curve, std::string& why);
 
 // With --piano FILE and --listen, neither measuring nor printing the curve: lays the curve into
-// settings.piano.tuning, or says why not on standard error and returns false, before anything
+// settings.piano.targets, or says why not on standard error and returns false, before anything
 // is listened to. True, the settings untouched, for every other use of the options.
 bool LayPianoTuning(ToneSettings& settings);

@@ -1,4 +1,5 @@
 #include "app.h"
+#include "piano_play.h"
 
 #include <cmath>
 #include <cstdio>
@@ -32,12 +33,14 @@ bool IsEndless(const ToneSettings& settings) {
 RenderedTone RenderTone(const ToneSettings& settings) {
     RenderedTone tone;
     int32_t frames = 0;
+    // A frequency given in Hz is no key's: its partials are whole multiples.
+    const double b = settings.pitch_source == NOTE ? settings.piano.b : 0.0;
     if (IsEndless(settings)) {
         tone.tone = ShapeTone(settings.frequency, settings.sample_rate, kEndless, settings.level,
-                              settings.harmonics);
+                              settings.harmonics, b);
     } else if (ToneFrames(settings, frames)) {
         tone.tone = ShapeTone(settings.frequency, settings.sample_rate, frames, settings.level,
-                              settings.harmonics);
+                              settings.harmonics, b);
     } else {
         tone.status = RenderStatus::TooLong;
     }
@@ -81,7 +84,13 @@ void WarnIfSilent(const ToneSettings& settings, const RenderedTone& tone, FILE* 
 }
 
 void RefreshNoteFrequency(ToneSettings& settings) {
-    if (settings.pitch_source == NOTE) {
+    if (settings.pitch_source != NOTE) {
+        return;
+    }
+    if (const int key = CurrentKey(settings); PlaysPianoKeys(settings) && key != 0) {
+        SoundKey(settings, key, settings.cents);
+    } else {
+        settings.piano.b = 0;
         settings.frequency = static_cast<float>(TunedFreq(
             settings.tuning, settings.note, settings.octave, settings.cents, settings.a4));
     }

@@ -95,6 +95,21 @@ bool ParseNoteWord(const char* word, NoteAboveA& note) {
     return FindStringPreset(word) == nullptr && ParseNoteAnyCase(word, note);
 }
 
+bool NoteOfWord(const char* word, const char*& name, double& octave) {
+    NoteAboveA note;
+    if (const StringPreset* preset = FindStringPreset(word); preset != nullptr) {
+        name = preset->note;
+        octave = preset->octave;
+    } else if (ParseNoteWord(word, note)) {
+        name = NoteNameAboveA(note.above_a);
+        octave = note.octave;
+    } else {
+        name = word;
+        octave = 0;
+    }
+    return IsNoteName(name);
+}
+
 std::string ShadowedNote(const char* word) {
     const StringPreset* preset = FindStringPreset(word);
     NoteAboveA note;

@@ -13,6 +13,11 @@
 // preset (G1 to G7 and B1 to B5 stay the guitar's and the bass's strings).
 bool ParseNoteWord(const char* word, NoteAboveA& note);
 
+// A word that names a pitch as direct mode and the menu take it: a string preset ("G6"), a
+// note with its octave number ("e2"), or a note of the table ("c#", octave 0). Its note of the
+// table and octave offset, or false for any other word.
+bool NoteOfWord(const char* word, const char*& name, double& octave);
+
 // For a string preset that is also a note with its octave number in upper case ("G4"), why
 // it plays the string and how the note is written ("g4"), as one line; empty for any other.
 std::string ShadowedNote(const char* word);

@@ -8,6 +8,7 @@ constexpr const char* kUsage =
        ondelis [options] --listen [SOURCE [SECONDS]] [options]
        ondelis [options] --piano FILE --curve [--octaves B,M,T] [--plot FILE.svg]
        ondelis [options] --piano FILE --listen [SOURCE [SECONDS]]
+       ondelis [options] --piano FILE [KEY [<time in seconds> [<device> [<level>]]]]
        ondelis [options]       (no positional arguments: the interactive menu)
        ondelis -h | --help | --version
 
@@ -110,7 +111,10 @@ with --listen they may also come after SOURCE and SECONDS (--listen a.wav --summ
   --piano FILE
               the piano file of a piano's measured keys, one a line: NOTE F1 B PARTIALS
               (A4 440.000 3.90e-04 14), '#' a comment; for --curve, --measure and
-              --listen (also --piano=FILE)
+              --listen; with a KEY (a0 to c8, A0 to C8; G1-G7 and B1-B5 the keys, not
+              the strings) or a note of the menu, the key sounds its target from the
+              curve (at --a4, by --octaves), not equal temperament, and --harmonics
+              stretches its partials by the key's B (also --piano=FILE)
   --piano FILE --listen
               tune a piano key by key: each reading names the nearest key of the
               curve --curve prints, NOTE its note, CENTS from its target on the
@@ -210,6 +214,7 @@ Examples:
   ondelis E2 4                              E2 as a reading names it, for 4 seconds
   ondelis --piano grand.txt --curve --plot grand.svg
                                             a piano's tuning curve, and its drawing
+  ondelis --piano grand.txt a0 4            A0's target on the curve, for 4 seconds
 
 Exit status: 0 after a normal end, 1 when the sound device fails, a tone cannot be made or
 an argument is refused; Ctrl-C or SIGTERM during a tone ends the program by that signal

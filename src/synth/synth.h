@@ -109,6 +109,9 @@ struct ToneShape {
     int64_t sounding = 0; // frames of whole cycles at its start; silence follows them
     int partials = 1;     // harmonics that sound, the fundamental first; 1 is the pure sine
     double gain = 0;      // with partials > 1: a sample is the sum of sin(k phase) / k times this
+    // A stiff string's B: with partials > 1 and B > 0, the k-th sounds at PartialHz(f, B, k), its
+    // phase k sqrt((1 + B k^2) / (1 + B)) times the first's; 0 is whole multiples.
+    double inharmonicity = 0;
 };
 
 // The tone MakeTone renders for these values, `frames` long (at most 2^31 - 1, or kEndless).
@@ -116,8 +119,15 @@ struct ToneShape {
 // finite tone: then it is silence, as such a finite tone would be.
 // `harmonics` (1 to kMostHarmonics, limited to that range) partials sound: the k-th at k times
 // the frequency and 1/k of the first's amplitude, all from phase 0, those at or above half
-// the rate left out; their sum is scaled so that its peak is the level.
-ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level, int harmonics = 1);
+// the rate left out; their sum is scaled so that its peak is the level. With `inharmonicity`
+// B above 0 (a finite number; anything else is 0) they are stretched as a stiff string's: the
+// k-th at PartialHz(frequency, B, k), the sum scaled by that of 1/k, since partials that drift
+// in and out of phase with each other all come near their peaks together at times.
+// The whole cycles that a tone holds and ends on are the first partial's (CycleEnd's too);
+// each stretched partial of a finite tone ends on its own last whole cycle before that end, at
+// a zero crossing too.
+ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level, int harmonics = 1,
+                    double inharmonicity = 0);
 
 // Renders frames first .. first + count - 1 of the tone into samples[0 .. count-1], exactly
 // as MakeTone renders them into a buffer of the whole tone: the phase of a frame comes from

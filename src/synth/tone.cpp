@@ -1,3 +1,4 @@
+#include "piano.h"
 #include "synth.h"
 
 #include <algorithm>
@@ -194,6 +195,31 @@ ONDELIS_WIDE_VECTORS void RenderHarmonicBlock(const ToneShape& tone, int64_t fir
     }
 }
 
+// Renders `count` (at most kBlock) sounding frames from `first` of a tone whose partials are
+// stretched: partial k's phase is the first's times PartialHz(1, B, k), from phase 0 like the
+// first's, so that no recurrence on the first's sine gives it; each has a sine of its own.
+// Each partial of a finite tone ends on its own last whole cycle within the first's: at a
+// zero crossing, as the first does, so that the end clicks in no partial.
+ONDELIS_WIDE_VECTORS void RenderStretchedBlock(const ToneShape& tone, int64_t first, int32_t count,
+                                               int32_t* out) {
+    const auto start = static_cast<double>(first);
+    double sum[kBlock] = {};
+    for (int partial = 1; partial <= tone.partials; ++partial) {
+        const double step = tone.step * PartialHz(1, tone.inharmonicity, partial);
+        const double weight = 1.0 / partial;
+        const double cycles = std::floor(static_cast<double>(tone.sounding) * step / kTwoPi);
+        const double end = tone.frames == kEndless ? HUGE_VAL : cycles * kTwoPi / step;
+        for (int32_t k = 0; k < count; ++k) {
+            const double phase = (start + k) * step;
+            const double sine = phase < kQuickPhaseLimit ? QuickSine(phase) : std::sin(phase);
+            sum[k] += start + k < end ? weight * sine : 0.0;
+        }
+    }
+    for (int32_t k = 0; k < count; ++k) {
+        out[k] = ToSample(sum[k] * tone.gain);
+    }
+}
+
 bool EndsBefore(int64_t cycles, double cycle, int32_t count) {
     return std::trunc(static_cast<double>(cycles) * cycle) < count;
 }
@@ -206,10 +232,11 @@ float SoundingFrequency(float frequency, uint32_t rate) {
 
 // Partials at or above half the rate would fold back below it as tones of no harmonic kin;
 // they are left out. The fundamental itself sounds as the pure sine does, whatever its pitch.
-int SoundingPartials(int harmonics, float frequency, uint32_t rate) {
+// A stretched partial sounds higher still: it is left out where it would fold.
+int SoundingPartials(int harmonics, float frequency, uint32_t rate, double inharmonicity) {
     const int wanted = std::clamp(harmonics, 1, kMostHarmonics);
     int partials = 1;
-    while (partials < wanted && (partials + 1) * static_cast<double>(frequency) < rate * 0.5) {
+    while (partials < wanted && PartialHz(frequency, inharmonicity, partials + 1) < rate * 0.5) {
         ++partials;
     }
     return partials;
@@ -225,6 +252,16 @@ double PeakOfPartials(int n) {
     double sum = 0;
     for (int k = 1; k <= n; ++k) {
         sum += std::sin(k * x) / k;
+    }
+    return sum;
+}
+
+// Stretched partials drift through every phase against each other, so their peak is bounded
+// by the sum of their amplitudes alone, and comes near it now and then.
+double PeakOfStretched(int n) {
+    double sum = 0;
+    for (int k = 1; k <= n; ++k) {
+        sum += 1.0 / k;
     }
     return sum;
 }
@@ -262,16 +299,20 @@ int64_t WholeCycles(double cycle, int32_t count) {
     return cycles;
 }
 
-ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level, int harmonics) {
+ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level, int harmonics,
+                    double inharmonicity) {
     ToneShape tone;
+    // NaN, infinity or a negative B would stretch no string: the partials stay whole multiples.
+    tone.inharmonicity = inharmonicity > 0 && std::isfinite(inharmonicity) ? inharmonicity : 0.0;
     tone.amplitude = std::isnan(level) ? 0.0 : static_cast<double>(level) / 100.0 * kFullScale;
     const float f = SoundingFrequency(frequency, rate);
     tone.cycle = static_cast<double>(rate) / f;
     tone.step = f * kTwoPi / rate;
     tone.frames = frames;
     tone.sounding = frames > 0 ? SoundingFrames(tone.cycle, frames) : 0;
-    tone.partials = SoundingPartials(harmonics, f, rate);
-    tone.gain = tone.amplitude / PeakOfPartials(tone.partials);
+    tone.partials = SoundingPartials(harmonics, f, rate, tone.inharmonicity);
+    tone.gain = tone.amplitude / (tone.inharmonicity > 0 ? PeakOfStretched(tone.partials)
+                                                         : PeakOfPartials(tone.partials));
     return tone;
 }
 
@@ -283,7 +324,9 @@ void RenderSpan(const ToneShape& tone, int64_t first, int32_t count, int32_t* sa
     int32_t* out = samples;
     for (int64_t i = first; i < sounding_end; i += kBlock) {
         const auto block = static_cast<int32_t>(std::min<int64_t>(kBlock, sounding_end - i));
-        if (tone.partials > 1) {
+        if (tone.partials > 1 && tone.inharmonicity > 0) {
+            RenderStretchedBlock(tone, i, block, out);
+        } else if (tone.partials > 1) {
             RenderHarmonicBlock(tone, i, block, out);
         } else {
             RenderBlock(tone, i, block, out);

@@ -129,9 +129,6 @@ TEST(PianoCurveCommand, RefusesWhatLaysNoCurve) {
          "none.txt: cannot read the piano file: No such file or directory\n"},
         {{"--curve"},
          "--curve prints the tuning curve of a piano's measured keys: give --piano FILE too\n"},
-        {{"--piano", "piano.txt"},
-         "--piano FILE is the piano of --curve (its tuning curve), "
-         "--listen or a key to tune: give one of them\n"},
         {{"--piano", "piano.txt", "--curve", "a"},
          "--curve prints the curve of the piano file and nothing else: give it no --listen, note "
          "or frequency\n"},

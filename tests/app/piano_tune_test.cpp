@@ -283,7 +283,7 @@ void Play(TunerView& tuner, const Naming& naming, const std::vector<CurveKey>& c
 // far in it; A4's octave before any, and 12 keys at either end of the keyboard.
 TEST(PianoTune, TheChecklistShowsTheOctaveBeingTuned) {
     ToneSettings settings;
-    settings.piano.tuning = Curve();
+    settings.piano.targets = Curve();
     const Naming naming = NewNaming(settings);
     TunerView tuner = NewTunerView(settings, naming, 0.025);
     const auto drawn = [&tuner] {
@@ -297,7 +297,7 @@ TEST(PianoTune, TheChecklistShowsTheOctaveBeingTuned) {
               "C4   --    C#4   --    D4   --    Eb4   --    E4   --    F4   --    F#4   --  |\n"
               "G4   --    G#4   --    A4   --    Bb4   --    B4   --  |\n");
     double time = 0;
-    const std::vector<CurveKey>& curve = settings.piano.tuning;
+    const std::vector<CurveKey>& curve = settings.piano.targets;
     Play(tuner, naming, curve, "E4", 0.3, time);
     Play(tuner, naming, curve, "A3", -2, time);
     EXPECT_EQ(drawn(),

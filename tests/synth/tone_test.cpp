@@ -1,3 +1,4 @@
+#include "synth/piano.h"
 #include "synth/synth.h"
 
 #include <gtest/gtest.h>
@@ -286,3 +287,134 @@ TEST(CycleEnd, StopsWhereTheRisingZeroCrossingClosesTheCycleInProgress) {
 }
 
 } // namespace
+
+namespace {
+
+// The samples of a tone of `b`, its sounding frames only.
+std::vector<int32_t> SoundingFrames(const ToneShape& tone) {
+    std::vector<int32_t> samples(static_cast<size_t>(tone.sounding));
+    RenderSpan(tone, 0, static_cast<int32_t>(samples.size()), samples.data());
+    return samples;
+}
+
+} // namespace
+
+TEST(ShapeTone, StretchedPartialsSoundWhereAStiffStringsDo) {
+    // A tenor key, a treble key whose upper partials fold and are left out, and a stiff bass
+    // one. Four seconds resolve a quarter of a hertz; every partial from the 2nd is stretched
+    // a few hertz or more off its whole multiple, where next to nothing may sound.
+    const struct {
+        float hz;
+        double b;
+        int harmonics;
+    } rows[] = {{220, 4e-3, 8}, {1760, 3e-3, 16}, {55, 2e-2, 8}};
+    for (const auto& row : rows) {
+        const ToneShape tone = ShapeTone(row.hz, 44100, 4 * 44100, 25, row.harmonics, row.b);
+        const std::vector<int32_t> samples = SoundingFrames(tone);
+        // The whole cycles it holds are the first partial's, as the harmonic tone's.
+        EXPECT_EQ(tone.sounding, ShapeTone(row.hz, 44100, 4 * 44100, 25).sounding) << row.hz;
+        EXPECT_LE(*std::max_element(samples.begin(), samples.end()), 2097152) << row.hz;
+        EXPECT_GE(*std::min_element(samples.begin(), samples.end()), -2097152) << row.hz;
+        double weights = 0;
+        int sounding = 0;
+        for (int k = 1; k <= row.harmonics && PartialHz(row.hz, row.b, k) < 22050; ++k) {
+            weights += 1.0 / k;
+            sounding = k;
+        }
+        ASSERT_EQ(tone.partials, sounding) << row.hz;
+        for (int k = 1; k <= sounding; ++k) {
+            const double expected = 2097152 / weights / k;
+            const double stretched = PartialHz(row.hz, row.b, k);
+            EXPECT_NEAR(AmplitudeAt(samples, samples.size(), stretched, 44100), expected,
+                        expected * 0.02)
+                << row.hz << " Hz, partial " << k;
+            if (k > 1) {
+                EXPECT_LT(AmplitudeAt(samples, samples.size(), k * row.hz, 44100), expected * 0.1)
+                    << row.hz << " Hz, partial " << k << " whole";
+            }
+        }
+    }
+}
+
+// Click-free: each stretched partial ends on a whole cycle of its own, so the last frames of a
+// finite tone come down to silence as the pure sine's do, with no step a partial cut off
+// mid-cycle would leave (up to its own amplitude).
+TEST(ShapeTone, AStretchedToneEndsAtAZeroCrossingInEveryPartial) {
+    const struct {
+        float hz;
+        double b;
+        int harmonics;
+        double seconds;
+    } rows[] = {{27.5, 2.5e-4, 2, 2.3}, {55, 2e-2, 8, 1}, {110, 4e-3, 6, 1.7}, {36.7, 1e-3, 16, 3}};
+    for (const auto& row : rows) {
+        const ToneShape tone = ShapeTone(row.hz, 44100, static_cast<int64_t>(row.seconds * 44100),
+                                         25, row.harmonics, row.b);
+        const std::vector<int32_t> samples = SoundingFrames(tone);
+        ASSERT_GT(samples.size(), 2u);
+        // Each partial's last frame lies within a frame's phase of its zero crossing: the most
+        // the tone's last frame can hold is the sum of those small steps.
+        double most = 0;
+        for (int k = 1; k <= tone.partials; ++k) {
+            most += tone.gain / k * 2 * std::numbers::pi * PartialHz(row.hz, row.b, k) / 44100;
+        }
+        EXPECT_LE(std::abs(samples.back()), most + 1) << row.hz;
+        EXPECT_LT(most, 0.1 * tone.amplitude) << row.hz; // a bound that means something
+    }
+}
+
+TEST(ShapeTone, NoStiffnessIsTheHarmonicToneByteForByte) {
+    // Whatever stretches no string, 0 or a value that is no stiffness, renders every tone as
+    // before: the pure sine, partials, folded ones, a cycle longer than the tone, and endless.
+    const double none[] = {0.0, -0.0, -1e-3, std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::infinity()};
+    const struct {
+        float hz;
+        int32_t frames;
+        float level;
+        int harmonics;
+    } rows[] = {{440, 44100, 25, 1},    {41.2034f, 30000, 100, 8}, {5000, 20000, 50, 16},
+                {82.41f, 44100, 10, 2}, {3, 100, 25, 4},           {27.5f, 22050, 80, 16}};
+    for (const auto& row : rows) {
+        const std::vector<int32_t> before =
+            Tone(row.hz, row.frames, row.level, 44100, row.harmonics);
+        for (const double b : none) {
+            const ToneShape tone =
+                ShapeTone(row.hz, 44100, row.frames, row.level, row.harmonics, b);
+            EXPECT_EQ(tone.inharmonicity, 0.0) << b;
+            std::vector<int32_t> samples(static_cast<size_t>(row.frames));
+            RenderSpan(tone, 0, row.frames, samples.data());
+            EXPECT_EQ(samples, before) << row.hz << " Hz, B " << b;
+            std::vector<int32_t> late(1000);
+            std::vector<int32_t> late_before(late.size());
+            RenderSpan(ShapeTone(row.hz, 44100, kEndless, row.level, row.harmonics, b),
+                       int64_t{1} << 34, 1000, late.data());
+            RenderSpan(ShapeTone(row.hz, 44100, kEndless, row.level, row.harmonics),
+                       int64_t{1} << 34, 1000, late_before.data());
+            EXPECT_EQ(late, late_before) << row.hz << " Hz, B " << b;
+            // So far in that every sine comes from libm, the harmonic renderer is plain to
+            // follow: sin and cos of the phase, the angle-addition recurrence, the sum of
+            // sin(k x) / k times the gain, truncated. Its samples, bit for bit.
+            const ToneShape endless =
+                ShapeTone(row.hz, 44100, kEndless, row.level, row.harmonics, b);
+            constexpr int64_t kFar = int64_t{1} << 40;
+            RenderSpan(endless, kFar, 1000, late.data());
+            for (int32_t i = 0; i < 1000; ++i) {
+                const double phase = static_cast<double>(kFar + i) * endless.step;
+                double previous = 0;
+                double current = std::sin(phase);
+                double sum = current;
+                for (int k = 2; k <= endless.partials; ++k) {
+                    const double next = 2 * std::cos(phase) * current - previous;
+                    previous = current;
+                    current = next;
+                    sum += 1.0 / k * next;
+                }
+                const double value =
+                    endless.partials > 1 ? sum * endless.gain : sum * endless.amplitude;
+                ASSERT_EQ(late[static_cast<size_t>(i)],
+                          static_cast<int32_t>(std::clamp(value, -8388608.0, 8388607.0)))
+                    << row.hz << " Hz, B " << b << ", frame " << i;
+            }
+        }
+    }
+}
