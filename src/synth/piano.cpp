@@ -43,12 +43,15 @@ constexpr int kMostPartials = 99;
 // Far more than any piano's 88 lines with their comments.
 constexpr size_t kLongestLine = 1000;
 
-// The words of a line, its comment left out.
+// The words of a line, its comment left out: a '#' that begins a word begins a comment; one
+// within a word is a sharp ("C#4").
 std::vector<std::string> Words(std::string_view line) {
-    line = line.substr(0, line.find('#'));
     std::vector<std::string> words;
     std::string word;
     for (const char c : line) {
+        if (c == '#' && word.empty()) {
+            break;
+        }
         if (c == ' ' || c == '\t' || c == '\r') {
             if (!word.empty()) {
                 words.push_back(word);

@@ -132,6 +132,28 @@ TEST(Measure, AKeyMeasuredAgainReplacesItsLine) {
     EXPECT_TRUE(EndsWith(run.out, "\t2\n")) << run.out;
 }
 
+// A chromatic scale played key after key, each struck as the one before still rings: one run
+// fills the file with every key.
+TEST(Measure, AChromaticScaleInOneRunFillsTheFile) {
+    ScratchDir dir;
+    std::vector<StiffKey> scale;
+    std::string samples;
+    for (const char* note :
+         {"C3", "C#3", "D3", "D#3", "E3", "F3", "F#3", "G3", "G#3", "A3", "A#3", "B3", "C4"}) {
+        scale.push_back({note, 2e-4});
+        samples += StringSamples(scale.back(), 1.0);
+    }
+    std::ofstream("scale.wav", std::ios::binary) << Wav24(samples);
+    const RunResult run =
+        RunOndelis({"--piano", "piano.txt", "--measure", "--listen", "scale.wav"}, "", 60);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const PianoFileReading file = PianoFile("piano.txt");
+    ExpectMeasured(file, scale);
+    EXPECT_EQ(file.keys.size(), scale.size());
+    EXPECT_TRUE(EndsWith(run.out, "\t13\n")) << run.out;
+}
+
 // Once the file holds keys enough to lay a curve, a key is named by the nearest target of that
 // stretched curve: a C8 tuned 50 cents above equal temperament is C8 stretched, not a key off
 // the keyboard.
