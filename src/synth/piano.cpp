@@ -40,6 +40,8 @@ constexpr double kStiffest = 0.5;
 // The fit takes two partials at least; more than this no string gives.
 constexpr int kFewestPartials = 2;
 constexpr int kMostPartials = 99;
+// A measured first partial this many semitones or more from its key is another key's.
+constexpr int kFarthestSemitones = 3;
 // Far more than any piano's 88 lines with their comments.
 constexpr size_t kLongestLine = 1000;
 
@@ -85,8 +87,15 @@ std::string ParseKey(const std::vector<std::string>& words, MeasuredKey& key) {
         return "'" + words[0] + "' is no key of a piano, A0 to C8";
     }
     double partials = 0;
-    if (!Number(words[1], key.f1) || !(key.f1 > 0 && key.f1 < 20000)) {
+    if (!Number(words[1], key.f1) || !(key.f1 > 0)) {
         return "the first partial of " + words[0] + " is a number of Hz, not '" + words[1] + "'";
+    }
+    // Whatever A4 the piano is at (400 to 480 Hz) and however it is stretched, a key's first
+    // partial lies within a few semitones of its pitch in equal temperament at 440.
+    const double semitones = 12 * std::log2(key.f1 / (440 * std::exp2((key.key - kA4Key) / 12.0)));
+    if (!(std::abs(semitones) <= kFarthestSemitones)) {
+        return "the first partial of " + words[0] + ", " + words[1] + " Hz, lies more than " +
+               std::to_string(kFarthestSemitones) + " semitones from " + KeyName(key.key);
     }
     if (!Number(words[2], key.b) || !(key.b >= 0 && key.b < kStiffest)) {
         return "the stiffness B of " + words[0] + " is a number from 0 below 0.5, not '" +

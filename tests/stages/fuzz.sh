@@ -11,13 +11,13 @@ build=$root/build-fuzz
 
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DONDELIS_FUZZ=ON -DONDELIS_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzz_menu fuzz_direct fuzz_scale fuzz_listen
+cmake --build "$build" -j"$(nproc)" --target fuzz_menu fuzz_direct fuzz_scale fuzz_listen fuzz_piano
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ondelis-fuzz-stage-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 status=0
-for target in menu direct scale listen; do
+for target in menu direct scale listen piano; do
   dir=$work/$target
   mkdir -p "$dir/corpus" "$dir/artifacts" "$dir/tmp"
   cp "$root/fuzz/corpus/$target/"* "$dir/corpus/"

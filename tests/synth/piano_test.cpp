@@ -77,6 +77,11 @@ TEST(PianoFile, ATypoIsRefusedNamingItsLine) {
          "a key's line is NOTE F1 B PARTIALS (as A4 440.000 3.90e-04 14), not 3 words"},
         {"A4 440 3e-4 12\n\na4 441 3e-4 12\n", 3, "A4 is measured on line 1 already"},
         {"A4 inf 3e-4 12\n", 1, "the first partial of A4 is a number of Hz, not 'inf'"},
+        {"A4 0 3e-4 12\n", 1, "the first partial of A4 is a number of Hz, not '0'"},
+        {"C4 200 3e-4 12\n", 1,
+         "the first partial of C4, 200 Hz, lies more than 3 semitones from C4"},
+        {"A0 1e-300 3e-4 12\n", 1,
+         "the first partial of A0, 1e-300 Hz, lies more than 3 semitones from A0"},
     };
     for (const auto& row : rows) {
         const PianoFileReading read = ParsePianoFile(row.text);
