@@ -71,6 +71,7 @@ PIANOS = {
         "curve": [(1, 2e-4), (24, 1e-4), (40, 3e-4), (88, 1.5e-2)],
         "keys": list(range(1, 89, 4)),
         "three_from": 29,  # the first key with three strings
+        "detune": 0.5,  # cents: each string of a unison within this of the others' mean
         "prompt": 0.45,  # seconds: the prompt sound's time constant at 200 Hz
         "after": 0.2,  # the aftersound's share of the strike
         "thump": 0.3,  # the thump's peak against the note's
@@ -80,6 +81,7 @@ PIANOS = {
         "curve": [(1, 3.5e-4), (20, 1.3e-4), (40, 4e-4), (88, 2e-2)],
         "keys": list(range(3, 89, 4)) + [88],
         "three_from": 25,
+        "detune": 0.5,
         "prompt": 0.35,
         "after": 0.12,
         "thump": 0.5,
@@ -101,7 +103,7 @@ def strike(piano, key, rng):
     b = curve_b(piano["curve"], key)
     f0 = hz_of_key(key) / math.sqrt(1 + b)  # the first partial is the key's tempered pitch
     strings = 3 if key >= piano["three_from"] else 2
-    cents = rng.uniform(-0.5, 0.5, strings)
+    cents = rng.uniform(-piano["detune"], piano["detune"], strings)
     cents -= cents.mean()  # the unison's mean is the key's pitch
     t = np.arange(int((RING + GAP) * RATE)) / RATE
     damper = np.clip((RING + 0.05 - t) / 0.05, 0, 1)  # the damper stops it over 50 ms
