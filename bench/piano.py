@@ -261,10 +261,13 @@ def published_range(key):
 
 
 def report_sampled(name, measured, notes, detail):
-    inside, errors = 0, []
+    inside, errors, cents = 0, [], []
     keys = sorted(notes)
     for key in keys:
         fitted = offline_b(notes[key], key)
+        truth, held = instruments.truth(notes[key], hz_of_key(key), 2.0)
+        if key in measured and truth:
+            cents.append((1200 * math.log2(measured[key][0] / truth), held))
         fitted_text = f"{fitted:.4e}" if fitted is not None else ""
         if key in measured:
             hz, b, partials = measured[key]
@@ -280,6 +283,12 @@ def report_sampled(name, measured, notes, detail):
         else:
             detail.write(f"sampled {name}\t{name_of_key(key)}\t{hz_of_key(key):.3f}\t\t\t"
                          f"{fitted_text}\t\t\t\n")
+    if cents:
+        steady = [abs(c) for c, held in cents if held]
+        print(f"  first partial against the listening bench's truth of the same note: median "
+              f"|error| {median([abs(c) for c, _ in cents]):.2f} cents over {len(cents)} keys, "
+              f"{median(steady):.2f} over the {len(steady)} steady ones, within 1 cent "
+              f"{sum(1 for c in steady if c <= 1)} of them")
     if errors:
         print(f"  B against the offline fit of the same note (its partials 1 to 12): median "
               f"|error| {median([abs(e) for _, e in errors]):.1f} %, within 10 %: "
