@@ -4,7 +4,7 @@
 Usage: piano.py ONDELIS WORKDIR
 
 Synthetic pianos, whose every string is known: stiff strings, f_k = k f0 sqrt(1 + B k^2), B
-along a curve of the shape measured on real pianos (Young 1952; Fletcher & Rossing, ch. 12):
+along a curve of the shape measured on real pianos (Young 1952; Schuck & Young 1943):
 about 2e-4 at A0, least near the break between the wound bass strings and the plain ones,
 3e-4 around C4, rising to 1e-2 and more at C8. Each key has two strings (the bass) or three,
 within half a cent of each other; the hammer strikes an eighth of the way along, so partials
@@ -19,8 +19,9 @@ unisons, decays and noise differ and which was not looked at while the bench was
 The sampled pianos the listening bench renders (bench/instruments.py: fluidsynth from
 csound-soundfont's sf_GMbank.sf2 and timidity from freepats, the development set; both from
 TimGM6mb, the held-out set), every 3rd key from A0, played the same way. Their strings'
-stiffness is not known: B per key is set against the range measured on real pianos, and
-whether it rises toward the treble.
+stiffness is not known: B per key is set against the range measured on real pianos, whether
+it rises toward the treble, and a fit of the same note's partials made here; the first partial
+against the listening bench's truth of the note.
 
 For each take: the keys measured, the first partial's error in cents (synthetic: against the
 mean of the key's strings), B's error (synthetic: against the B every string of the key has)
@@ -123,7 +124,8 @@ def strike(piano, key, rng):
             x += amplitude * envelope * np.sin(phase)
     x *= damper
     # The thump: noise through a one-pole low-pass at 1 kHz, dying away over 15 ms.
-    noise = rng.standard_normal(int(0.1 * RATE)) * np.exp(-np.arange(int(0.1 * RATE)) / (0.015 * RATE))
+    burst = np.arange(int(0.1 * RATE))
+    noise = rng.standard_normal(len(burst)) * np.exp(-burst / (0.015 * RATE))
     pole = math.exp(-2 * math.pi * 1000 / RATE)
     thump = np.zeros_like(noise)
     for i in range(1, len(noise)):
@@ -235,12 +237,14 @@ def report_synthetic(name, measured, truth, detail):
             rows.append((key, 1200 * math.log2(hz / hz_of_key(key)), 100 * (mb - b) / b, b, mb,
                          partials))
             detail.write(f"synthetic {name}\t{name_of_key(key)}\t{hz_of_key(key):.3f}\t{hz:.3f}"
-                         f"\t{rows[-1][1]:+.3f}\t{b:.4e}\t{mb:.4e}\t{rows[-1][2]:+.1f}\t{partials}\n")
+                         f"\t{rows[-1][1]:+.3f}\t{b:.4e}\t{mb:.4e}\t{rows[-1][2]:+.1f}"
+                         f"\t{partials}\n")
         else:
             detail.write(f"synthetic {name}\t{name_of_key(key)}\t{hz_of_key(key):.3f}\t\t\t"
                          f"{b:.4e}\t\t\t\n")
     for region, lo, hi in REGIONS + [("all", 1, 88)]:
         chosen = [r for r in rows if lo <= r[0] <= hi]
+        worst = max(chosen, key=lambda r: abs(r[2]), default=None)
         asked = sum(1 for k in truth if lo <= k <= hi)
         if not chosen:
             print(f"  {region:14} 0/{asked} measured")
@@ -249,7 +253,7 @@ def report_synthetic(name, measured, truth, detail):
               f"|error| {median([abs(r[1]) for r in chosen]):.3f} cents, worst "
               f"{max(abs(r[1]) for r in chosen):.3f}; B: median |error| "
               f"{median([abs(r[2]) for r in chosen]):.1f} %, worst "
-              f"{max(abs(r[2]) for r in chosen):.1f} % ({name_of_key(max(chosen, key=lambda r: abs(r[2]))[0])}); "
+              f"{abs(worst[2]):.1f} % ({name_of_key(worst[0])}); "
               f"median partials {median([r[5] for r in chosen])}")
 
 
@@ -318,7 +322,8 @@ def main():
     program, workdir = sys.argv[1], sys.argv[2]
     os.makedirs(workdir, exist_ok=True)
     detail = open(os.path.join(workdir, "piano.tsv"), "w")
-    detail.write("take\tkey\ttempered Hz\tmeasured Hz\tcents\ttrue B (sampled: fitted)\tmeasured B\tB error %"
+    detail.write("take\tkey\ttempered Hz\tmeasured Hz\tcents\ttrue B (sampled: fitted)"
+                 "\tmeasured B\tB error %"
                  "\tpartials\n")
     for name, piano in PIANOS.items():
         take, truth = synthetic_take(workdir, name)
