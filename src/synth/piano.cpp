@@ -43,15 +43,9 @@ constexpr int kMostPartials = 99;
 // Far more than any piano's 88 lines with their comments.
 constexpr size_t kLongestLine = 1000;
 
-// The words of a line, its comment left out: a '#' that starts a word, since the '#' within
-// one is a sharp ("C#4"), which every key written between the naturals holds.
+// The words of a line, its comment left out.
 std::vector<std::string> Words(std::string_view line) {
-    for (size_t at = line.find('#'); at != std::string_view::npos; at = line.find('#', at + 1)) {
-        if (at == 0 || line[at - 1] == ' ' || line[at - 1] == '\t') {
-            line = line.substr(0, at);
-            break;
-        }
-    }
+    line = line.substr(0, line.find('#'));
     std::vector<std::string> words;
     std::string word;
     for (const char c : line) {
