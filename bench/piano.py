@@ -242,6 +242,7 @@ def report_synthetic(name, measured, truth, detail):
         else:
             detail.write(f"synthetic {name}\t{name_of_key(key)}\t{hz_of_key(key):.3f}\t\t\t"
                          f"{b:.4e}\t\t\t\n")
+    report_misnamed(measured, truth)
     for region, lo, hi in REGIONS + [("all", 1, 88)]:
         chosen = [r for r in rows if lo <= r[0] <= hi]
         worst = max(chosen, key=lambda r: abs(r[2]), default=None)
@@ -255,6 +256,14 @@ def report_synthetic(name, measured, truth, detail):
               f"{median([abs(r[2]) for r in chosen]):.1f} %, worst "
               f"{abs(worst[2]):.1f} % ({name_of_key(worst[0])}); "
               f"median partials {median([r[5] for r in chosen])}")
+
+
+def report_misnamed(measured, played):
+    """The keys written that were not played: a key the measure named wrongly."""
+    wrong = sorted(set(measured) - set(played))
+    if wrong:
+        print(f"  {len(wrong)} keys written that were not played: " +
+              " ".join(f"{name_of_key(k)} ({measured[k][0]:.1f} Hz)" for k in wrong))
 
 
 def published_range(key):
@@ -297,9 +306,10 @@ def report_sampled(name, measured, notes, detail):
         print(f"  B against the offline fit of the same note (its partials 1 to 12): median "
               f"|error| {median([abs(e) for _, e in errors]):.1f} %, within 10 %: "
               f"{sum(1 for _, e in errors if abs(e) <= 10)} of {len(errors)}")
-    got = sorted(measured.items())
+    got = sorted((k, m) for k, m in measured.items() if k in notes)
     print(f"  {len(got)}/{len(keys)} keys measured, {inside} of them with B in the published "
           f"range")
+    report_misnamed(measured, keys)
     for region, lo, hi in REGIONS:
         bs = [m[1] for k, m in got if lo <= k <= hi]
         if bs:
