@@ -21,6 +21,9 @@ constexpr double kSteadyCents = 3;
 // A fit holds from two partials up, as long as they lie on its line within this (cents, RMS).
 constexpr int kFewestPartials = 2;
 constexpr double kMostSpreadCents = 3;
+// No well-tuned piano stretches further from equal temperament than about 40 cents, at C8
+// (Railsback's measurements); a curve that lays more was laid from a stray B.
+constexpr double kMostStretchCents = 50;
 
 template <typename Field> double MedianOf(const std::vector<PitchReading>& readings, Field field) {
     std::vector<double> values;
@@ -92,8 +95,11 @@ void WriteKey(PianoMeasure& m, const MeasuredKey& key, FILE* out) {
 } // namespace
 
 int KeyOfHz(double hz, double a4, const std::vector<CurveKey>& curve) {
-    if (!curve.empty()) {
-        return NearestKey(curve, hz);
+    // A curve laid from a stray B (a key whose partials held no stiff string's line) can
+    // stretch past any piano's: its key is taken only where its stretch is a piano's.
+    if (const int key = curve.empty() ? 0 : NearestKey(curve, hz);
+        key != 0 && std::abs(curve[static_cast<size_t>(key - 1)].cents) <= kMostStretchCents) {
+        return key;
     }
     const double key = std::round(kA4Key + 12 * std::log2(hz / a4));
     return key >= 1 && key <= kPianoKeys ? static_cast<int>(key) : 0;

@@ -170,6 +170,22 @@ TEST(Measure, KeysAreNamedByTheCurveOfTheKeysMeasuredSoFar) {
     EXPECT_EQ(file.keys.size(), 4u);
 }
 
+// A stray B (a key measured as no stiff string, B 0, beside one with a piano's) lays a curve
+// that stretches past any piano's beyond it: there the key is named in equal temperament.
+TEST(Measure, ACurveStretchedPastAnyPianosNamesNoKey) {
+    ScratchDir dir;
+    std::ofstream("piano.txt") << "A0 27.5 2.5e-4 20\nC4 261.626 4e-4 16\nC6 1046.5 0 4\n"
+                                  "D#6 1244.5 1.9e-3 6\n";
+    WriteTake("take.wav", {{"F#6", 2e-3}});
+    const RunResult run =
+        RunOndelis({"--piano", "piano.txt", "--measure", "--listen", "take.wav"}, "", 60);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, "F#6\t")) << run.out << run.err;
+    const PianoFileReading file = PianoFile("piano.txt");
+    ASSERT_TRUE(file.ok) << file.why;
+    EXPECT_EQ(file.keys.size(), 5u);
+}
+
 TEST(Measure, IsRefusedBeforeListeningWithoutAPianoFileThatParses) {
     const struct {
         std::string file; // the piano file's text, none when empty
