@@ -31,44 +31,11 @@ double KeyHz(const char* note) {
     return 440 * std::exp2((KeyOfName(note) - kA4Key) / 12.0);
 }
 
-// `seconds` of a struck stiff string whose first partial sounds at the key's pitch in equal
-// temperament: its partials at k f0 sqrt(1 + b k^2) and 1 / k, as 24-bit samples, the first
-// partial 20 dB under the second below C3 as a long string's.
+// `seconds` of the key's string, its first partial at the key's pitch in equal temperament
+// (and `sharp`), weak below C3 as a long string's.
 std::string StringSamples(const StiffKey& key, double seconds) {
-    const double f0 = KeyHz(key.note) * std::exp2(key.sharp / 1200) / std::sqrt(1 + key.b);
-    const bool bass = KeyOfName(key.note) < KeyOfName("C3");
-    std::string bytes;
-    const auto frames = static_cast<size_t>(seconds * kRate);
-    for (size_t i = 0; i < frames; ++i) {
-        const double t = static_cast<double>(i) / kRate;
-        double x = 0;
-        for (int k = 1; k <= key.partials; ++k) {
-            const double off = k == 1 ? 0 : (k % 2 == 0 ? key.off : -key.off);
-            const double hz = k * f0 * std::sqrt(1 + key.b * k * k) * std::exp2(off / 1200);
-            if (hz < 0.45 * kRate) {
-                const double amplitude = bass && k == 1 ? 0.005 : 0.1 / k;
-                x += amplitude * std::sin(2 * std::numbers::pi * hz * t + k);
-            }
-        }
-        const auto v = static_cast<int32_t>(std::lround(x * 8388607));
-        for (int b = 0; b < 3; ++b) {
-            bytes += static_cast<char>((static_cast<uint32_t>(v) >> (8 * b)) & 0xff);
-        }
-    }
-    return bytes;
-}
-
-std::string Wav24(const std::string& samples) {
-    const auto le = [](uint32_t value, int bytes) {
-        std::string out;
-        for (int i = 0; i < bytes; ++i) {
-            out += static_cast<char>((value >> (8 * i)) & 0xff);
-        }
-        return out;
-    };
-    const auto size = static_cast<uint32_t>(samples.size());
-    return "RIFF" + le(36 + size, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(kRate, 4) +
-           le(kRate * 3, 4) + le(3, 2) + le(24, 2) + "data" + le(size, 4) + samples;
+    return StiffStringSamples(KeyHz(key.note) * std::exp2(key.sharp / 1200), key.b, seconds,
+                              KeyOfName(key.note) < KeyOfName("C3"), key.partials, key.off);
 }
 
 // Writes a take of the keys one after another, 1.5 s each, with 0.3 s of silence between.

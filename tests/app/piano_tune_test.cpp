@@ -39,42 +39,9 @@ struct StiffString {
     double b;
 };
 
-// `seconds` of the string, its partials k f0 sqrt(1 + b k^2) at 1 / k, as 24-bit samples, and
-// below C3 its first partial 26 dB under the second, as a long string's.
+// `seconds` of the string, weak below C3 as a long string's.
 std::string StringSamples(const StiffString& string, double seconds) {
-    const double f0 = string.f1 / std::sqrt(1 + string.b);
-    const bool bass = string.key < KeyOfName("C3");
-    std::string bytes;
-    const auto frames = static_cast<size_t>(seconds * kRate);
-    for (size_t i = 0; i < frames; ++i) {
-        const double t = static_cast<double>(i) / kRate;
-        double x = 0;
-        for (int k = 1; k <= 16; ++k) {
-            const double hz = k * f0 * std::sqrt(1 + string.b * k * k);
-            if (hz < 0.45 * kRate) {
-                const double amplitude = bass && k == 1 ? 0.005 : 0.1 / k;
-                x += amplitude * std::sin(2 * std::numbers::pi * hz * t + k);
-            }
-        }
-        const auto v = static_cast<int32_t>(std::lround(x * 8388607));
-        for (int b = 0; b < 3; ++b) {
-            bytes += static_cast<char>((static_cast<uint32_t>(v) >> (8 * b)) & 0xff);
-        }
-    }
-    return bytes;
-}
-
-std::string Wav24(const std::string& samples) {
-    const auto le = [](uint32_t value, int bytes) {
-        std::string out;
-        for (int i = 0; i < bytes; ++i) {
-            out += static_cast<char>((value >> (8 * i)) & 0xff);
-        }
-        return out;
-    };
-    const auto size = static_cast<uint32_t>(samples.size());
-    return "RIFF" + le(36 + size, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(kRate, 4) +
-           le(kRate * 3, 4) + le(3, 2) + le(24, 2) + "data" + le(size, 4) + samples;
+    return StiffStringSamples(string.f1, string.b, seconds, string.key < KeyOfName("C3"));
 }
 
 // A take of the strings one after another, kGapSeconds of silence after each.

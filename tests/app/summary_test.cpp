@@ -97,20 +97,6 @@ TEST(Summary, ReadingsBetweenHopsCountInNoNote) {
     EXPECT_EQ(Gathered(settings, readings), "1.000\t1.725\t73.544\tD2\t+3.00\t0.00\t6\n");
 }
 
-// A 24-bit mono WAV file of the samples.
-std::string Wav24(const std::string& samples) {
-    const auto le = [](uint32_t value, int bytes) {
-        std::string out;
-        for (int i = 0; i < bytes; ++i) {
-            out += static_cast<char>((value >> (8 * i)) & 0xff);
-        }
-        return out;
-    };
-    const auto size = static_cast<uint32_t>(samples.size());
-    return "RIFF" + le(36 + size, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(44100, 4) +
-           le(44100 * 3, 4) + le(3, 2) + le(24, 2) + "data" + le(size, 4) + samples;
-}
-
 TEST(Summary, ATakeOfThreeNotesSeparatedBySilenceIsThreeLines) {
     ScratchDir dir;
     std::string take;

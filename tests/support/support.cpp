@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <numbers>
 #include <random>
 #include <sstream>
 
@@ -228,4 +230,42 @@ std::string ReadingLineOf(const ToneSettings& settings, double time, double hz) 
     reading.time = time;
     reading.hz = hz;
     return ReadingLine(NameReading(NewNaming(settings), reading, 0));
+}
+
+std::string Wav24(const std::string& samples) {
+    const auto le = [](uint32_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) {
+            out += static_cast<char>((value >> (8 * i)) & 0xff);
+        }
+        return out;
+    };
+    const auto size = static_cast<uint32_t>(samples.size());
+    return "RIFF" + le(36 + size, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(44100, 4) +
+           le(44100 * 3, 4) + le(3, 2) + le(24, 2) + "data" + le(size, 4) + samples;
+}
+
+std::string StiffStringSamples(double f1, double b, double seconds, bool weak_first, int partials,
+                               double off) {
+    constexpr double kRate = 44100;
+    const double f0 = f1 / std::sqrt(1 + b);
+    std::string bytes;
+    const auto frames = static_cast<size_t>(seconds * kRate);
+    for (size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        double x = 0;
+        for (int k = 1; k <= partials; ++k) {
+            const double cents = k == 1 ? 0 : (k % 2 == 0 ? off : -off);
+            const double hz = k * f0 * std::sqrt(1 + b * k * k) * std::exp2(cents / 1200);
+            if (hz < 0.45 * kRate) {
+                const double amplitude = weak_first && k == 1 ? 0.005 : 0.1 / k;
+                x += amplitude * std::sin(2 * std::numbers::pi * hz * t + k);
+            }
+        }
+        const auto v = static_cast<int32_t>(std::lround(x * 8388607));
+        for (int byte = 0; byte < 3; ++byte) {
+            bytes += static_cast<char>((static_cast<uint32_t>(v) >> (8 * byte)) & 0xff);
+        }
+    }
+    return bytes;
 }

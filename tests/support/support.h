@@ -99,3 +99,14 @@ std::vector<unsigned char> PackedTone(float hz, uint32_t rate, int32_t frames, f
 // Both channels of an interleaved stereo S24_3LE recording carry `mono`, frame by frame.
 // Returns the index of the first frame that differs, or -1 when all agree and the sizes match.
 long FirstStereoMismatch(const std::string& stereo, const std::vector<unsigned char>& mono);
+
+// A 24-bit mono WAV file at 44100 Hz of `samples`, S24_3LE bytes.
+std::string Wav24(const std::string& samples);
+
+// `seconds` of a struck stiff string at 44100 Hz as S24_3LE bytes: its first partial at `f1`
+// Hz, the k-th at k f0 sqrt(1 + b k^2) and 1 / k of the level (`partials` of them, those below
+// 0.45 times the rate), each from phase k; with `weak_first` the first 26 dB under the second,
+// as a long bass string's; from the second on, `off` cents off their line by turns (+ on even
+// partials).
+std::string StiffStringSamples(double f1, double b, double seconds, bool weak_first,
+                               int partials = 16, double off = 0);
