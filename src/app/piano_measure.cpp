@@ -21,6 +21,9 @@ constexpr double kSteadyCents = 3;
 // A fit holds from two partials up, as long as they lie on its line within this (cents, RMS).
 constexpr int kFewestPartials = 2;
 constexpr double kMostSpreadCents = 3;
+// The least stiffness of a piano's string: the plain strings at the bass break come to about
+// 1e-4, the wound bass strings no lower than a few 1e-5 (Young 1952).
+constexpr double kLeastStiffness = 1e-5;
 // No well-tuned piano stretches further from equal temperament than about 40 cents, at C8
 // (Railsback's measurements); a curve that lays more was laid from a stray B.
 constexpr double kMostStretchCents = 50;
@@ -62,6 +65,12 @@ std::string WhyNoFit(const MeasuredKey& key, double spread) {
         std::snprintf(why, sizeof why,
                       "its partials stray %.1f cents from a stiff string's line (%.0f at most)",
                       spread, kMostSpreadCents);
+    } else if (!(key.b >= kLeastStiffness)) {
+        // Written, it would lay the curve's B from nothing, and stretch the keys beyond it.
+        std::snprintf(why, sizeof why,
+                      "its partials lie on whole multiples (B %.1e): no piano string's, whose B "
+                      "is %.0e at least",
+                      key.b, kLeastStiffness);
     }
     return why;
 }

@@ -211,6 +211,10 @@ TEST(Measure, AKeyWhoseFitDoesNotHoldIsNotWrittenAndALineSaysWhy) {
     } table[] = {
         {{"A4", 0, 1}, "A4: not measured: its fit found 1 partial, and B needs 2 at least\n"},
         {{"C4", 3e-4, 8, 4}, "C4: not measured: its partials stray "},
+        // An organ's or a sampler's harmonic tone: no string's stiffness to lay a curve from.
+        {{"C4", 0},
+         "C4: not measured: its partials lie on whole multiples (B 0.0e+00): no "
+         "piano string's, whose B is 1e-05 at least\n"},
     };
     for (const auto& row : table) {
         ScratchDir dir;
