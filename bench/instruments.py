@@ -188,9 +188,9 @@ class Spectrum:
         return hz, self.at(hz)
 
 
-def first_partial(x, nominal):
-    """The first partial's frequency (Hz) of the note in x, near `nominal` within a
-    semitone, or None when its partials are not found."""
+def partials_of(x, nominal):
+    """The first 12 partials of the note in x, near `nominal`, each found on its own where the
+    stiff-string line through those found before puts it: (number, Hz, magnitude) each."""
     spectrum = Spectrum(x)
     found = []  # (number, Hz, magnitude)
     f0, stretch = nominal, 0.0
@@ -204,6 +204,13 @@ def first_partial(x, nominal):
         found.append((k, peak[0], peak[1]))
         strong = [p for p in found if p[2] >= 0.01 * max(q[2] for q in found)]
         f0, stretch = fit(strong) if len(strong) >= 2 else (peak[0] / k, 0.0)
+    return found
+
+
+def first_partial(x, nominal):
+    """The first partial's frequency (Hz) of the note in x, near `nominal` within a
+    semitone, or None when its partials are not found."""
+    found = partials_of(x, nominal)
     if not found:
         return None
     strongest = max(p[2] for p in found)

@@ -188,18 +188,7 @@ def offline_b(path, key):
     the stiff-string line through those within 40 dB of the strongest; None when fewer than
     three are."""
     x = instruments.read_wav(path)[int(0.55 * RATE):int(2.25 * RATE)]
-    spectrum = instruments.Spectrum(x)
-    found, f0, stretch = [], hz_of_key(key), 0.0
-    for k in range(1, 13):
-        guess = k * f0 * math.sqrt(1 + stretch * k * k)
-        if guess > 0.4 * RATE:
-            break
-        peak = spectrum.peak(guess, min(0.3 * f0, guess * 0.06))
-        if peak is None:
-            continue
-        found.append((k, peak[0], peak[1]))
-        strong = [p for p in found if p[2] >= 0.01 * max(q[2] for q in found)]
-        f0, stretch = instruments.fit(strong) if len(strong) >= 2 else (peak[0] / k, 0.0)
+    found = instruments.partials_of(x, hz_of_key(key))
     strong = [p for p in found if p[2] >= 0.01 * max(q[2] for q in found)] if found else []
     return instruments.fit(strong)[1] if len(strong) >= 3 else None
 

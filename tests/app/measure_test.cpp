@@ -188,20 +188,12 @@ TEST(Measure, IsRefusedBeforeListeningWithoutAPianoFileThatParses) {
 TEST(Measure, CtrlCOnAPipeLeavesThePianoFileWhole) {
     ScratchDir dir;
     WriteTake("take.wav", kTake);
-    const RunResult run = RunShell(R"(exec bash -c '
-        set -m
-        { cat take.wav; exec sleep 30; } |
-            "$ONDELIS" --piano piano.txt --measure --listen - >out.txt &
-        for i in $(seq 600); do grep -q "^C8" piano.txt 2>/dev/null && break; sleep 0.05; done
-        # The whole pipeline, as Ctrl-C at a terminal; its last program, ondelis, is waited
-        # for by its pid: the job may be reported done, and forgotten, before a wait names it.
-        listener=$!
-        kill -INT -- -$(jobs -p %1)
-        wait $listener')",
-                                   60);
+    const RunResult run =
+        RunOndelisStoppedOnAPipe("take.wav", "--piano piano.txt --measure --listen -",
+                                 "grep -q ^C8 piano.txt 2>/dev/null", 60);
     EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
     ExpectMeasured(PianoFile("piano.txt"), kTake);
-    EXPECT_EQ(Count(ReadBytes("out.txt"), "\n"), kTake.size());
+    EXPECT_EQ(Count(run.out, "\n"), kTake.size()) << run.out;
 }
 
 TEST(Measure, AKeyWhoseFitDoesNotHoldIsNotWrittenAndALineSaysWhy) {

@@ -192,17 +192,9 @@ TEST(Summary, ReadingsButNoNoteSayWhy) {
 // summed up, and the status says that a signal stopped it.
 TEST(Summary, CtrlCOnAPipeSumsUpTheNoteUnderWay) {
     ScratchDir dir;
-    const RunResult run = RunShell(R"(exec bash -c '
-        set -m
-        "$ONDELIS" -o take.wav a3 1 >/dev/null 2>&1
-        { cat take.wav; : >written; exec sleep 30; } | "$ONDELIS" --summary --listen - &
-        for i in $(seq 400); do [ -e written ] && break; sleep 0.05; done
-        # The whole pipeline, as Ctrl-C at a terminal; its last program, ondelis, is waited
-        # for by its pid: the job may be reported done, and forgotten, before a wait names it.
-        listener=$!
-        kill -INT -- -$(jobs -p %1)
-        wait $listener')",
-                                   40);
+    ASSERT_EQ(RunOndelis({"-o", "take.wav", "a3", "1"}).status, 0);
+    const RunResult run =
+        RunOndelisStoppedOnAPipe("take.wav", "--summary --listen -", "[ -e fed ]", 40);
     EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
     EXPECT_EQ(Count(run.out, "\n"), 1u) << run.out;
     EXPECT_TRUE(Has(run.out, "\t220.000\tA3\t+0.00\t0.00\n")) << run.out;

@@ -269,3 +269,21 @@ std::string StiffStringSamples(double f1, double b, double seconds, bool weak_fi
     }
     return bytes;
 }
+
+RunResult RunOndelisStoppedOnAPipe(const std::string& take, const std::string& args,
+                                   const std::string& ready, int timeout_seconds) {
+    // The pipeline's last program, ondelis, is waited for by its pid: the job may be reported
+    // done, and forgotten, before a wait names it.
+    return RunShell("exec bash -c '\n"
+                    "    set -m\n"
+                    "    { cat " +
+                        take + "; : >fed; exec sleep 30; } | \"$ONDELIS\" " + args +
+                        " &\n"
+                        "    for i in $(seq 600); do " +
+                        ready +
+                        " && break; sleep 0.05; done\n"
+                        "    listener=$!\n"
+                        "    kill -INT -- -$(jobs -p %1)\n"
+                        "    wait $listener'",
+                    timeout_seconds);
+}

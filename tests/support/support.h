@@ -8,6 +8,14 @@
 #include <vector>
 
 struct ToneSettings;
+struct RunResult;
+
+// Feeds the file `take` to `ondelis ARGS` (shell words) through a pipe held open after it,
+// then, once the shell test `ready` holds ("[ -e fed ]": the whole take is in the pipe),
+// interrupts the whole pipeline as Ctrl-C at a terminal does: the status and output of the
+// program.
+RunResult RunOndelisStoppedOnAPipe(const std::string& take, const std::string& args,
+                                   const std::string& ready, int timeout_seconds);
 
 // The line --listen prints for a reading of `hz` at `time` under the settings.
 std::string ReadingLineOf(const ToneSettings& settings, double time, double hz);
