@@ -18,8 +18,8 @@ namespace {
 // readings whose medians a stray one cannot move.
 constexpr double kSteadySeconds = 0.5;
 constexpr double kSteadyCents = 3;
-// A fit holds from two partials up, as long as they lie on its line within this (cents, RMS).
-constexpr int kFewestPartials = 2;
+// A fit holds (from kFewestFitPartials up) as long as its partials lie on its line within
+// this (cents, RMS).
 constexpr double kMostSpreadCents = 3;
 // The least stiffness of a piano's string: the plain strings at the bass break come to about
 // 1e-4, the wound bass strings no lower than a few 1e-5 (Young 1952).
@@ -58,9 +58,9 @@ std::vector<PitchReading> SteadyReadings(const PianoMeasure& m) {
 // Why a key's fit does not hold, or empty.
 std::string WhyNoFit(const MeasuredKey& key, double spread) {
     char why[160] = "";
-    if (key.partials < kFewestPartials) {
+    if (key.partials < kFewestFitPartials) {
         std::snprintf(why, sizeof why, "its fit found %d partial, and B needs %d at least",
-                      key.partials, kFewestPartials);
+                      key.partials, kFewestFitPartials);
     } else if (!(spread <= kMostSpreadCents)) {
         std::snprintf(why, sizeof why,
                       "its partials stray %.1f cents from a stiff string's line (%.0f at most)",

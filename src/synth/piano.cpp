@@ -35,10 +35,7 @@ double PartialHz(double f1, double b, int k) {
 
 namespace {
 
-// Stiffness beyond this is no piano string's: the stiffest treble strings stay below 0.1.
-constexpr double kStiffest = 0.5;
-// The fit takes two partials at least; more than this no string gives.
-constexpr int kFewestPartials = 2;
+// More partials than this no string's fit takes.
 constexpr int kMostPartials = 99;
 // A measured first partial this many semitones or more from its key is another key's.
 constexpr int kFarthestSemitones = 3;
@@ -97,12 +94,12 @@ std::string ParseKey(const std::vector<std::string>& words, MeasuredKey& key) {
         return "the first partial of " + words[0] + ", " + words[1] + " Hz, lies more than " +
                std::to_string(kFarthestSemitones) + " semitones from " + KeyName(key.key);
     }
-    if (!Number(words[2], key.b) || !(key.b >= 0 && key.b < kStiffest)) {
+    if (!Number(words[2], key.b) || !(key.b >= 0 && key.b < kStiffestString)) {
         return "the stiffness B of " + words[0] + " is a number from 0 below 0.5, not '" +
                words[2] + "'";
     }
     if (!Number(words[3], partials) || partials != std::floor(partials) ||
-        partials < kFewestPartials || partials > kMostPartials) {
+        partials < kFewestFitPartials || partials > kMostPartials) {
         return "the partials of " + words[0] + "'s fit are a whole number from 2 to 99, not '" +
                words[3] + "'";
     }

@@ -18,6 +18,11 @@ std::string KeyName(int key);
 // flats), 0 for anything else.
 int KeyOfName(const std::string& name);
 
+// Stiffness beyond this is no piano string's: the stiffest treble strings stay below 0.1.
+constexpr double kStiffestString = 0.5;
+// A stiff string's line takes two partials at least.
+constexpr int kFewestFitPartials = 2;
+
 // A key as measured: its string's first partial, its stiffness, and how many partials the
 // fit of the two took.
 struct MeasuredKey {

@@ -12,9 +12,6 @@ constexpr int kA3 = 37;
 constexpr int kC6 = 64;
 constexpr int kC7 = 76;
 constexpr int kOctave = 12;
-// A laid stiffness goes no further than the stiffest a piano file takes: two keys measured
-// close together at one end would otherwise throw their slope to infinity.
-constexpr double kStiffest = 0.5;
 // A measured stiffness of 0 has no logarithm: it is laid from as this, far below any string's.
 constexpr double kLeastLaid = 1e-7;
 // A low key's first partial is weak and its next ones carry its pitch: it is tuned on its
@@ -66,7 +63,9 @@ std::vector<double> LaidStiffness(const std::vector<MeasuredKey>& keys) {
         const MeasuredKey& low = keys[right - 1];
         const MeasuredKey& high = keys[right];
         const double slope = (LogB(high) - LogB(low)) / (high.key - low.key);
-        b[key] = std::min(std::exp(LogB(low) + slope * (key - low.key)), kStiffest);
+        // No further than the stiffest a piano file takes: two keys measured close together
+        // at one end would otherwise throw their slope to infinity.
+        b[key] = std::min(std::exp(LogB(low) + slope * (key - low.key)), kStiffestString);
     }
     for (const MeasuredKey& key : keys) {
         b[key.key] = key.b;
