@@ -8,33 +8,6 @@
 
 namespace {
 
-// McLeod's threshold: the first key maximum this close to the highest is the period.
-constexpr double kKeyMaximumShare = 0.9;
-// Partials from this share of the strongest bin up (-26 dB) guide the search for the next.
-constexpr double kGuidingPartial = 0.05;
-// Partials weaker than this share of the strongest (-40 dB) are noise to the fit.
-constexpr double kWeakestPartial = 0.01;
-// A stiff string's partials stretch by at most this B (a piano's highest strings reach 0.01).
-constexpr double kStiffestString = 0.03;
-// Lower strings are less stiff: a piano's A0 and a bass's B0 stay below 5e-4. Below this
-// fundamental the stiffest a fit believes falls with it (8e-4 at 27.5 Hz), so that the peaks
-// of a rumble, crowding upward from a low pitch, are not taken for a string stretched by 1 %.
-constexpr double kStiffestFrom = 1000;
-// Two partials alone say a string is stiff from this B up (a piano's top octaves).
-constexpr double kClearlyStiff = 2e-4;
-// A partial is looked for within this share of where the partials before it put it.
-constexpr double kSearchShare = 0.02;
-// A fundamental this far below the strongest partial (-30 dB) still says where the note is.
-constexpr double kFaintFirstPartial = 0.03;
-// The partials between the multiples of a period found too short hold at least this share of
-// the power of those on them (-17 dB): a fundamental 20 dB below its second partial with its
-// third 15 dB below, where the NSDF's first peak is the second partial's. Each of them holds at
-// least kSoundingBetween of it.
-constexpr double kBetweenShare = 0.02;
-constexpr double kSoundingBetween = 0.001;
-// A tone without its fundamental shows its partials up to this number one after another.
-constexpr int kNumbersOfANote = 9;
-
 double Wrapped(double phase) {
     return phase - 2 * std::numbers::pi * std::round(phase / (2 * std::numbers::pi));
 }
@@ -83,7 +56,7 @@ void NormalizedSquareDifference(std::span<const float> frame, std::span<const fl
             const double leaving_end = frame[frame.size() - lag];
             m -= leaving_start * leaving_start + leaving_end * leaving_end;
         }
-        nsdf[lag] = m > 1e-12 ? static_cast<float>(2 * r[lag] / m) : 0.0f;
+        nsdf[lag] = m > kEmptyFrame ? static_cast<float>(2 * r[lag] / m) : 0.0f;
     }
 }
 
@@ -191,7 +164,8 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
         // Until a partial is found the guess is the period's, which a stiff string with a weak
         // fundamental pulls up to 4 % above its second partial's half (C7 at B = 0.005).
         const double share = guide == nullptr ? kFirstSearchShare : kSearchShare;
-        const double width = std::min(std::max(share * expected, 2 * bin_hz), 0.3 * f0);
+        const double width = std::min(std::max(share * expected, kLeastSearchBins * bin_hz),
+                                      kWidestSearchShare * f0);
         size_t bin = 0;
         const double magnitude = PeakNear(spectra, expected, width, bin);
         if (!(magnitude >= kWeakestPartial * loudest) || magnitude <= 0) {
@@ -199,8 +173,10 @@ size_t FindPartials(const SpectrumPair& spectra, double f0, double highest,
         }
         const double hz = PhaseFrequency(spectra, bin);
         // Two components in one lobe (a beat) leave the phase saying a frequency far from the
-        // peak; no partial there to trust.
-        if (!(std::abs(hz - static_cast<double>(bin) * bin_hz) < std::max(lobe, 2 * bin_hz))) {
+        // peak, beyond its lobe (and beyond the bins it is looked for within); no partial there
+        // to trust.
+        const double farthest = std::max(lobe, kLeastSearchBins * bin_hz);
+        if (!(std::abs(hz - static_cast<double>(bin) * bin_hz) < farthest)) {
             continue;
         }
         found[count++] = {k, hz, magnitude};
@@ -242,7 +218,7 @@ StringFit FitString(std::span<const Partial> partials) {
     }
     const StringFit harmonic{std::sqrt(reference * (1 + wy / w)), 0};
     const double sxx = wxx - wx * wx / w, sxy = wxy - wx * wy / w, syy = wyy - wy * wy / w;
-    if (partials.size() < 2 || !(sxx > 1e-9 * wxx)) {
+    if (partials.size() < 2 || !(sxx > kLeastLineSpread * wxx)) {
         return harmonic;
     }
     const double slope = sxy / sxx;
@@ -252,8 +228,13 @@ StringFit FitString(std::span<const Partial> partials) {
     // taking only the positive ones would bias the reading flat: a string is stiff when the
     // line explains most of the spread, or for two partials when it is clearly so.
     const double unexplained = syy - slope * sxy;
-    const bool stiff = partials.size() == 2 ? b > kClearlyStiff : unexplained <= 0.25 * syy;
+    const bool stiff =
+        partials.size() == 2 ? b > kClearlyStiff : unexplained <= kStiffExplained * syy;
     const double f0 = std::sqrt(reference * intercept);
+    // Lower strings are less stiff: a piano's A0 and a bass's B0 stay below 5e-4. Below
+    // kStiffestFrom the stiffest a fit believes falls with the fundamental (8e-4 at 27.5 Hz), so
+    // that the peaks of a rumble, crowding upward from a low pitch, are not taken for a string
+    // stretched by 1 %.
     const double stiffest = kStiffestString * std::min(1.0, f0 / kStiffestFrom);
     if (!(stiff && slope > 0 && intercept > 0 && b < stiffest)) {
         return harmonic;
@@ -345,11 +326,12 @@ int SubharmonicDivisor(const SpectrumPair& spectra, double f0, double lowest) {
     const double bin_hz = BinHz(spectra);
     const auto power_at = [&](double hz) {
         size_t bin = 0;
-        const double magnitude = PeakNear(spectra, hz, std::max(2 * bin_hz, 0.03 * hz), bin);
+        const double magnitude = PeakNear(
+            spectra, hz, std::max(kLeastSearchBins * bin_hz, kBetweenSearchShare * hz), bin);
         return magnitude * magnitude;
     };
     double harmonics = 0;
-    for (int k = 1; k <= 4; ++k) {
+    for (int k = 1; k <= kOnMultiples; ++k) {
         harmonics += power_at(k * f0);
     }
     for (int divisor : {2, 3}) {
@@ -358,7 +340,7 @@ int SubharmonicDivisor(const SpectrumPair& spectra, double f0, double lowest) {
         }
         double between = 0;
         int sounding = 0;
-        for (int k = 1; k <= 3 * divisor; ++k) {
+        for (int k = 1; k <= kBetweenMultiples * divisor; ++k) {
             if (k % divisor == 0) {
                 continue;
             }
@@ -367,8 +349,10 @@ int SubharmonicDivisor(const SpectrumPair& spectra, double f0, double lowest) {
             sounding += power > kSoundingBetween * harmonics ? 1 : 0;
         }
         // Partials between the multiples, as strong as a fiftieth of those on them, and more
-        // than one: a hum or a stray peak is not a lower fundamental.
-        if (sounding >= 2 && between > kBetweenShare * harmonics) {
+        // than one: a hum or a stray peak is not a lower fundamental. A fundamental 20 dB below
+        // its second partial with its third 15 dB below, where the NSDF's first peak is the
+        // second partial's, holds kBetweenShare.
+        if (sounding >= kLeastBetween && between > kBetweenShare * harmonics) {
             return divisor;
         }
     }

@@ -3,6 +3,8 @@
 // fundamental they agree on.
 #pragma once
 
+#include "thresholds.h"
+
 #include <complex>
 #include <cstddef>
 #include <span>
@@ -55,10 +57,6 @@ double PeakNear(const SpectrumPair& spectra, double hz, double width, size_t& bi
 // The half width of the main lobe of the frames' window, in bins of rate / length.
 constexpr double kLobeBins = 3;
 
-// The first partial found is looked for within this share of the multiple of `f0` it lies
-// near; those after it within 2 % of where the partials before them put them.
-constexpr double kFirstSearchShare = 0.05;
-
 // The most partials the fit takes: beyond them a tone's partials are weak and many.
 constexpr size_t kMostPartials = 24;
 // The highest partial number searched: a low note with weak partials between still has its
@@ -99,7 +97,7 @@ double FirstPartialOfFit(std::span<const Partial> partials);
 // (the first left out where two others count). A
 // note's lie on its line within a cent or two; the peaks of noise that a search finds near the
 // multiples of a low pitch (a rumble, brown noise) scatter by tens of cents.
-double SpreadFromFit(std::span<const Partial> partials, double faintest = 0.01);
+double SpreadFromFit(std::span<const Partial> partials, double faintest = kCountedPartialPower);
 
 // Whether the partials, numbered from a fundamental, are one note's: its fundamental sounds
 // (30 dB below the strongest at most), or else its partials from the second on follow one
@@ -112,7 +110,7 @@ bool OneNote(std::span<const Partial> partials, int possible);
 // the strongest): 2 when only the even ones sound, which says the fundamental is twice what
 // they were numbered from (a period found too long); 1 when the numbering is right.
 // `faintest` is the share of the strongest's power below which a partial does not count.
-int CommonNumber(std::span<const Partial> partials, double faintest = 0.01);
+int CommonNumber(std::span<const Partial> partials, double faintest = kCountedPartialPower);
 
 // The divisor (1, 2 or 3) of `f0` that the spectrum says is the true fundamental: 2 when
 // partials sound halfway between the multiples of f0 (an octave error), 3 likewise at the

@@ -9,48 +9,8 @@ namespace {
 
 // Readings per second of input.
 constexpr double kHopsPerSecond = 40;
-// The frame of the coarse period holds two periods of the lowest fundamental.
-constexpr double kCoarseSeconds = 2 / kLowestHz;
-// Quieter than this (RMS, full scale 1: -66 dB) is silence.
-constexpr double kQuietest = 0.0005;
-// A hop this many times as loud (RMS) as the one before is a new attack (6 dB).
-constexpr double kAttackRise = 2;
-// A note begins after silence at the first sample this share of the hop's loudest.
-constexpr double kOnsetShare = 0.1;
-// A reading's confidence is the share of the frame's power in the partials' lobes; below this
-// the partials are not what sounds, and there is no reading. Half the power at least: at a
-// bass's attack, partials read while the thump of the pluck still holds half the frame's power
-// (0.4 to 0.5) named a note 54 cents from what the string then settled to.
-constexpr double kLeastConfidence = 0.55;
-// Pitches of one note from hop to hop agree this closely (cents).
-constexpr double kSameNoteCents = 60;
-// A note's octave holds once its frames span this many of its periods: the main lobes of
-// partials a third of the note apart, three bins of rate / length wide either side, part there.
-constexpr double kLockPeriods = 18;
-// A hop that repeats at the note's period less than this share as well as the hop before
-// holds a change of note.
-constexpr double kSteadyShare = 0.8;
-// A held note whose period the hop repeats at this well (McLeod's NSDF) may still sound
-// where the coarse period says another.
-constexpr double kStillRepeating = 0.4;
-// A point of a hop may confirm a new note's pitch in place of the hop's end this many hops
-// after its onset at most: by then two hops have had their chance to agree.
-constexpr uint64_t kPointHops = 3;
 // Samples beyond this many times full scale are clipped: their squares and sums stay finite.
 constexpr float kLoudest = 1e6f;
-// A new note's first reading comes once the coarse pitches of this many hops agree.
-constexpr size_t kFirstReadingHops = 2;
-
-bool SameNote(double a, double b) {
-    return std::abs(Cents(a, b)) < kSameNoteCents;
-}
-
-void StartNote(ListenerState& s, uint64_t back) {
-    s.note_start = s.written - std::min<uint64_t>(s.written, back);
-    s.held = 0;
-    s.changed_to = 0;
-    s.last_coarse = 0;
-}
 
 // The samples since a note began within the newest hop after silence: from the first that
 // stands kOnsetShare of the hop's loudest off the hop's mean. Frames that hold the silence
@@ -83,114 +43,131 @@ bool NoteSounds(ListenerState& s) {
     const bool attack = hop_level > kAttackRise * s.last_hop_level;
     s.last_hop_level = hop_level;
     if (RecentLevel(s, 2 * s.hop) < kQuietest) {
-        s.sounding = false;
+        Advance(s.note, NoteEvent::Quiet);
         return false;
     }
-    if (!s.sounding) {
-        StartNote(s, SinceOnset(s));
+    const auto since = [&](uint64_t back) {
+        return s.written - std::min<uint64_t>(s.written, back);
+    };
+    if (s.note.state == NoteState::Silent) {
+        Advance(s.note, NoteEvent::Onset, 0, since(SinceOnset(s)));
     } else if (attack) {
-        // A note that swells (a reed's or a bow's attack, 6 dB a hop) starts afresh at each
-        // rise, and the pitch of the hop before still confirms this hop's.
-        const double before = s.last_coarse;
-        StartNote(s, s.hop);
-        s.last_coarse = before;
+        Advance(s.note, NoteEvent::Swell, 0, since(s.hop));
     }
-    s.sounding = true;
     return true;
 }
 
-// Whether the held note's octave is decided: it is decided afresh each hop until the frames
-// resolve a third of the note, where a period found three times too short shows its missing
-// partials.
+// Whether the read note's octave is decided: it is decided afresh each hop until its frames
+// span kLockPeriods periods, where the main lobes of partials a third of the note apart (three
+// bins of rate / length either side) part, and a period found three times too short shows its
+// missing partials.
 bool Locked(const ListenerState& s, double rate) {
-    return s.held > 0 && static_cast<double>(s.written - s.note_start) >=
-                             kLockPeriods * rate / s.held / (1 - kShiftShare);
+    return HasRead(s.note) && static_cast<double>(s.written - s.note.start) >=
+                                  kLockPeriods * rate / s.note.held / (1 - kShiftShare);
 }
 
 // Where a hop's coarse pitch leaves a note whose octave is held: the note's f0 while it
 // sounds on, 0 when a new note begins (two hops agree on another pitch, without an attack or
 // a silence between), -1 when the hop gives no reading. `read` receives the note's reading
 // where finding that it sounds on took reading it.
-double FollowHeld(ListenerState& s, double rate, double coarse, PitchReading& read) {
-    if (SameNote(coarse, s.held)) {
-        s.changed_to = 0;
+double FollowHeld(ListenerState& s, double rate, double coarse, PartialsRead& read) {
+    const double held = s.note.held;
+    if (SameNote(coarse, held)) {
+        Advance(s.note, NoteEvent::Steady);
         // The newest hop no longer repeats at the note's period, as the hop before did: a new
         // note begins within it, and a frame that holds both would read neither. At one period,
         // not at a multiple of it: a vibrato's 30 cents move eight periods a sixth of a cycle
         // from themselves, and half its hops would read as changes.
-        const double period = rate / s.held;
+        const double period = rate / held;
         const bool steady = Repetition(s, period, 0) >= kSteadyShare * Repetition(s, period, s.hop);
-        return steady ? s.held : -1;
+        return steady ? held : -1;
     }
     // Another period: a multiple of the note's (its fundamental fading below its second
     // partial), or one the note's partials do not share (a stiff string's stretched partials
     // repeat at no lag exactly, and a longer one may repeat a little better than the note's).
     // While the newest hop still repeats at the note's period and the note's partials read,
     // the note sounds on.
-    if (Repetition(s, rate / s.held, 0) >= kStillRepeating) {
-        read = ReadPartials(s, rate, s.held, true);
-        if (read.hz > 0) {
-            s.changed_to = 0;
-            return s.held;
+    if (Repetition(s, rate / held, 0) >= kStillRepeating) {
+        read = ReadPartials(s, rate, held, true);
+        if (read.reading.hz > 0) {
+            Advance(s.note, NoteEvent::Steady);
+            return held;
         }
     }
-    if (s.changed_to > 0 && SameNote(coarse, s.changed_to)) {
-        StartNote(s, s.hop);
+    if (s.note.state == NoteState::Changing && SameNote(coarse, s.note.changed_to)) {
+        Advance(s.note, NoteEvent::NewNote, coarse,
+                s.written - std::min<uint64_t>(s.written, s.hop));
         return 0;
     }
-    s.changed_to = coarse;
+    Advance(s.note, NoteEvent::Other, coarse);
     return -1;
 }
 
-// The f0 of a note whose octave is not held yet: this hop's pitch when the last hop's agrees
-// with it, 0 when they disagree (one hop's pitch alone may be noise).
-double NewNotePitch(ListenerState& s, double coarse) {
-    const bool agrees = s.last_coarse > 0 && SameNote(coarse, s.last_coarse);
-    s.last_coarse = coarse;
-    s.agreed = agrees;
-    return agrees ? coarse : 0;
+// What a hop heard: its coarse pitch (0 when none), and why it gave no reading.
+struct Hop {
+    double coarse = 0;
+    NoReading why = NoReading::None;
+};
+
+// The f0 the hop reads at, from its coarse pitch: a held note's while it sounds on, a new
+// note's once the last hop's pitch agrees with this one's (one hop's pitch alone may be noise);
+// 0 with why when it reads none.
+double HopF0(ListenerState& s, double rate, double coarse, bool locked, PartialsRead& read,
+             NoReading& why) {
+    const double f0 = locked ? FollowHeld(s, rate, coarse, read) : 0;
+    if (f0 < 0) {
+        why = NoReading::Changing;
+        return 0;
+    }
+    if (f0 > 0) {
+        return f0;
+    }
+    Advance(s.note, NoteEvent::Pitch, coarse);
+    why = s.note.agreed ? NoReading::None : NoReading::Disagree;
+    return s.note.agreed ? coarse : 0;
 }
 
-// The hop's decisions and reading; returns its coarse pitch, 0 when it heard none.
-double CompleteHop(ListenerState& s, double rate) {
+// The hop's decisions and reading.
+Hop CompleteHop(ListenerState& s, double rate) {
     s.has_reading = false;
-    s.agreed = false;
+    Advance(s.note, NoteEvent::HopBegins);
     if (!NoteSounds(s)) {
-        return 0;
+        return {0, NoReading::Silent};
     }
     const double coarse = CoarsePitch(s, rate);
     if (coarse <= 0) {
         // A hop of noise or a beat: the note goes on, its octave held.
-        s.last_coarse = 0;
-        s.changed_to = 0;
-        return 0;
+        Advance(s.note, NoteEvent::NoPitch);
+        return {0, NoReading::NoPeriod};
     }
+    // Whether the octave held when the hop began: a new note that the held one gave way to in
+    // this hop is read as held too.
     const bool locked = Locked(s, rate);
-    PitchReading reading;
-    double f0 = locked ? FollowHeld(s, rate, coarse, reading) : 0;
-    if (f0 == 0) {
-        if (locked) {
-            // The new note's pitch was heard twice: this hop's agrees with itself.
-            s.last_coarse = coarse;
-        }
-        f0 = NewNotePitch(s, coarse);
-    }
+    PartialsRead read;
+    NoReading why = NoReading::None;
+    const double f0 = HopF0(s, rate, coarse, locked, read, why);
     if (f0 <= 0) {
-        return coarse;
+        return {coarse, why};
     }
-    if (!(reading.hz > 0)) {
-        reading = ReadPartials(s, rate, f0, locked);
+    if (!(read.reading.hz > 0)) {
+        read = ReadPartials(s, rate, f0, locked);
+    }
+    const PitchReading& reading = read.reading;
+    if (reading.hz > 0) {
+        s.last_confidence = reading.confidence;
     }
     // A reading too unsure to give holds no octave either: noise whose peaks happened to line
-    // up would otherwise keep the note they made up.
+    // up would otherwise keep the note they made up. Half the power at least: at a bass's
+    // attack, partials read while the thump of the pluck still holds half the frame's power
+    // (0.4 to 0.5) named a note 54 cents from what the string then settled to.
     if (!(reading.hz > 0 && std::isfinite(reading.hz)) || reading.confidence < kLeastConfidence) {
-        return coarse;
+        return {coarse, read.why != NoReading::None ? read.why : NoReading::Unsure};
     }
-    s.held = reading.hz;
+    Advance(s.note, NoteEvent::Reading, reading.hz);
     s.reading = reading;
-    s.reading.onset = static_cast<double>(s.note_start) / rate;
+    s.reading.onset = static_cast<double>(s.note.start) / rate;
     s.has_reading = true;
-    return coarse;
+    return {coarse, NoReading::None};
 }
 
 // Whether the hop under way has come to one of the kReadsPerYoungHop - 1 points between its
@@ -199,39 +176,42 @@ double CompleteHop(ListenerState& s, double rate) {
 bool YoungNoteReadsHere(const ListenerState& s) {
     const bool between =
         s.in_hop * kReadsPerYoungHop / s.hop != (s.in_hop - 1) * kReadsPerYoungHop / s.hop;
-    return between && s.sounding && NoteIsYoung(s);
+    return between && s.note.state != NoteState::Silent && NoteIsYoung(s);
 }
 
 // The pitch that confirms a point's coarse pitch, for a note that has not read and whose last
 // two hops did not agree: the one found at the same point a hop before, in the note's first
-// kPointHops hops; 0 otherwise. A bow's scratch or a pluck's body at the first hop puts off
-// the hops' agreeing by a hop, and two points a hop apart confirm the note as two hops' ends
-// do: a sampled violin's first reading comes 8 to 17 ms sooner. Not the last hop's end: its
-// coarse frame shares most of its samples with the point's a third of a hop later, and their
-// agreeing says little (brown noise named notes five times as often). Nor later in a note:
-// there the points would only add to how often noise agrees.
+// kPointHops hops (by then two hops have had their chance to agree); 0 otherwise. A bow's
+// scratch or a pluck's body at the first hop puts off the hops' agreeing by a hop, and two
+// points a hop apart confirm the note as two hops' ends do: a sampled violin's first reading
+// comes 8 to 17 ms sooner. Not the last hop's end: its coarse frame shares most of its samples
+// with the point's a third of a hop later, and their agreeing says little (brown noise named
+// notes five times as often). Nor later in a note: there the points would only add to how
+// often noise agrees.
 double PointConfirms(const ListenerState& s, const PointPitch& before) {
     const bool hop_before = before.written + s.hop == s.written;
-    const bool attack = s.written - s.note_start < kPointHops * s.hop;
+    const bool attack = s.written - s.note.start < kPointHops * s.hop;
     return hop_before && attack ? before.hz : 0;
 }
 
 // A reading between the ends of a hop, as a hop that ended there would read. What the hops
-// decide (where the note began, its octave, the pitch the next hop agrees with) stays as it
-// was, so the readings at the ends of hops are what they would be without it; and once the
-// note has read, it names the octave the note holds or nothing: until a note's frames are long
-// enough to hold its octave, each hop decides it afresh, and decisions between the hops would
-// add their errors to the hops' own (at a steel string's attack, one named the octave below).
+// decide (the note, and the level an attack rises from) stays as it was, so the readings at the
+// ends of hops are what they would be without it; and once the note has read, it names the
+// octave the note holds or nothing: until a note's frames are long enough to hold its octave,
+// each hop decides it afresh, and decisions between the hops would add their errors to the
+// hops' own (at a steel string's attack, one named the octave below).
 void ReadWithinHop(ListenerState& s, double rate) {
-    const HopDecisions kept = s;
+    const Note kept = s.note;
+    const double kept_level = s.last_hop_level;
     PointPitch& before = s.point_pitches[s.in_hop * kReadsPerYoungHop / s.hop];
-    if (kept.held == 0 && !kept.agreed) {
-        s.last_coarse = PointConfirms(s, before);
+    if (kept.state == NoteState::Unread && !kept.agreed) {
+        Advance(s.note, NoteEvent::Point, PointConfirms(s, before));
     }
-    before = {CompleteHop(s, rate), s.written};
-    static_cast<HopDecisions&>(s) = kept;
+    before = {CompleteHop(s, rate).coarse, s.written};
+    s.note = kept;
+    s.last_hop_level = kept_level;
     s.reading.between_hops = true;
-    if (s.has_reading && kept.held > 0 && !SameNote(s.reading.hz, kept.held)) {
+    if (s.has_reading && HasRead(kept) && !SameNote(s.reading.hz, kept.held)) {
         s.has_reading = false;
     }
 }
@@ -310,7 +290,7 @@ size_t FeedListener(Listener& listener, std::span<const float> samples) {
         ++s.written;
         if (++s.in_hop == s.hop) {
             s.in_hop = 0;
-            CompleteHop(s, listener.rate);
+            s.why_none = CompleteHop(s, listener.rate).why;
             KeepLoudest(s);
             break;
         }
@@ -346,6 +326,46 @@ void ListenTo(Listener& listener, std::span<const float> samples,
             readings.push_back(*reading);
         }
     }
+}
+
+NoReading ListenerWhyNone(const Listener& listener) {
+    return listener.state->why_none;
+}
+
+double ListenerLastConfidence(const Listener& listener) {
+    return listener.state->last_confidence;
+}
+
+const char* NoReadingName(NoReading why) {
+    switch (why) {
+    case NoReading::None:
+        return "none";
+    case NoReading::Silent:
+        return "silent";
+    case NoReading::NoPeriod:
+        return "no period";
+    case NoReading::Disagree:
+        return "disagree";
+    case NoReading::Changing:
+        return "changing";
+    case NoReading::TooShort:
+        return "too short";
+    case NoReading::NoPartials:
+        return "no partials";
+    case NoReading::NotOneNote:
+        return "not one note";
+    case NoReading::Spread:
+        return "spread";
+    case NoReading::OffCoarse:
+        return "off coarse";
+    case NoReading::TooHigh:
+        return "too high";
+    case NoReading::TooLow:
+        return "too low";
+    case NoReading::Unsure:
+        return "unsure";
+    }
+    return "?";
 }
 
 size_t ListenerFirstReadingFrames(const Listener& listener) {

@@ -71,6 +71,33 @@ size_t ListenerHop(const Listener& listener);
 // whose coarse pitches must agree.
 size_t ListenerFirstReadingFrames(const Listener& listener);
 
+// Why a hop gave no reading: the first step of the hop that refused.
+enum class NoReading {
+    None,       // it gave one (or no hop has ended yet)
+    Silent,     // below the quietest level
+    NoPeriod,   // no coarse pitch: noise, a click, a beat
+    Disagree,   // a new note's coarse pitch not yet heard twice alike
+    Changing,   // a held note's hop heard another pitch, or stopped repeating at its period
+    TooShort,   // the note's frames hold too few periods yet
+    NoPartials, // no partial found near the coarse pitch's multiples
+    NotOneNote, // the partials are two notes' (gaps where neither has one)
+    Spread,     // the partials stray too far from one string's line
+    OffCoarse,  // the first partial too far from the coarse pitch
+    TooHigh,    // above kHighestHz or the rate's half
+    TooLow,     // below kLowestHz
+    Unsure,     // the partials hold too little of the sound's power
+};
+
+// The name of a reason, for messages and tests: "silent", "no period", ...
+const char* NoReadingName(NoReading why);
+
+// Why the hop that the last feed completed gave no reading; None when it gave one.
+NoReading ListenerWhyNone(const Listener& listener);
+
+// The confidence of the last partials measured (at a hop's end or between), whether they gave a
+// reading or were Unsure: 0 to 1, 0 before any.
+double ListenerLastConfidence(const Listener& listener);
+
 // Where the listener gave no reading: the frequency in Hz of the tone that holds most of the
 // sound at its loudest hop (its newest quarter second and more), for saying why; 0 when no
 // tone holds most of it (noise, a click, silence) or once it has given a reading.

@@ -1,10 +1,12 @@
 // What the listener keeps between hops, and the steps of a hop that the listener's files share:
 // the frames of the newest samples (newest_frames.cpp), the partials of a note (read_partials.cpp),
-// and the hop's decisions of note and octave (listener.cpp).
+// and the hop's decisions of note and octave (listener.cpp, the note's states in note.h).
 #pragma once
 
 #include "analysis.h"
 #include "listener.h"
+#include "note.h"
+#include "thresholds.h"
 
 #include <kiss_fftr.h>
 
@@ -14,13 +16,6 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-// A reading rests on at most this much of the newest sound: the pair of frames of the
-// partials together.
-constexpr double kLongestSeconds = 0.25;
-// The later frame of the pair ends this share of their span after the earlier, a hop at most:
-// short, so that a pair fits into the first few hundredths of a second of a note.
-constexpr double kShiftShare = 0.2;
 
 // Readings a hop while a note is young (kLongestSeconds): from its first reading, or from two
 // coarse pitches a hop apart that agree on its pitch.
@@ -37,19 +32,12 @@ struct FftDeleter {
 };
 using Fft = std::unique_ptr<kiss_fftr_state, FftDeleter>;
 
-// What a hop decides for the hops after it: a reading between hops keeps a copy and puts it
-// back.
-struct HopDecisions {
-    bool sounding = false;     // the level was above silence at the last hop
-    double last_hop_level = 0; // RMS of the last hop
-    uint64_t note_start = 0;   // the sample where the note began
-    double last_coarse = 0;    // Hz, the coarse pitch of the last hop, 0 when none
-    bool agreed = false;       // the last hop's coarse pitch agreed with the one before
-    double held = 0;           // Hz, the note sounding, its octave decided at its start; 0: none
-    double changed_to = 0;     // Hz, a coarse pitch that was not the held note's, last hop
-};
+struct ListenerState {
+    // What a hop decides for the hops after it; a reading between hops keeps copies of both and
+    // puts them back.
+    Note note;
+    double last_hop_level = 0; // RMS of the last hop, kept across notes: a swell rises from it
 
-struct ListenerState : HopDecisions {
     size_t hop = 0;
     size_t coarse_length = 0; // samples of the coarse frame
     size_t longest = 0;       // samples of the pair of frames of the partials, at most
@@ -74,11 +62,15 @@ struct ListenerState : HopDecisions {
     std::array<Partial, kMostPartials> partials{};
 
     // The coarse pitch found at each point of a hop where a young note reads (the first, the
-    // hop's end, unused).
+    // hop's end, unused). Not part of the note: a new note keeps them, as silence does.
     std::array<PointPitch, kReadsPerYoungHop> point_pitches{};
 
     bool has_reading = false;
     PitchReading reading;
+    // Why the last hop gave no reading (None when it gave one), and the confidence of the last
+    // hop whose partials were measured.
+    NoReading why_none = NoReading::None;
+    double last_confidence = 0;
 
     // Until the first reading, the newest ring.size() samples at the loudest hop so far, oldest
     // first (the last loudest_count of them heard), for ListenerStrongestHz.
@@ -93,7 +85,7 @@ Fft NewFft(size_t size, bool inverse);
 // Whether the note sounding began less than kLongestSeconds ago: its frames still grow, and its
 // pitch may still move from where it settles.
 inline bool NoteIsYoung(const ListenerState& s) {
-    return s.written - s.note_start < s.longest;
+    return s.written - s.note.start < s.longest;
 }
 
 // The smallest transform of the partials' frames: a high note's short frame is padded to the
@@ -127,7 +119,11 @@ void Transform(ListenerState& s, size_t length, size_t before, size_t size,
 double Repetition(const ListenerState& s, double lag, size_t before);
 
 // The pitch the partials of a note of fundamental near `f0` read, and how sure: the first
-// partial as it sounds, measured on its own unless it is faint. 0 when the note does not sound
-// or is not one note. `held` says that the note's octave was decided at its start: the note
-// holds it while any partial off the multiples of a higher octave sounds.
-PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held);
+// partial as it sounds, measured on its own unless it is faint. No reading (hz 0, and why) when
+// the note does not sound or is not one note. `held` says that the note's octave was decided at
+// its start: the note holds it while any partial off the multiples of a higher octave sounds.
+struct PartialsRead {
+    PitchReading reading;
+    NoReading why = NoReading::None;
+};
+PartialsRead ReadPartials(ListenerState& s, double rate, double f0, bool held);

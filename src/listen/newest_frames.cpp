@@ -7,9 +7,6 @@
 
 namespace {
 
-// The NSDF peak of a pitch; noise stays far below it.
-constexpr double kLeastClarity = 0.4;
-
 // The `count` samples that end `before` samples ahead of the newest, oldest first, less their
 // mean: a DC offset would hold the NSDF above zero and leak into the lowest bins.
 void CopyRecent(const ListenerState& s, size_t count, size_t before, float* out) {

@@ -8,47 +8,6 @@
 
 namespace {
 
-// A high note's pair of frames stops growing at kEnoughPeriods periods (but not below
-// kShortestCap): longer, it would blur a vibrato into sidebands and read the strongest of
-// them. The frames hold at least kLeastPeriods periods before a reading.
-constexpr double kEnoughPeriods = 24;
-// While a note is young (kLongestSeconds since its onset) its frames stop at kYoungPeriods: a
-// pluck's or a reed's pitch moves most then, and frames of kEnoughPeriods lag it (a sampled
-// clarinet's D4, coming up a cent as it settles, read 1.01 cents flat at 200 ms). Later the
-// longer frames read steadier in noise.
-constexpr double kYoungPeriods = 16;
-constexpr double kShortestCap = 0.06;
-constexpr double kLeastPeriods = 3;
-// The attack that the frames leave out, at most (seconds).
-constexpr double kAttackSeconds = 0.06;
-// The first partial is measured on its own from this share of the strongest partial up
-// (-10 dB); weaker, its neighbours leak into its phase, and the fit of all of them stands in.
-constexpr double kOwnFirstPartial = 0.3;
-// A first partial this far (cents) from where the partials above it put it is stray.
-constexpr double kStrayFirstCents = 20;
-// A partial alone in its lobe reads the same frequency at every bin of the lobe; another sound
-// in it (the thump of a bass's pluck) shifts the bins nearer it more. Measured half a lobe
-// either side of the partial, they agree within this (cents) where it is alone.
-constexpr double kAloneCents = 1;
-// The partials hold this share of the frame's power at least where a first partial that is not
-// alone shares its lobe with another sound rather than with noise: the fit of the partials then
-// stands in for it. In noise as loud as the note they hold 0.6, and a fit that takes in the
-// noise's peaks strays further than the partial (9 cents at A3).
-constexpr double kCleanShare = 0.9;
-// The lowest partial found this far (cents) off the line of those above it is another sound's.
-constexpr double kOtherNoteCents = 50;
-// A partial of the note that sounds holds the note's octave down to this share of the
-// strongest's power (-40 dB): a fading fundamental or the odd partials of a low string.
-constexpr double kHoldingPartialPower = 1e-4;
-// The partials of a note stray from their line by this much at most (cents, RMS by power).
-constexpr double kMostSpreadCents = 5;
-// A held note's lower octave sounds when the sound repeats at its period by this much better
-// (McLeod's NSDF) than at the note's: an organ's 16' rank 13 dB under its 8' and 4' adds 0.02
-// to 0.035 while it speaks, then 0.06 to 0.09.
-constexpr double kRepeatsBetter = 0.02;
-// Partials up to this share of the rate: the anti-aliasing filters of recorders end there.
-constexpr double kHighestPartialShare = 0.45;
-
 // The share of the spectrum's power that lies in the partials' main lobes.
 double HarmonicShare(const SpectrumPair& spectra, std::span<const Partial> partials) {
     double total = 0;
@@ -114,10 +73,12 @@ bool AloneInItsLobe(const SpectrumPair& spectra, const Partial& p) {
     return true;
 }
 
-// The first partial as it sounds. Measured on its own where it is strong and alone in its lobe.
-// Beside another sound, in a sound of clean partials, the fit of all of them stands in; in
-// noise, the partial's own measure strays less than the fit of the noise's peaks. A faint one
-// is the fit's; a stray one, its second partial's half.
+// The first partial as it sounds. Measured on its own where it is strong (kOwnFirstPartial;
+// weaker, its neighbours leak into its phase) and alone in its lobe. Beside another sound (the
+// thump of a bass's pluck), in a sound of clean partials (kCleanShare), the fit of all of them
+// stands in; in noise as loud as the note they hold 0.6 of the power, and a fit that takes in
+// the noise's peaks strays further than the partial (9 cents at A3). A faint one is the fit's;
+// a stray one, its second partial's half.
 double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> partials,
                       double strongest, double share) {
     if (Stray(partials, strongest)) {
@@ -134,7 +95,8 @@ double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> part
 // 2 when a held note's octave below comes to sound (an organ's 16' rank speaks after its 8'):
 // its partials between the note's, and the sound repeating at its period clearly better than
 // at the note's. 1 otherwise: noise or a second note may put peaks between the partials, but
-// they make the sound repeat no better at the longer period.
+// they make the sound repeat no better at the longer period. An organ's 16' rank 13 dB under
+// its 8' and 4' adds 0.02 to 0.035 to the NSDF at its period while it speaks, then 0.06 to 0.09.
 int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, double rate, double f0) {
     if (SubharmonicDivisor(spectra, f0, kLowestHz) != 2) {
         return 1;
@@ -143,83 +105,142 @@ int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, doubl
     return Repetition(s, 2 * period, 0) >= Repetition(s, period, 0) + kRepeatsBetter ? 2 : 1;
 }
 
-// The samples that the pair of frames spans: the note's since its onset, up to the cap. Once
-// the note has read, they leave out its first third, up to kAttackSeconds: an attack sounds
+// The samples that the pair of frames spans: the note's since its onset, up to the cap. A high
+// note's pair stops growing at kEnoughPeriods periods (but not below kShortestCap): longer, it
+// would blur a vibrato into sidebands and read the strongest of them. While a note is young
+// its frames stop at kYoungPeriods: a pluck's or a reed's pitch moves most then, and frames of
+// kEnoughPeriods lag it (a sampled clarinet's D4, coming up a cent as it settles, read 1.01
+// cents flat at 200 ms); later the longer frames read steadier in noise. Once the note has
+// read, they leave out its first third (kAttackDivisor), up to kAttackSeconds: an attack sounds
 // apart from where the note settles (a pluck's 10 to 15 cents, a pipe's speech), and frames
 // that hold it keep its pitch in their reading. Not before: the first readings need every
 // period there is. Nor so much that the frames hold fewer than kLeastPeriods: a low note's
 // second reading would wait for a hop more.
 size_t PairSpan(const ListenerState& s, double rate, double f0) {
-    const uint64_t since_onset = s.written - s.note_start;
+    const uint64_t since_onset = s.written - s.note.start;
     const auto needed =
         static_cast<uint64_t>(std::ceil(kLeastPeriods * rate / f0 / (1 - kShiftShare))) + 1;
     const uint64_t attack =
-        s.held > 0 ? std::min({static_cast<uint64_t>(kAttackSeconds * rate), since_onset / 3,
-                               since_onset - std::min(since_onset, needed)})
-                   : 0;
+        HasRead(s.note)
+            ? std::min({static_cast<uint64_t>(kAttackSeconds * rate), since_onset / kAttackDivisor,
+                        since_onset - std::min(since_onset, needed)})
+            : 0;
     const double periods = NoteIsYoung(s) ? kYoungPeriods : kEnoughPeriods;
     const double cap = std::clamp(periods / f0, kShortestCap, kLongestSeconds) * rate;
     return static_cast<size_t>(std::min<uint64_t>(
         {since_onset - attack, static_cast<uint64_t>(cap), static_cast<uint64_t>(s.longest)}));
 }
 
-} // namespace
+// The pair of frames a reading of a note near `f0` rests on: the later ends at the newest
+// sample, the earlier `shift` samples before it, each `length` long.
+struct Frames {
+    size_t shift = 0;
+    size_t length = 0;
+};
 
-PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
+Frames PairOfFrames(const ListenerState& s, double rate, double f0) {
     const size_t span = PairSpan(s, rate, f0);
     const size_t shift =
         std::max<size_t>(1, std::min(s.hop, static_cast<size_t>(kShiftShare * span)));
-    const size_t length = span > shift ? span - shift : 0;
-    if (static_cast<double>(length) < kLeastPeriods * rate / f0) {
-        return {};
-    }
-    const size_t size = SpectrumSize(s, length, rate / f0);
-    Transform(s, length, 0, size, s.later);
-    Transform(s, length, shift, size, s.earlier);
-    const SpectrumPair spectra{std::span(s.later).first(size / 2 + 1),
-                               std::span(s.earlier).first(size / 2 + 1),
-                               size,
-                               rate,
-                               shift,
-                               length};
-    const double highest = kHighestPartialShare * rate;
-    const double top = std::min(kHighestHz, rate / 2);
-    f0 /=
-        held ? LowerOctaveOfHeld(s, spectra, rate, f0) : SubharmonicDivisor(spectra, f0, kLowestHz);
+    return {shift, span > shift ? span - shift : 0};
+}
+
+// The spectra of the pair of frames, transformed at a size that suits a note near `f0`.
+SpectrumPair Spectra(ListenerState& s, double rate, double f0, Frames frames) {
+    const size_t size = SpectrumSize(s, frames.length, rate / f0);
+    Transform(s, frames.length, 0, size, s.later);
+    Transform(s, frames.length, frames.shift, size, s.earlier);
+    return {std::span(s.later).first(size / 2 + 1),
+            std::span(s.earlier).first(size / 2 + 1),
+            size,
+            rate,
+            frames.shift,
+            frames.length};
+}
+
+// The note's partials, into s.partials, and how many; `f0` becomes the fundamental they are
+// numbered from. Only every second (third, ...) partial sounding: the note is that many times
+// higher (its period was found too long, or a held note's fundamental and odd partials ended).
+// A body's resonance found as the first partial would make up a lower note: left out of that
+// count. TooHigh when the note so found is above the highest.
+size_t NotePartials(ListenerState& s, const SpectrumPair& spectra, double& f0, bool held,
+                    NoReading& why) {
+    const double highest = kHighestPartialShare * spectra.rate;
     size_t found = FindPartials(spectra, f0, highest, s.partials);
-    // Only every second (third, ...) partial sounding: the note is that many times higher
-    // (its period was found too long, or a held note's fundamental and odd partials ended).
-    // A body's resonance found as the first partial would make up a lower note: left out.
     std::span<const Partial> numbered(s.partials.data(), found);
     if (AnotherSoundsFirst(numbered)) {
         numbered = numbered.subspan(1);
     }
-    const int every = CommonNumber(numbered, held ? kHoldingPartialPower : 0.01);
+    const int every = CommonNumber(numbered, held ? kHoldingPartialPower : kCountedPartialPower);
     if (every > 1) {
         f0 *= every;
-        if (f0 >= top) {
-            return {};
+        if (f0 >= std::min(kHighestHz, spectra.rate / 2)) {
+            why = NoReading::TooHigh;
+            return 0;
         }
         found = FindPartials(spectra, f0, highest, s.partials);
     }
-    const std::span<const Partial> partials(s.partials.data(), found);
-    const int possible = static_cast<int>(highest / f0);
-    const double spread = found > 0 ? SpreadFromFit(partials) : 0;
-    if (found == 0 || (!held && !OneNote(partials, possible)) || !(spread <= kMostSpreadCents)) {
-        return {};
+    return found;
+}
+
+// Whether the partials are one note's, lying on one string's line; why not.
+NoReading Gates(std::span<const Partial> partials, int possible, bool held) {
+    if (partials.empty()) {
+        return NoReading::NoPartials;
     }
+    if (!held && !OneNote(partials, possible)) {
+        return NoReading::NotOneNote;
+    }
+    return SpreadFromFit(partials) <= kMostSpreadCents ? NoReading::None : NoReading::Spread;
+}
+
+// The reading the partials give: the first partial as it sounds, how sure, and the string. The
+// reading stays by the pitch the waveform shows, as far as the first partial is looked for: a
+// stray partial cannot move it further. Nor below the lowest note it names.
+PartialsRead Measure(const ListenerState& s, const SpectrumPair& spectra,
+                     std::span<const Partial> partials, double f0) {
+    const double top = std::min(kHighestHz, spectra.rate / 2);
     const double strongest = StrongestOf(partials);
     const double share = HarmonicShare(spectra, partials);
     const double hz = FirstPartialHz(spectra, partials, strongest, share);
-    // The reading stays by the pitch the waveform shows, as far as the first partial is looked
-    // for: a stray partial cannot move it further. Nor below the lowest note it names.
-    if (!(std::abs(hz / f0 - 1) < kFirstSearchShare) || !(hz < top) || !(hz >= kLowestHz)) {
-        return {};
+    if (!(std::abs(hz / f0 - 1) < kFirstSearchShare)) {
+        return {{}, NoReading::OffCoarse};
     }
-    PitchReading reading{static_cast<double>(s.written) / rate, hz, share};
-    const StringMeasure measure = MeasureString(spectra, partials, highest);
+    if (!(hz < top)) {
+        return {{}, NoReading::TooHigh};
+    }
+    if (!(hz >= kLowestHz)) {
+        return {{}, NoReading::TooLow};
+    }
+    PitchReading reading{static_cast<double>(s.written) / spectra.rate, hz, share};
+    const StringMeasure measure =
+        MeasureString(spectra, partials, kHighestPartialShare * spectra.rate);
     reading.b = measure.fit.b;
     reading.partials = measure.partials;
     reading.spread = measure.spread;
-    return reading;
+    return {reading, NoReading::None};
+}
+
+} // namespace
+
+PartialsRead ReadPartials(ListenerState& s, double rate, double f0, bool held) {
+    const Frames frames = PairOfFrames(s, rate, f0);
+    if (static_cast<double>(frames.length) < kLeastPeriods * rate / f0) {
+        return {{}, NoReading::TooShort};
+    }
+    const SpectrumPair spectra = Spectra(s, rate, f0, frames);
+    // The octave: a held note's lower octave, or a new note's period found too short.
+    f0 /=
+        held ? LowerOctaveOfHeld(s, spectra, rate, f0) : SubharmonicDivisor(spectra, f0, kLowestHz);
+    NoReading why = NoReading::None;
+    const size_t found = NotePartials(s, spectra, f0, held, why);
+    if (why != NoReading::None) {
+        return {{}, why};
+    }
+    const std::span<const Partial> partials(s.partials.data(), found);
+    why = Gates(partials, static_cast<int>(kHighestPartialShare * rate / f0), held);
+    if (why != NoReading::None) {
+        return {{}, why};
+    }
+    return Measure(s, spectra, partials, f0);
 }

@@ -6,28 +6,24 @@
 
 namespace {
 
-// The stiffest string looked for: B of a piano's top strings reaches 0.02 and a little more.
-constexpr double kStiffest = 0.03;
-// A partial is looked for within this share of where the fit of those found puts it.
-constexpr double kWithin = 0.02;
-// Peaks weaker than this share of the strongest partial (-40 dB) are noise.
-constexpr double kWeakest = 0.01;
-
-// Where partial `k` may lie, in Hz, from those found: [low, high].
+// Where partial `k` may lie, in Hz, from those found: [low, high]: within kSearchShare of where
+// the fit of those found puts it; one alone, anywhere up to the stiffest string's stretch (B of
+// a piano's top strings reaches 0.02 and a little more).
 void Window(std::span<const Partial> found, int k, double& low, double& high) {
     const double kk = static_cast<double>(k) * k;
     if (found.size() == 1) {
         const Partial& p = found[0];
         const double mm = static_cast<double>(p.number) * p.number;
         const double harmonic = k * p.hz / p.number;
-        low = harmonic * (1 - kWithin);
-        high = harmonic * std::sqrt((1 + kk * kStiffest) / (1 + mm * kStiffest)) * (1 + kWithin);
+        low = harmonic * (1 - kSearchShare);
+        high = harmonic * std::sqrt((1 + kk * kStiffestString) / (1 + mm * kStiffestString)) *
+               (1 + kSearchShare);
         return;
     }
     const StringFit fit = FitString(found);
     const double expected = k * fit.f0 * std::sqrt(1 + fit.b * kk);
-    low = expected * (1 - kWithin);
-    high = expected * (1 + kWithin);
+    low = expected * (1 - kSearchShare);
+    high = expected * (1 + kSearchShare);
 }
 
 } // namespace
@@ -40,7 +36,8 @@ StringMeasure MeasureString(const SpectrumPair& spectra, std::span<const Partial
     if (count == 0) {
         return {};
     }
-    const double weakest = kWeakest * StrongestOf(partials);
+    // Peaks weaker than this (amplitude, -40 dB below the strongest partial) are noise.
+    const double weakest = kWeakestPartial * StrongestOf(partials);
     for (int k = all[count - 1].number + 1; count < all.size() && k <= kHighestPartialNumber; ++k) {
         double low = 0, high = 0;
         Window(std::span(all.data(), count), k, low, high);

@@ -17,9 +17,9 @@ constexpr double kMostOfTheSound = 0.5;
 constexpr double kMostInAFlank = 0.1;
 // A tone repeats at least this often within the sound: slower, it is a drift (brown noise
 // holds most of its power in its lowest bins, with nothing beside them below).
-constexpr double kLeastPeriods = 4;
+constexpr double kLeastTonePeriods = 4;
 // Hann's main lobe spans this many bins of rate / length either side of its peak.
-constexpr double kLobeBins = 2;
+constexpr double kHannLobeBins = 2;
 
 // The frequency of the tone that holds most of `samples` at `rate` (their mean left out),
 // by the peak of their spectrum through Hann's window, between bins by a parabola through the
@@ -56,7 +56,7 @@ double StrongestTone(std::span<const float> samples, double rate) {
     const size_t peak =
         static_cast<size_t>(std::max_element(power.begin(), power.end()) - power.begin());
     const auto lobe = static_cast<size_t>(
-        std::ceil(kLobeBins * static_cast<double>(size) / static_cast<double>(length)));
+        std::ceil(kHannLobeBins * static_cast<double>(size) / static_cast<double>(length)));
     // The power from `peak + from` to `peak + to` bins, within the spectrum.
     const auto band = [&](long from, long to) {
         double sum = 0;
@@ -80,7 +80,7 @@ double StrongestTone(std::span<const float> samples, double rate) {
     const double curve = left - 2 * middle + right;
     const double offset = curve < 0 ? 0.5 * (left - right) / curve : 0;
     const double hz = (static_cast<double>(peak) + offset) * rate / static_cast<double>(size);
-    return hz * static_cast<double>(length) / rate >= kLeastPeriods ? hz : 0;
+    return hz * static_cast<double>(length) / rate >= kLeastTonePeriods ? hz : 0;
 }
 
 } // namespace

@@ -1,0 +1,139 @@
+// Every threshold the listener decides by, in the order of the steps that use them (the
+// pipeline is drawn in note.h). Levels say whether they compare amplitudes (magnitudes, RMS:
+// dB = 20 log10) or powers (squares, shares of power: dB = 10 log10); the figure in dB is the
+// ratio's, which stays as measured. Each says what raising it trades.
+#pragma once
+
+#include "listener.h"
+
+#include <cstdint>
+
+// Level and onset.
+// Quieter than this is silence: RMS, full scale 1 (amplitude, -66 dB). Higher loses soft notes.
+constexpr double kQuietest = 0.0005;
+// A hop this many times the RMS of the one before is a new attack (amplitude, +6 dB). Lower
+// restarts a note at a tremolo; higher misses a re-pluck of the same note.
+constexpr double kAttackRise = 2;
+// After silence a note begins at the first sample this share of the hop's loudest peak
+// (amplitude, -20 dB). Lower starts at the noise before it; higher starts late.
+constexpr double kOnsetShare = 0.1;
+
+// Coarse pitch (McLeod's NSDF).
+// The frame holds two periods of the lowest fundamental (seconds).
+constexpr double kCoarseSeconds = 2 / kLowestHz;
+// The first key maximum this share of the highest is the period: lower picks harmonics' lags.
+constexpr double kKeyMaximumShare = 0.9;
+// The NSDF peak of a pitch: noise stays far below it. Higher drops rough notes.
+constexpr double kLeastClarity = 0.4;
+// Below this sum of squares the NSDF holds nothing (0): a frame of zeros has no lag.
+constexpr double kEmptyFrame = 1e-12;
+
+// Note state.
+// Coarse pitches of one note from hop to hop agree this closely (cents). Wider joins a
+// semitone's step to the note before.
+constexpr double kSameNoteCents = 60;
+// A new note's first reading comes once the coarse pitches of this many hops agree.
+constexpr size_t kFirstReadingHops = 2;
+// A point between a hop's ends confirms a new note's pitch this many hops after its onset at
+// most. More lets noise agree with itself more often.
+constexpr uint64_t kPointHops = 3;
+// A note's octave holds once its frames span this many of its periods (a third of the note is
+// then resolved). Fewer holds an octave error; more lets the octave jump for longer.
+constexpr double kLockPeriods = 18;
+// A hop that repeats at the note's period less than this share (NSDF) of the hop before holds
+// a change of note. Higher splits a vibrato into notes.
+constexpr double kSteadyShare = 0.8;
+// A held note whose period the hop repeats at this well (NSDF) may sound on where the coarse
+// period says another. Lower holds a note past its end.
+constexpr double kStillRepeating = 0.4;
+
+// Pair of frames.
+// A reading rests on at most this much of the newest sound (seconds).
+constexpr double kLongestSeconds = 0.25;
+// The later frame ends this share of the pair's span after the earlier (a hop at most).
+constexpr double kShiftShare = 0.2;
+// Frames stop growing at this many periods (longer blurs a vibrato), young notes' sooner (a
+// young pitch moves), but not below kShortestCap seconds.
+constexpr double kEnoughPeriods = 24;
+constexpr double kYoungPeriods = 16;
+constexpr double kShortestCap = 0.06;
+// The frames hold this many periods before a reading (TooShort). Fewer reads sooner, rougher.
+constexpr double kLeastPeriods = 3;
+// The attack the frames leave out once a note has read: at most these seconds, and at most
+// a kAttackDivisor-th of the note's time.
+constexpr double kAttackSeconds = 0.06;
+constexpr uint64_t kAttackDivisor = 3;
+
+// Octave.
+// Partials between the multiples of a period found too short: each is looked for within this
+// share of its frequency (but 2 bins at least) ...
+constexpr double kBetweenSearchShare = 0.03;
+// ... against the power of the first kOnMultiples multiples, up to kBetweenMultiples of the
+// lower fundamental's partials per divisor ...
+constexpr int kOnMultiples = 4;
+constexpr int kBetweenMultiples = 3;
+// ... and say a lower fundamental when at least kLeastBetween of them each hold kSoundingBetween
+// (power, -30 dB) and together kBetweenShare (power, -17 dB) of the power on the multiples.
+// Lower takes a hum for a lower note; higher misses a weak fundamental.
+constexpr int kLeastBetween = 2;
+constexpr double kSoundingBetween = 0.001;
+constexpr double kBetweenShare = 0.02;
+// A held note's lower octave sounds when the sound repeats at its period this much better
+// (NSDF) than at the note's. Lower lets noise halve a held note.
+constexpr double kRepeatsBetter = 0.02;
+
+// Partials.
+// Partials up to this share of the rate: recorders' anti-aliasing filters end there.
+constexpr double kHighestPartialShare = 0.45;
+// A partial is looked for within this share of where those before it put it, the first within
+// kFirstSearchShare of the period's guess; never within less than kLeastSearchBins bins nor more
+// than kWidestSearchShare of f0 (a neighbour's lobe).
+constexpr double kSearchShare = 0.02;
+constexpr double kFirstSearchShare = 0.05;
+constexpr double kLeastSearchBins = 2;
+constexpr double kWidestSearchShare = 0.3;
+// Peaks weaker than this share of the strongest bin are noise (amplitude, -40 dB).
+constexpr double kWeakestPartial = 0.01;
+// Partials from this share of the strongest bin up guide the search (amplitude, -26 dB).
+constexpr double kGuidingPartial = 0.05;
+// A partial counts for the numbering and the spread from this share of the strongest's power
+// (power, -20 dB); for a held note's numbering from kHoldingPartialPower (power, -40 dB): a
+// fading fundamental or a low string's odd partials still hold its octave.
+constexpr double kCountedPartialPower = 0.01;
+constexpr double kHoldingPartialPower = 1e-4;
+// The lowest partial this far (cents) off the line of those above it is another sound's.
+constexpr double kOtherNoteCents = 50;
+
+// Gates.
+// A fundamental this share of the strongest partial (amplitude, -30 dB) still says where the
+// note is; without it, partials 2, 3, ... follow one another up to the kNumbersOfANote-th.
+constexpr double kFaintFirstPartial = 0.03;
+constexpr int kNumbersOfANote = 9;
+// A note's partials stray from their line by this much at most (cents, RMS by power): higher
+// reads the scattered peaks of a rumble as a note.
+constexpr double kMostSpreadCents = 5;
+// A reading's confidence, the share of the frame's power in the partials' lobes (power, -2.6
+// dB), below which there is no reading (Unsure). Lower reads a pluck's thump as the note.
+constexpr double kLeastConfidence = 0.55;
+
+// Measure.
+// The first partial is measured on its own from this share of the strongest (amplitude,
+// -10 dB); weaker, the fit of all of them stands in.
+constexpr double kOwnFirstPartial = 0.3;
+// A first partial this far (cents) off half its second and off the fit is stray.
+constexpr double kStrayFirstCents = 20;
+// A partial is alone in its lobe when its frequency read half a lobe either side agrees to this
+// (cents).
+constexpr double kAloneCents = 1;
+// Beside another sound, the partials' share of the power (power, -0.46 dB) from which the fit
+// stands in for a first partial that is not alone: in noise they hold less.
+constexpr double kCleanShare = 0.9;
+// A string is stiff when the line of its partials leaves at most this share of their spread
+// unexplained, or for two partials from kClearlyStiff; never beyond kStiffestString (a
+// piano's top strings, 0.01), and below kStiffestFrom Hz less, in proportion.
+constexpr double kStiffExplained = 0.25;
+constexpr double kClearlyStiff = 2e-4;
+constexpr double kStiffestString = 0.03;
+constexpr double kStiffestFrom = 1000;
+// A line needs this spread of k^2 (of their weighted squares) to have a slope.
+constexpr double kLeastLineSpread = 1e-9;
