@@ -8,7 +8,11 @@
 
 namespace {
 
-// The share of the spectrum's power that lies in the partials' main lobes.
+// The share of the spectrum's power that lies in the partials' main lobes: a reading's
+// confidence, 0 to 1. Of the later frame's spectrum alone, both sums, and each bin counted once
+// where the lobes overlap (a low note's partials, while its frames hold few periods, lie closer
+// than a lobe's width): the bins in the lobes are a part of the bins summed, added in the same
+// order, so that even rounding cannot lift the share above 1.
 double HarmonicShare(const SpectrumPair& spectra, std::span<const Partial> partials) {
     double total = 0;
     for (const std::complex<float>& bin : spectra.later) {

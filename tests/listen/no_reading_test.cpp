@@ -118,4 +118,42 @@ TEST(NoReading, EveryReasonHasANameOfItsOwn) {
     EXPECT_EQ(names.size(), static_cast<size_t>(NoReading::Unsure) + 1);
 }
 
+// The confidence is the share of the frame's power in the partials' lobes: near 1 for a clean
+// tone, about half in noise of the tone's power, and never above 1, though the lobes of a low
+// note's partials overlap while its frames hold few periods.
+TEST(Confidence, IsTheShareOfThePowerInThePartialsAndNeverAboveOne) {
+    const struct {
+        const char* sound;
+        std::vector<float> samples;
+        double least, most; // of the mean over the hops that measured partials
+    } table[] = {
+        {"A4", Sound(0.5, [](double t) { return 0.3 * Sine(440, t); }), 0.99, 1},
+        {"A3 in white noise at 0 dB", InEqualNoise(220, 0.5, 2), 0.4, 0.7},
+        {"A0's thirty partials", Sound(0.6, [](double t) { return Partials(27.5, t, 1, 30, 0.3); }),
+         0.9, 1},
+        {"B0's partials from the second",
+         Sound(0.6, [](double t) { return Partials(30.87, t, 2, 30, 0.3); }), 0.9, 1},
+        {"E1, stiff", Sound(0.6, [](double t) { return Partials(41.2, t, 1, 24, 0.3, 3e-4); }), 0.9,
+         1},
+    };
+    for (const auto& row : table) {
+        const Heard heard = Hear(row.samples);
+        ASSERT_FALSE(heard.readings.empty()) << row.sound;
+        for (const PitchReading& r : heard.readings) {
+            EXPECT_GE(r.confidence, 0) << row.sound << " at " << r.time;
+            EXPECT_LE(r.confidence, 1) << row.sound << " at " << r.time;
+        }
+        double sum = 0;
+        size_t measured = 0;
+        for (double confidence : heard.confidences) {
+            EXPECT_LE(confidence, 1) << row.sound;
+            sum += confidence;
+            measured += confidence > 0 ? 1 : 0;
+        }
+        ASSERT_GT(measured, 0u) << row.sound;
+        EXPECT_GE(sum / static_cast<double>(measured), row.least) << row.sound;
+        EXPECT_LE(sum / static_cast<double>(measured), row.most) << row.sound;
+    }
+}
+
 } // namespace
