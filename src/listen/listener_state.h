@@ -68,7 +68,7 @@ struct ListenerState {
     bool has_reading = false;
     PitchReading reading;
     // Why the last hop gave no reading (None when it gave one), and the confidence of the last
-    // hop whose partials were measured.
+    // partials measured, at a hop's end or between.
     NoReading why_none = NoReading::None;
     double last_confidence = 0;
 

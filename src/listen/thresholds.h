@@ -19,9 +19,9 @@ constexpr double kAttackRise = 2;
 constexpr double kOnsetShare = 0.1;
 
 // Coarse pitch (McLeod's NSDF).
-// The frame holds two periods of the lowest fundamental (seconds).
+// The frame holds two periods of the lowest fundamental (seconds): longer costs time and lag.
 constexpr double kCoarseSeconds = 2 / kLowestHz;
-// The first key maximum this share of the highest is the period: lower picks harmonics' lags.
+// The first key maximum this share of the highest is the period: lower reads octaves up.
 constexpr double kKeyMaximumShare = 0.9;
 // The NSDF peak of a pitch: noise stays far below it. Higher drops rough notes.
 constexpr double kLeastClarity = 0.4;
@@ -32,7 +32,8 @@ constexpr double kEmptyFrame = 1e-12;
 // Coarse pitches of one note from hop to hop agree this closely (cents). Wider joins a
 // semitone's step to the note before.
 constexpr double kSameNoteCents = 60;
-// A new note's first reading comes once the coarse pitches of this many hops agree.
+// A new note's first reading comes once the coarse pitches of this many hops agree: more is
+// surer of noise, and later.
 constexpr size_t kFirstReadingHops = 2;
 // A point between a hop's ends confirms a new note's pitch this many hops after its onset at
 // most. More lets noise agree with itself more often.
@@ -48,9 +49,11 @@ constexpr double kSteadyShare = 0.8;
 constexpr double kStillRepeating = 0.4;
 
 // Pair of frames.
-// A reading rests on at most this much of the newest sound (seconds).
+// A reading rests on at most this much of the newest sound (seconds): longer reads steadier
+// in noise and follows a moving pitch later.
 constexpr double kLongestSeconds = 0.25;
-// The later frame ends this share of the pair's span after the earlier (a hop at most).
+// The later frame ends this share of the pair's span after the earlier (a hop at most):
+// shorter fits a pair into a note's first hundredths of a second.
 constexpr double kShiftShare = 0.2;
 // Frames stop growing at this many periods (longer blurs a vibrato), young notes' sooner (a
 // young pitch moves), but not below kShortestCap seconds.
@@ -60,7 +63,7 @@ constexpr double kShortestCap = 0.06;
 // The frames hold this many periods before a reading (TooShort). Fewer reads sooner, rougher.
 constexpr double kLeastPeriods = 3;
 // The attack the frames leave out once a note has read: at most these seconds, and at most
-// a kAttackDivisor-th of the note's time.
+// a kAttackDivisor-th of the note's time. More keeps an attack's pitch out, on shorter frames.
 constexpr double kAttackSeconds = 0.06;
 constexpr uint64_t kAttackDivisor = 3;
 
@@ -84,24 +87,28 @@ constexpr double kRepeatsBetter = 0.02;
 
 // Partials.
 // Partials up to this share of the rate: recorders' anti-aliasing filters end there.
+// Higher takes their slope's peaks for partials.
 constexpr double kHighestPartialShare = 0.45;
 // A partial is looked for within this share of where those before it put it, the first within
 // kFirstSearchShare of the period's guess; never within less than kLeastSearchBins bins nor more
-// than kWidestSearchShare of f0 (a neighbour's lobe).
+// than kWidestSearchShare of f0 (a neighbour's lobe). Wider takes a neighbour's peak or noise's.
 constexpr double kSearchShare = 0.02;
 constexpr double kFirstSearchShare = 0.05;
 constexpr double kLeastSearchBins = 2;
 constexpr double kWidestSearchShare = 0.3;
-// Peaks weaker than this share of the strongest bin are noise (amplitude, -40 dB).
+// Peaks weaker than this share of the strongest bin are noise (amplitude, -40 dB): lower
+// takes noise for partials, higher loses a faint fundamental.
 constexpr double kWeakestPartial = 0.01;
-// Partials from this share of the strongest bin up guide the search (amplitude, -26 dB).
+// Partials from this share of the strongest bin up guide the search (amplitude, -26 dB):
+// lower lets noise lead it.
 constexpr double kGuidingPartial = 0.05;
 // A partial counts for the numbering and the spread from this share of the strongest's power
 // (power, -20 dB); for a held note's numbering from kHoldingPartialPower (power, -40 dB): a
 // fading fundamental or a low string's odd partials still hold its octave.
 constexpr double kCountedPartialPower = 0.01;
 constexpr double kHoldingPartialPower = 1e-4;
-// The lowest partial this far (cents) off the line of those above it is another sound's.
+// The lowest partial this far (cents) off the line of those above it is another sound's:
+// lower drops a note's own first partial while it settles.
 constexpr double kOtherNoteCents = 50;
 
 // Gates.
@@ -120,10 +127,11 @@ constexpr double kLeastConfidence = 0.55;
 // The first partial is measured on its own from this share of the strongest (amplitude,
 // -10 dB); weaker, the fit of all of them stands in.
 constexpr double kOwnFirstPartial = 0.3;
-// A first partial this far (cents) off half its second and off the fit is stray.
+// A first partial this far (cents) off half its second and off the fit is stray: lower
+// takes a stiff string's for a resonance.
 constexpr double kStrayFirstCents = 20;
 // A partial is alone in its lobe when its frequency read half a lobe either side agrees to this
-// (cents).
+// (cents): higher measures a partial that shares its lobe on its own.
 constexpr double kAloneCents = 1;
 // Beside another sound, the partials' share of the power (power, -0.46 dB) from which the fit
 // stands in for a first partial that is not alone: in noise they hold less.
@@ -135,5 +143,5 @@ constexpr double kStiffExplained = 0.25;
 constexpr double kClearlyStiff = 2e-4;
 constexpr double kStiffestString = 0.03;
 constexpr double kStiffestFrom = 1000;
-// A line needs this spread of k^2 (of their weighted squares) to have a slope.
+// A line needs this share of the weighted squares of k^2 as their spread to have a slope.
 constexpr double kLeastLineSpread = 1e-9;
