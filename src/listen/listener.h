@@ -91,7 +91,8 @@ enum class NoReading {
 // The name of a reason, for messages and tests: "silent", "no period", ...
 const char* NoReadingName(NoReading why);
 
-// Why the hop that the last feed completed gave no reading; None when it gave one.
+// Why the last hop completed gave no reading (the points between a young note's hops aside);
+// None when it gave one.
 NoReading ListenerWhyNone(const Listener& listener);
 
 // The confidence of the last partials measured (at a hop's end or between), whether they gave a
