@@ -18,10 +18,22 @@ unisons, decays and noise differ and which was not looked at while the bench was
 
 The sampled pianos the listening bench renders (bench/instruments.py: fluidsynth from
 csound-soundfont's sf_GMbank.sf2 and timidity from freepats, the development set; both from
-TimGM6mb, the held-out set), every 3rd key from A0, played the same way. Their strings'
+TimGM6mb, and fluidsynth from FluidR3_GM and MuseScore_General, the held-out set), every 3rd key
+from A0, played the same way. Their strings'
 stiffness is not known: B per key is set against the range measured on real pianos, whether
 it rises toward the treble, and a fit of the same note's partials made here; the first partial
-against the listening bench's truth of the note.
+against the listening bench's truth of the note. A soundfont plays one sample over several keys,
+shifting its pitch, which keeps its B: runs of keys of one B are named.
+
+Csound's prepiano, a physical model of a piano's unison (finite differences of the stiff
+string's equation, u_tt = gamma^2 u_xx - K^2 u_xxxx on a string of unit length, gamma = 2 f0,
+struck by a felt hammer), every 3rd key from A0, given the B of the published curve
+(PREPIANO_CURVE): its K is the dimensionless stiffness of that equation, whose partials lie at
+n f0 sqrt(1 + B n^2) with B = K^2 pi^2 / gamma^2, so K = 2 f0 sqrt(B) / pi (B = K^2 pi^2 alone
+would not scale with the pitch; rendering shows B falling as 1/f0^2 at one K). Its grid's
+dispersion makes the B it sounds somewhat less: it is fitted offline as for the sampled pianos,
+and the bench says how far it is from the B given. Rendered at four times the rate (the upper
+octaves' coarse grid is silent at 44.1 kHz) and brought down to RATE.
 
 For each take: the keys measured, the first partial's error in cents (synthetic: against the
 mean of the key's strings), B's error (synthetic: against the B every string of the key has)
@@ -29,6 +41,7 @@ per region of the keyboard. Per-key figures in WORKDIR/piano.tsv.
 """
 import math
 import os
+import shutil
 import subprocess
 import sys
 
@@ -47,6 +60,12 @@ REGIONS = [("bass A0-B2", 1, 26), ("middle C3-B5", 27, 62), ("treble C6-C8", 63,
 # octaves under C4 and rises again in the bass, more in small pianos than in large (Schuck &
 # Young 1943): 5e-5 to 1e-3.
 YOUNG_C4, YOUNG_DOUBLING = 1.2 / 3462, 8
+
+
+# prepiano's strings: Young's plain strings from C4 up (as YOUNG_C4, doubling every 8 keys),
+# and below the least near the break, rising again toward A0 (Schuck & Young).
+PREPIANO_CURVE = [(1, 3e-4), (24, 1.2e-4), (40, YOUNG_C4), (88, YOUNG_C4 * 2 ** 6)]
+PREPIANO_OVERSAMPLING = 4
 
 
 def hz_of_key(key):
@@ -182,6 +201,69 @@ def sampled_take(workdir, synth, sf2):
     return path, notes
 
 
+def prepiano_stiffness(hz, b):
+    """prepiano's K for a string of stiffness B at `hz`: B = K^2 pi^2 / (2 hz)^2."""
+    return 2 * hz * math.sqrt(b) / math.pi
+
+
+def prepiano_note(key, b, path):
+    """One key of prepiano struck and left to ring RING seconds, damped, ONSET into the file."""
+    # Two or three strings 0.3 cent apart, decaying 30 dB in 4 s, pivoting ends; a hard, fast
+    # hammer (its own vibrations at 20 kHz, velocity 200) for partials above the first few.
+    rate = PREPIANO_OVERSAMPLING * RATE
+    raw = path + ".f32"
+    strings = 3 if key >= 29 else 2
+    orchestra = (f"sr = {rate}\nksmps = 32\nnchnls = 1\n0dbfs = 1\ninstr 1\n"
+                 f"aout prepiano {hz_of_key(key)}, {strings}, 0.3, "
+                 f"{prepiano_stiffness(hz_of_key(key), b)}, 4, 0.002, 2, 2, 1, 20000, -0.01, "
+                 "0.09, 200, 0, 0.1\nout aout\nendin\n")
+    csd = (f"<CsoundSynthesizer>\n<CsOptions>\n-d -m0 -f -h -o {raw}\n</CsOptions>\n"
+           f"<CsInstruments>\n{orchestra}</CsInstruments>\n"
+           f"<CsScore>\ni1 0 {RING + GAP}\n</CsScore>\n</CsoundSynthesizer>\n")
+    with open(path + ".csd", "w") as f:
+        f.write(csd)
+    subprocess.run(["csound", path + ".csd"], check=True, capture_output=True)
+    x = np.fromfile(raw, dtype="<f4").astype(np.float64)
+    os.remove(raw)
+    os.remove(path + ".csd")
+    # Down to RATE by cutting the spectrum above its half: the note starts and ends in silence.
+    x = x[:len(x) // PREPIANO_OVERSAMPLING * PREPIANO_OVERSAMPLING]
+    n = len(x) // PREPIANO_OVERSAMPLING
+    x = np.fft.irfft(np.fft.rfft(x)[:n // 2 + 1], n) / PREPIANO_OVERSAMPLING
+    x = np.concatenate([np.zeros(int(instruments.ONSET * RATE)), x])
+    x[int((instruments.ONSET + RING) * RATE):] = 0
+    instruments.write_wav(path, x * 0.5 / max(1e-12, np.max(np.abs(x))))
+
+
+def prepiano_take(workdir):
+    """The take of prepiano's keys, made once, the file of each key and the B each was given."""
+    folder = os.path.join(workdir, "prepiano")
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(workdir, "prepiano.wav")
+    keys = list(range(1, 89, 3))
+    given = {key: curve_b(PREPIANO_CURVE, key) for key in keys}
+    notes = {key: os.path.join(folder, f"prepiano-{key}.wav") for key in keys}
+    for key in keys:
+        if not os.path.exists(notes[key]):
+            prepiano_note(key, given[key], notes[key])
+    if not os.path.exists(path):
+        take = [instruments.read_wav(notes[key])[:int((0.25 + RING + GAP) * RATE)] for key in keys]
+        instruments.write_wav(path + ".part.wav", np.concatenate(take))
+        os.replace(path + ".part.wav", path)
+    return path, notes, given
+
+
+def report_given(notes, given):
+    """How far the B prepiano sounds (the offline fit) is from the B it was given."""
+    ratios = [(key, offline_b(notes[key], key) / b) for key, b in sorted(given.items())
+              if offline_b(notes[key], key)]
+    if ratios:
+        print(f"  offline fit against the B given: median {median([r for _, r in ratios]):.2f} "
+              f"times it, from {min(r for _, r in ratios):.2f} to "
+              f"{max(r for _, r in ratios):.2f}, over {len(ratios)} of {len(given)} keys "
+              "(fewer than three partials leave no fit)")
+
+
 def offline_b(path, key):
     """B of a rendered key as the listening bench's truth fits it, sharing nothing with the
     program: each of the first 12 partials found on its own over 0.3 to 2 s after the onset,
@@ -262,6 +344,26 @@ def published_range(key):
     return young / 2, young * 2
 
 
+def report_shared_samples(fitted):
+    """Runs of keys whose offline B is one within 2 %: a soundfont plays one sample over several
+    keys, shifting its pitch, which scales every partial alike and keeps its B."""
+    runs, run = [], []
+    for key in sorted(fitted):
+        b = fitted[key]
+        if run and b and fitted[run[-1]] and abs(b / fitted[run[-1]] - 1) <= 0.02:
+            run.append(key)
+            continue
+        if len(run) >= 2:
+            runs.append(run)
+        run = [key] if b else []
+    if len(run) >= 2:
+        runs.append(run)
+    if runs:
+        print(f"  keys that keep one B (one sample pitch-shifted over them): " +
+              ", ".join(f"{'-'.join(name_of_key(k) for k in r)} ({fitted[r[0]]:.1e})"
+                        for r in runs))
+
+
 def report_sampled(name, measured, notes, detail):
     inside, errors, cents = 0, [], []
     keys = sorted(notes)
@@ -285,6 +387,7 @@ def report_sampled(name, measured, notes, detail):
         else:
             detail.write(f"sampled {name}\t{name_of_key(key)}\t{hz_of_key(key):.3f}\t\t\t"
                          f"{fitted_text}\t\t\t\n")
+    report_shared_samples({key: offline_b(notes[key], key) for key in keys})
     if cents:
         steady = [abs(c) for c, held in cents if held]
         print(f"  first partial against the listening bench's truth of the same note: median "
@@ -333,13 +436,27 @@ def main():
         report_synthetic(name, measured, truth, detail)
         for line in said:
             print("  ondelis: " + line)
+    if shutil.which("csound"):
+        take, notes, given = prepiano_take(workdir)
+        measured, said = measure(program, take, workdir)
+        print(f"modelled piano, Csound's prepiano (every 3rd key, B along Young's curve):")
+        report_sampled("csound prepiano", measured, notes, detail)
+        report_given(notes, given)
+        for line in said:
+            print("  ondelis: " + line)
+    else:
+        print("modelled piano: csound is missing (apt-get install --no-remove csound)")
     for synth, sf2, part in (("fluidsynth", instruments.SF2, "development"),
                              ("timidity", instruments.SF2, "development"),
                              ("fluidsynth", "/usr/share/sounds/sf2/TimGM6mb.sf2", "validation"),
-                             ("timidity", "/usr/share/sounds/sf2/TimGM6mb.sf2", "validation")):
+                             ("timidity", "/usr/share/sounds/sf2/TimGM6mb.sf2", "validation"),
+                             ("fluidsynth", "/usr/share/sounds/sf2/FluidR3_GM.sf2", "validation"),
+                             ("fluidsynth", "/usr/share/sounds/sf3/MuseScore_General.sf3",
+                              "validation")):
         if not os.path.exists(sf2):
             print(f"sampled: {sf2} is missing (apt-get install --no-remove csound-soundfont "
-                  "timgm6mb-soundfont freepats fluidsynth timidity)")
+                  "timgm6mb-soundfont fluid-soundfont-gm musescore-general-soundfont freepats "
+                  "fluidsynth timidity)")
             continue
         source = ("freepats" if synth == "timidity" and sf2 == instruments.SF2
                   else os.path.basename(sf2))

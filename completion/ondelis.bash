@@ -5,7 +5,7 @@
 #         [--harmonics N] [-o FILE|-] NOTE|PRESET|HZ [SECONDS [DEVICE [LEVEL]]]
 # ondelis [options] [--instrument NAME] [--strings TUNING|NOTES] [--tolerance CENTS]
 #         [--strobe] [--summary] --listen [FILE|-|DEVICE [SECONDS]]
-# ondelis [--a4 HZ] [--octaves BASS,MIDDLE,TREBLE] [--plot FILE.svg] --piano FILE --curve
+# ondelis [--a4 HZ] [--octaves BASS,MIDDLE,TREBLE] [--plot FILE.svg|.png] --piano FILE --curve
 # ondelis [options] --piano FILE --measure --listen [FILE|-|DEVICE [SECONDS]]
 # ondelis [--a4 HZ] [--octaves BASS,MIDDLE,TREBLE] [--summary] [--strobe] [--tolerance CENTS]
 #         --piano FILE --listen [FILE|-|DEVICE [SECONDS]]
@@ -85,7 +85,7 @@ _ondelis() {
                 return
                 ;;
             --plot)
-                _filedir svg
+                _filedir '@(svg|png)'
                 return
                 ;;
             --octaves)

@@ -11,7 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 build_packages=(cmake g++ make pkg-config libasound2-dev libasound2-plugins alsa-utils
-                libkissfft-dev libsndfile1-dev)
+                libkissfft-dev libsndfile1-dev libcairo2-dev)
 test_packages=(libgtest-dev pulseaudio pulseaudio-utils pipewire pipewire-bin wireplumber dbus
                python3 clang libclang-rt-14-dev valgrind sox libbenchmark-dev time man-db
                groff-base lintian binutils bash-completion)
@@ -93,7 +93,7 @@ add_architecture() {
 # multiarch; with "tests", also what the test suites link.
 install_cross() {
   local packages=("${cross_compilers[$1]}" "libasound2-dev:$1" "libkissfft-dev:$1"
-                  "libsndfile1-dev:$1" "libstdc++6:$1")
+                  "libsndfile1-dev:$1" "libcairo2-dev:$1" "libstdc++6:$1")
   [ -n "${2:-}" ] && packages+=("libgtest-dev:$1")
   add_architecture "$1"
   install_missing "${packages[@]}"

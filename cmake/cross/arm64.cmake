@@ -1,5 +1,5 @@
 # Debian's arm64 (64-bit ARM) from an amd64 machine: Debian's cross compiler, and ALSA,
-# KissFFT, libsndfile and GoogleTest from the arm64 multiarch packages (libasound2-dev:arm64, ...).
+# KissFFT, libsndfile, cairo and GoogleTest from the arm64 multiarch packages (libasound2-dev:arm64, ...).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)

@@ -1,5 +1,5 @@
 # Debian's armhf (32-bit ARM, hard float) from an amd64 machine: Debian's cross compiler, and
-# ALSA, KissFFT, libsndfile and GoogleTest from the armhf multiarch packages (libasound2-dev:armhf, ...).
+# ALSA, KissFFT, libsndfile, cairo and GoogleTest from the armhf multiarch packages (libasound2-dev:armhf, ...).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)

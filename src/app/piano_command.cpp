@@ -1,5 +1,6 @@
 #include "piano_command.h"
 #include "curve_plot.h"
+#include "curve_png.h"
 #include "direct.h"
 #include "piano_tuning.h"
 
@@ -28,6 +29,24 @@ bool PrintCurve(const std::vector<CurveKey>& curve) {
     return true;
 }
 
+// The curve's picture in the file `path` names, PNG or SVG by its name; false after saying why
+// it could not be written.
+bool WritePlot(const char* path, const std::vector<CurveKey>& curve) {
+    std::string picture;
+    std::string why;
+    bool drawn = true;
+    if (NamesPng(path)) {
+        drawn = CurvePng(curve, picture, why);
+    } else {
+        picture = CurvePlot(curve);
+    }
+    if (!drawn || !WriteFileWhole(path, picture, why)) {
+        std::fprintf(stderr, "%s: cannot write the plot: %s\n", path, why.c_str());
+        return false;
+    }
+    return true;
+}
+
 int RunCurve(const ToneSettings& settings) {
     std::vector<CurveKey> curve;
     std::string why;
@@ -38,12 +57,7 @@ int RunCurve(const ToneSettings& settings) {
     if (!PrintCurve(curve)) {
         return 1;
     }
-    if (settings.piano.plot != nullptr &&
-        !WriteFileWhole(settings.piano.plot, CurvePlot(curve), why)) {
-        std::fprintf(stderr, "%s: cannot write the plot: %s\n", settings.piano.plot, why.c_str());
-        return 1;
-    }
-    return 0;
+    return settings.piano.plot == nullptr || WritePlot(settings.piano.plot, curve) ? 0 : 1;
 }
 
 // Why the piano options cannot run as given, or empty.

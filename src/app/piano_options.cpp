@@ -1,3 +1,4 @@
+#include "curve_png.h"
 #include "piano_command.h"
 
 #include <cstdio>
@@ -19,13 +20,15 @@ bool SetOctaves(ToneSettings& settings, const char* text) {
     return true;
 }
 
-// The plot is written as SVG alone: a name that promises another kind would hold text that
-// no viewer of that kind opens.
+// The plot is drawn as SVG or PNG alone: a name that promises another kind would hold a
+// picture that no viewer of that kind opens.
 bool SetPlot(ToneSettings& settings, const char* path) {
     const size_t length = std::strlen(path);
-    if (length < 5 || strcasecmp(path + length - 4, ".svg") != 0) {
+    if (!NamesPng(path) && (length < 5 || strcasecmp(path + length - 4, ".svg") != 0)) {
         std::fprintf(stderr,
-                     "--plot draws the curve as an SVG picture: give a FILE.svg, not '%s'\n", path);
+                     "--plot draws the curve as an SVG or PNG picture: give a FILE.svg or "
+                     "FILE.png, not '%s'\n",
+                     path);
         return false;
     }
     settings.piano.plot = path;

@@ -9,7 +9,7 @@ struct PianoSettings {
     const char* file = nullptr; // --piano FILE: the measured keys
     bool curve = false;         // --curve: print the tuning curve of the piano file
     bool measure = false;       // --measure: listening writes each key that sounds steadily
-    const char* plot = nullptr; // --plot FILE.svg: draw it too
+    const char* plot = nullptr; // --plot FILE.svg or FILE.png: draw it too
     OctaveRules octaves;        // --octaves BASS,MIDDLE,TREBLE
     bool octaves_given = false;
     // The curve laid from the file, each key's target, when keys are played or tuned by it

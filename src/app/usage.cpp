@@ -6,7 +6,7 @@ constexpr const char* kUsage =
     R"(Usage: ondelis [options] <frequency, note or string> [<time in seconds>
                 [<soundcard device> [<level>]]]
        ondelis [options] --listen [SOURCE [SECONDS]] [options]
-       ondelis [options] --piano FILE --curve [--octaves B,M,T] [--plot FILE.svg]
+       ondelis [options] --piano FILE --curve [--octaves B,M,T] [--plot FILE.svg|.png]
        ondelis [options] --piano FILE --listen [SOURCE [SECONDS]]
        ondelis [options] --piano FILE [KEY [<time in seconds> [<device> [<level>]]]]
        ondelis [options]       (no positional arguments: the interactive menu)
@@ -133,8 +133,8 @@ with --listen they may also come after SOURCE and SECONDS (--listen a.wav --summ
               the lower key's M-th partial on the upper key's N-th, M:N with M twice
               N (default 6:3,4:2,2:1) (also --octaves=BASS,MIDDLE,TREBLE)
   --plot FILE.svg
-              with --curve, also draw the curve and the stiffness as an SVG picture
-              (also --plot=FILE.svg)
+              with --curve, also draw the curve and the stiffness as an SVG picture,
+              or as a PNG one for a FILE.png (also --plot=FILE.svg)
   --measure   with --listen and --piano FILE, each key that reads steadily for half a
               second is measured: F1 its first partial, B its string's stiffness
               (partial k at k f0 sqrt(1 + B k^2)), PARTIALS those of the fit; named by

@@ -193,8 +193,8 @@ int64_t TakeBack(const Stream& stream, int64_t offset, int64_t& held) {
 
 // Hands every frame to the device, advancing only by what it accepted. The frames of a
 // failed write are written again after recovery. Once a signal asks the tone to stop, a
-// rewinding device gives back what it need not play, and the end moves to the close of the
-// cycle then in progress, so the tone still ends at a zero crossing soon; `stop_by` is set
+// rewinding device gives back what it need not play, and the tone becomes its StoppedTone
+// from there: it ends soon at a zero crossing, each of its partials at one; `stop_by` is set
 // then. Returns 0, kStalled, kStopOverdue, or the ALSA error that recovery could not clear.
 int WriteAllFrames(Stream& stream, FrameSource& source, FILE* out, double& stop_by) {
     int64_t offset = 0;
@@ -205,7 +205,9 @@ int WriteAllFrames(Stream& stream, FrameSource& source, FILE* out, double& stop_
         if (StopSignal() != 0 && stop_by == 0) {
             int64_t held = 0;
             offset -= TakeBack(stream, offset, held);
-            end = CycleEnd(source.tone, offset);
+            source.tone = StoppedTone(source.tone, offset);
+            source.packed_count = 0; // a piece made before holds partials past their new ends
+            end = source.tone.frames;
             // What the device holds and the rest of the cycle play out first: all of a long
             // buffer whose rewind failed, the whole cycle of a tone of a few hertz.
             NoteStop(stop_by, stream, held + end - offset);

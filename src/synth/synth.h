@@ -1,5 +1,4 @@
-// Tone synthesis: pitch of a note name, the sine generator and 24-bit packing.
-// Everything here is a pure function of its arguments.
+// Tone synthesis: pitch of a note name, the sine generator and 24-bit packing; pure functions.
 #pragma once
 
 #include <array>
@@ -72,8 +71,7 @@ const char* TemperamentName(size_t index);
 // Lays the named temperament into `tuning`, its root unchanged. False for an unknown name.
 bool LayTemperament(const char* name, Tuning& tuning);
 
-// A Scala scale file (.scl) read into a tuning, or why it could not be: the line (counted
-// from 1) and the reason.
+// A Scala scale file (.scl) read into a tuning, or why not: the line (from 1) and the reason.
 struct ScaleReading {
     bool ok = false;
     int line = 0;
@@ -88,9 +86,8 @@ ScaleReading ParseScale(std::string_view text);
 // True for the names of the note table: a to g, with '#' for a sharp or 'b' for a flat.
 bool IsNoteName(const char* note);
 
-// Number of whole cycles of period `cycle` samples that fit strictly inside `count` frames:
-// the largest n with trunc(n * cycle) < count. 0 when no cycle fits or the period is not a
-// finite positive number.
+// Number of whole cycles of period `cycle` samples that fit strictly inside `count` frames: the
+// largest n with trunc(n * cycle) < count; 0 when none fits or the period is no finite n > 0.
 int64_t WholeCycles(double cycle, int32_t count);
 
 // The length of a tone that plays until it is stopped.
@@ -99,8 +96,7 @@ constexpr int64_t kEndless = INT64_MAX;
 // The most partials a tone may have: the fundamental and its first 15 overtones.
 constexpr int kMostHarmonics = 16;
 
-// A tone as MakeTone renders it, worked out once, so that any span of its frames can be
-// rendered on its own, as they are needed.
+// A tone as MakeTone renders it, worked out once, so that any span of its frames renders alone.
 struct ToneShape {
     double amplitude = 0; // the peak, in steps of 24 bits
     double step = 0;      // phase step per frame, radians
@@ -112,6 +108,7 @@ struct ToneShape {
     // A stiff string's B: with partials > 1 and B > 0, the k-th sounds at PartialHz(f, B, k), its
     // phase k sqrt((1 + B k^2) / (1 + B)) times the first's; 0 is whole multiples.
     double inharmonicity = 0;
+    int64_t stopped = kEndless; // the frame a stop came at, kEndless for none (StoppedTone)
 };
 
 // The tone MakeTone renders for these values, `frames` long (at most 2^31 - 1, or kEndless).
@@ -124,27 +121,30 @@ struct ToneShape {
 // k-th at PartialHz(frequency, B, k), the sum scaled by that of 1/k, since partials that drift
 // in and out of phase with each other all come near their peaks together at times.
 // The whole cycles that a tone holds and ends on are the first partial's (CycleEnd's too);
-// each stretched partial of a finite tone ends on its own last whole cycle before that end, at
-// a zero crossing too.
+// each stretched partial of a finite tone ends on its own last whole cycle before that end.
 ToneShape ShapeTone(float frequency, uint32_t rate, int64_t frames, float level, int harmonics = 1,
                     double inharmonicity = 0);
 
-// Renders frames first .. first + count - 1 of the tone into samples[0 .. count-1], exactly
-// as MakeTone renders them into a buffer of the whole tone: the phase of a frame comes from
-// its index alone.
+// Renders frames first .. first + count - 1 of the tone into samples[0 .. count-1], exactly as
+// MakeTone renders them into a buffer of the whole tone: a frame's phase is its index's alone.
 void RenderSpan(const ToneShape& tone, int64_t first, int32_t count, int32_t* samples);
 
-// Fills samples[0 .. count-1] with a sine of the given frequency (its magnitude, limited
-// to half the rate) and level (percent of full scale) that holds a whole number of
-// cycles, starts at phase 0 and is followed by silence; with `harmonics` partials as
-// ShapeTone adds them. Does nothing when count <= 0.
+// Fills samples[0 .. count-1] with a sine of the given frequency (its magnitude, limited to
+// half the rate) and level (percent of full scale) that holds a whole number of cycles, starts
+// at phase 0 and is followed by silence; with `harmonics` partials as ShapeTone adds them.
+// Does nothing when count <= 0.
 void MakeTone(int32_t* samples, float frequency, uint32_t rate, int32_t count, float level,
               int harmonics = 1);
 
-// Where a tone cut short may end without a click: the first frame at or after `at` that ends
-// a whole cycle of the tone (a zero crossing, as at the tone's own end). Within the silent
-// tail, or for a tone with no cycle at all, that is `at`.
+// Where a tone cut short may end without a click: the first frame at or after `at` that ends a
+// whole cycle (a zero crossing, as at the tone's own end); in the silent tail, or with no cycle
+// at all, `at`.
 int64_t CycleEnd(const ToneShape& tone, int64_t at);
+
+// The tone as it plays out once a stop comes at frame `at`: its frames end at CycleEnd; a
+// stretched tone's partials each fall silent at their own first zero crossing from `at` on
+// (or at their own end, if sooner), and its frames end with the last of them.
+ToneShape StoppedTone(const ToneShape& tone, int64_t at);
 
 // Packs signed 24-bit samples as 3 little-endian bytes each (S24_3LE).
 void NUM24_TO_CHAR(const int32_t* samples, unsigned char* packed, int32_t count);

@@ -195,11 +195,25 @@ ONDELIS_WIDE_VECTORS void RenderHarmonicBlock(const ToneShape& tone, int64_t fir
     }
 }
 
+// Where a stretched partial whose phase advances `step` a frame falls silent, at a zero
+// crossing of its own (cut where the first's cycle closes it would stop mid-phase: a click): a
+// finite tone's on its last whole cycle within the first's, a stopped one's on its first after.
+double PartialEnd(const ToneShape& tone, double step) {
+    const double own =
+        tone.sounding == kEndless
+            ? HUGE_VAL
+            : std::floor(static_cast<double>(tone.sounding) * step / kTwoPi) * kTwoPi / step;
+    if (tone.stopped == kEndless) {
+        return own;
+    }
+    return std::min(own,
+                    std::ceil(static_cast<double>(tone.stopped) * step / kTwoPi) * kTwoPi / step);
+}
+
 // Renders `count` (at most kBlock) sounding frames from `first` of a tone whose partials are
 // stretched: partial k's phase is the first's times PartialHz(1, B, k), from phase 0 like the
-// first's, so that no recurrence on the first's sine gives it; each has a sine of its own.
-// Each partial of a finite tone ends on its own last whole cycle within the first's: at a
-// zero crossing, as the first does, so that the end clicks in no partial.
+// first's, so that no recurrence on the first's sine gives it; each has a sine of its own,
+// and ends at PartialEnd.
 ONDELIS_WIDE_VECTORS void RenderStretchedBlock(const ToneShape& tone, int64_t first, int32_t count,
                                                int32_t* out) {
     const auto start = static_cast<double>(first);
@@ -207,8 +221,7 @@ ONDELIS_WIDE_VECTORS void RenderStretchedBlock(const ToneShape& tone, int64_t fi
     for (int partial = 1; partial <= tone.partials; ++partial) {
         const double step = tone.step * PartialHz(1, tone.inharmonicity, partial);
         const double weight = 1.0 / partial;
-        const double cycles = std::floor(static_cast<double>(tone.sounding) * step / kTwoPi);
-        const double end = tone.frames == kEndless ? HUGE_VAL : cycles * kTwoPi / step;
+        const double end = PartialEnd(tone, step);
         for (int32_t k = 0; k < count; ++k) {
             const double phase = (start + k) * step;
             const double sine = phase < kQuickPhaseLimit ? QuickSine(phase) : std::sin(phase);
@@ -355,6 +368,25 @@ int64_t CycleEnd(const ToneShape& tone, int64_t at) {
         ++k;
     }
     return CycleStart(k, tone.cycle);
+}
+
+ToneShape StoppedTone(const ToneShape& tone, int64_t at) {
+    ToneShape stopped = tone;
+    stopped.frames = CycleEnd(tone, at);
+    if (tone.partials == 1 || tone.inharmonicity == 0 || at <= 0 || at >= tone.sounding) {
+        stopped.sounding = std::min(tone.sounding, stopped.frames);
+        return stopped;
+    }
+    // Every partial sounds on to its own crossing (its own end kept, from the whole cycles the
+    // tone sounds); the frames last until the latest of them.
+    stopped.stopped = at;
+    for (int partial = 1; partial <= tone.partials; ++partial) {
+        const double end =
+            PartialEnd(stopped, tone.step * PartialHz(1, tone.inharmonicity, partial));
+        stopped.frames = std::max(stopped.frames, static_cast<int64_t>(std::ceil(end)));
+    }
+    stopped.frames = std::min(stopped.frames, tone.frames);
+    return stopped;
 }
 
 void NUM24_TO_CHAR(const int32_t* samples, unsigned char* packed, int32_t count) {

@@ -3,8 +3,11 @@
 #include "support.h"
 #include "synth/piano_curve.h"
 
+#include <cairo.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -137,8 +140,12 @@ TEST(PianoCurveCommand, RefusesWhatLaysNoCurve) {
          "or frequency\n"},
         {{"--piano", "piano.txt", "--plot", "c.svg"},
          "--plot draws the curve of --curve: give --curve too\n"},
-        {{"--piano", "piano.txt", "--curve", "--plot", "c.png"},
-         "--plot draws the curve as an SVG picture: give a FILE.svg, not 'c.png'\n"},
+        {{"--piano", "piano.txt", "--curve", "--plot", "c.gif"},
+         "--plot draws the curve as an SVG or PNG picture: give a FILE.svg or FILE.png, not "
+         "'c.gif'\n"},
+        {{"--piano", "piano.txt", "--curve", "--plot=.png"},
+         "--plot draws the curve as an SVG or PNG picture: give a FILE.svg or FILE.png, not "
+         "'.png'\n"},
         {{"--octaves", "4:2,4:2,2:1", "440"},
          "--octaves lays the curve of a piano: give --piano FILE too\n"},
         {{"--piano", "piano.txt", "--curve", "--octaves", "6:3,3:2,2:1"},
@@ -154,7 +161,8 @@ TEST(PianoCurveCommand, RefusesWhatLaysNoCurve) {
         EXPECT_EQ(run.out, "") << row.err;
     }
     EXPECT_FALSE(std::filesystem::exists("c.svg"));
-    EXPECT_FALSE(std::filesystem::exists("c.png"));
+    EXPECT_FALSE(std::filesystem::exists("c.gif"));
+    EXPECT_FALSE(std::filesystem::exists(".png"));
 
     // A curve that standard output does not take whole is no curve.
     const RunResult full = RunShell("\"$ONDELIS\" --piano piano.txt --curve >/dev/full");
@@ -210,6 +218,102 @@ TEST(PianoCurveCommand, PlotsTheCurveAndTheStiffnessAsSvg) {
         RunOndelis({"--piano", "piano.txt", "--curve", "--plot", "no-such-dir/c.svg"});
     EXPECT_EQ(lost.status, 1);
     EXPECT_TRUE(Has(lost.err, "no-such-dir/c.svg: cannot write the plot: ")) << lost.err;
+}
+
+// The pixels of a PNG picture as cairo reads it back, 0xRRGGBB each, row after row.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t At(int x, int y) const {
+        return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
+    }
+};
+
+Picture ReadPng(const std::string& path) {
+    Picture picture;
+    cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+        picture.width = cairo_image_surface_get_width(surface);
+        picture.height = cairo_image_surface_get_height(surface);
+        const int stride = cairo_image_surface_get_stride(surface);
+        const unsigned char* data = cairo_image_surface_get_data(surface);
+        for (int y = 0; y < picture.height; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(data + y * stride);
+            for (int x = 0; x < picture.width; ++x) {
+                picture.pixels.push_back(row[x] & 0xFFFFFF);
+            }
+        }
+    }
+    cairo_surface_destroy(surface);
+    return picture;
+}
+
+bool Reddish(uint32_t pixel) {
+    const int red = static_cast<int>(pixel >> 16);
+    const int green = static_cast<int>((pixel >> 8) & 0xFF);
+    return red - green >= 48 && green == static_cast<int>(pixel & 0xFF);
+}
+
+// Whether a pixel within one of (x, y) is of the colour: exactly, or for a thin line, which
+// covers pixels only in part, red over the white (#c33 is all red).
+bool ColourNear(const Picture& picture, double x, double y, uint32_t colour) {
+    for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+            const int px = static_cast<int>(x) + dx;
+            const int py = static_cast<int>(y) + dy;
+            if (px >= 0 && py >= 0 && px < picture.width && py < picture.height &&
+                (picture.At(px, py) == colour ||
+                 (colour == 0xCC3333 && Reddish(picture.At(px, py))))) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// --plot FILE.png draws the same plot as a PNG picture: the curve's colour where the SVG
+// picture's curve passes, at every key, on white.
+TEST(PianoCurveCommand, PlotsTheCurveAsPng) {
+    ScratchDir dir;
+    WritePiano("piano.txt", kPiano);
+    const RunResult svg_run = RunOndelis({"--piano", "piano.txt", "--curve", "--plot", "c.svg"});
+    ASSERT_EQ(svg_run.status, 0) << svg_run.err;
+    const RunResult run = RunOndelis({"--piano", "piano.txt", "--curve", "--plot=Curve.PNG"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, svg_run.out);
+    EXPECT_EQ(ReadBytes("Curve.PNG").substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    const Picture picture = ReadPng("Curve.PNG");
+    ASSERT_EQ(picture.width, 960);
+    ASSERT_EQ(picture.height, 540);
+    EXPECT_EQ(picture.At(2, 2), 0xFFFFFFu);
+    const std::string svg = ReadBytes("c.svg");
+    const std::vector<std::string> cents = PointsOf(svg, "cents");
+    ASSERT_EQ(cents.size(), 88u);
+    size_t on_curve = 0;
+    for (const std::string& p : cents) {
+        const double x = std::stod(p);
+        const double y = std::stod(p.substr(p.find(',') + 1));
+        on_curve += ColourNear(picture, x, y, 0x223366);
+    }
+    EXPECT_EQ(on_curve, cents.size());
+    // The curve is a line, not a fill: most of the picture is not its colour.
+    EXPECT_LT(std::count(picture.pixels.begin(), picture.pixels.end(), 0x223366u),
+              static_cast<std::ptrdiff_t>(picture.pixels.size() / 20));
+    const std::vector<std::string> stiffness = PointsOf(svg, "stiffness");
+    size_t on_stiffness = 0;
+    for (const std::string& p : stiffness) {
+        on_stiffness +=
+            ColourNear(picture, std::stod(p), std::stod(p.substr(p.find(',') + 1)), 0xCC3333);
+    }
+    EXPECT_GT(on_stiffness, stiffness.size() / 3);
+
+    // A PNG that cannot be written: status 1, the reason named.
+    const RunResult lost =
+        RunOndelis({"--piano", "piano.txt", "--curve", "--plot", "no-such-dir/c.png"});
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_TRUE(Has(lost.err, "no-such-dir/c.png: cannot write the plot: ")) << lost.err;
 }
 
 } // namespace

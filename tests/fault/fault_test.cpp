@@ -3,6 +3,7 @@
 // device.
 #include "app/needle.h"
 #include "support.h"
+#include "synth/piano.h"
 #include "synth/synth.h"
 
 #include <gtest/gtest.h>
@@ -395,6 +396,67 @@ TEST(Stop, ToneStopsAtTheCloseOfTheCycleItSoundsWith) {
         const size_t heard = FramesUntilStopped(sounding);
         EXPECT_GT(heard, 5001u) << sounding; // on to the end of the cycle
         EXPECT_EQ(FramesUntilStopped(given), heard) << given;
+    }
+}
+
+// The left channel of what the device received (stereo S24_3LE), as signed samples.
+std::vector<long> PlayedSamples() {
+    const std::string played = ReadBytes("o.raw");
+    std::vector<long> samples;
+    for (size_t i = 0; i + 6 <= played.size(); i += 6) {
+        const auto byte = [&](size_t at) {
+            return static_cast<uint32_t>(static_cast<unsigned char>(played[i + at]));
+        };
+        samples.push_back(static_cast<int32_t>((byte(0) | byte(1) << 8 | byte(2) << 16) << 8) >> 8);
+    }
+    return samples;
+}
+
+// The largest step from one sample to the next over samples[from .. to), and from the last to
+// the silence after it when `to` is the end.
+long LargestStep(const std::vector<long>& samples, size_t from, size_t to) {
+    long largest = 0;
+    for (size_t i = std::max<size_t>(from, 1); i < to; ++i) {
+        largest = std::max(largest, std::labs(samples[i] - samples[i - 1]));
+    }
+    return to == samples.size() && to > 0 ? std::max(largest, std::labs(samples[to - 1])) : largest;
+}
+
+TEST(Stop, EveryPartialEndsWithoutAStepHoweverTheToneIsStopped) {
+    // A pure sine, whole multiples and a piano string's stretched partials: every partial must
+    // reach a zero crossing of its own after the stop, so that from the stop on no step is
+    // larger than the tone's own largest, but for the last frame, which may lie up to two
+    // frames' phase before the crossing (a partial cut mid-phase steps by its height).
+    const std::vector<MeasuredKey> piano = {
+        {1, 27.5, 2.5e-4, 20}, {40, 261.6, 4e-4, 12}, {64, 1046, 3.4e-3, 4}, {88, 4186, 2e-2, 2}};
+    const struct {
+        std::vector<std::string> args;
+        long cycle; // frames of the first partial's cycle, at most
+    } rows[] = {
+        {{"55", "inf", kDevice}, 802},
+        {{"--harmonics", "8", "55", "inf", kDevice}, 802},
+        {{"--piano", "piano.txt", "--harmonics", "8", "a0", "inf", kDevice}, 1604},
+        {{"--piano", "piano.txt", "--harmonics", "16", "a1", "inf", kDevice}, 802},
+        {{"--piano", "piano.txt", "--harmonics", "8", "a0", "2", kDevice}, 1604},
+    };
+    for (const auto& row : rows) {
+        for (long at : {20000L, 30011L}) {
+            ScratchDir dir;
+            std::ofstream("piano.txt") << FormatPianoFile(piano);
+            const FaultRun f = RunWithFaults("FAULT_SIGNAL_AT=" + std::to_string(at), row.args, "");
+            std::string name = "at " + std::to_string(at) + ":";
+            for (const std::string& arg : row.args) {
+                name += " " + arg;
+            }
+            EXPECT_EQ(f.run.status, 128 + SIGINT) << name << "\n" << f.run.err;
+            const std::vector<long> samples = PlayedSamples();
+            const auto stop = static_cast<size_t>(at);
+            ASSERT_GE(samples.size(), stop) << name;
+            EXPECT_LE(samples.size() - stop, static_cast<size_t>(row.cycle)) << name;
+            const long own = LargestStep(samples, 0, stop);
+            EXPECT_GT(own, 0) << name;
+            EXPECT_LE(LargestStep(samples, stop, samples.size()), 2 * own) << name;
+        }
     }
 }
 

@@ -65,6 +65,7 @@ check_fields() {
   [ "$(field Description | wc -l)" -ge 3 ] || fail "no summary and longer description"
   depends=$(field Depends)
   [[ "$depends" =~ (^|, )libasound2\  ]] || fail "Depends does not name libasound2: $depends"
+  [[ "$depends" =~ (^|, )libcairo2\  ]] || fail "Depends does not name libcairo2: $depends"
 
   # Every package in Depends ships a library that the program needs, in ARCH's build of it.
   needed=$(readelf -dW "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
