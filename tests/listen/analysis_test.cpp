@@ -54,6 +54,63 @@ TEST(FitFundamental, PartialsFlatterThanHarmonicCountAsHarmonic) {
     EXPECT_NEAR(FitFundamental(partials), expected, 1e-9);
 }
 
+TEST(FitFundamental, AStringIsStiffOnlyWhereItsLineExplainsMostOfTheSpread) {
+    // Partials 2 to 8 of 110 Hz, equally strong, with (f_k / k)^2 = f0^2 (1 + y_k): y_k is a
+    // stretch s (k^2 - mean k^2) plus a scatter about it that no line follows, scaled so that
+    // the stretch leaves `unexplained` of the spread of y. The mean of y is 0: read as
+    // harmonic, f0 is the mean of (f_k / k)^2; read as stiff, the line's f0 at k = 0,
+    // f0 sqrt(1 - s mean k^2), 2.5 cents below it.
+    const double f0 = 110, s = 1e-4;
+    std::vector<double> x, scatter;
+    for (int k = 2; k <= 8; ++k) {
+        x.push_back(static_cast<double>(k) * k);
+        scatter.push_back(k % 2 == 0 ? 1 : -1);
+    }
+    const auto mean = [](const std::vector<double>& v) {
+        double sum = 0;
+        for (double e : v) {
+            sum += e;
+        }
+        return sum / static_cast<double>(v.size());
+    };
+    const auto dot = [](const std::vector<double>& a, const std::vector<double>& b) {
+        double sum = 0;
+        for (size_t i = 0; i < a.size(); ++i) {
+            sum += a[i] * b[i];
+        }
+        return sum;
+    };
+    // Both centred, and the scatter made square to the stretch: the line through y is the
+    // stretch alone, and the scatter is what it leaves.
+    const double mean_x = mean(x), mean_scatter = mean(scatter);
+    std::vector<double> centred = x;
+    for (size_t i = 0; i < x.size(); ++i) {
+        centred[i] -= mean_x;
+        scatter[i] -= mean_scatter;
+    }
+    const double along = dot(scatter, centred) / dot(centred, centred);
+    for (size_t i = 0; i < x.size(); ++i) {
+        scatter[i] -= along * centred[i];
+    }
+    const struct {
+        double unexplained; // the share of the spread of y that the line leaves
+        bool stiff;
+    } table[] = {{0.1, true}, {0.2, true}, {0.3, false}, {0.45, false}, {0.7, false}};
+    for (const auto& row : table) {
+        // c^2 |scatter|^2 = u / (1 - u) s^2 |centred|^2
+        const double c = std::sqrt(row.unexplained / (1 - row.unexplained) * s * s *
+                                   dot(centred, centred) / dot(scatter, scatter));
+        std::vector<Partial> partials;
+        for (size_t i = 0; i < x.size(); ++i) {
+            const int k = static_cast<int>(i) + 2;
+            const double y = s * centred[i] + c * scatter[i];
+            partials.push_back({k, k * f0 * std::sqrt(1 + y), 1});
+        }
+        const double expected = row.stiff ? f0 * std::sqrt(1 - s * mean_x) : f0;
+        EXPECT_NEAR(FitFundamental(partials), expected, 1e-9 * f0) << row.unexplained;
+    }
+}
+
 TEST(CommonNumber, TheNumberingThePartialsShow) {
     const struct {
         const char* what;
