@@ -122,6 +122,21 @@ TEST(Listener, SoundsOfPartialsReadAsTheirFundamental) {
     }
 }
 
+TEST(Listener, TheConfidenceOfACleanNoteIsAllOfItsPower) {
+    // Twelve partials and nothing else: all the power is the note's. Below A2 the main lobes of
+    // neighbouring partials overlap in frames of a few periods, and power counted once per
+    // lobe would put the share above the whole.
+    for (double hz : {27.5, 41.203, 55.0, 110.0}) {
+        const auto readings =
+            Readings(Sound(1.0, [&](double t) { return Partials(hz, t, 1, 12, 0.1); }));
+        ASSERT_GE(readings.size(), 39u) << hz;
+        for (const PitchReading& r : readings) {
+            EXPECT_LE(r.confidence, 1.0) << hz << " at " << r.time;
+            EXPECT_GT(r.confidence, 0.99) << hz << " at " << r.time;
+        }
+    }
+}
+
 TEST(Listener, NoiseAtTenDecibelsStillReads) {
     std::mt19937 random(7);
     std::normal_distribution<double> noise(0, 0.25 / std::sqrt(2) / std::sqrt(10));
