@@ -130,6 +130,34 @@ TEST(Onset, ANewNoteWithoutSilenceReadsFromATenthOfASecondAfterIt) {
     }
 }
 
+TEST(Onset, ANoteStruckAgainAfterSilenceReadsAsItDidTheFirstTime) {
+    // The same pluck twice, a second of silence between, the second a whole number of hops
+    // after the first: once the silence has left the frames, the second reads as the first did,
+    // as soon and as near. The coarse pitches heard in the note before are stale: none of them
+    // confirms the new note's a hop sooner.
+    const double hop = 1103.0 / kRate, first = 0.3;
+    for (double hz : {110.0, 196.0, 440.0}) {
+        const double second = first + std::round(2 / hop) * hop;
+        const auto pluck = [&](double since) {
+            return since < 0 ? 0.0
+                             : std::min(1.0, since / 0.005) * std::exp(-4 * since) *
+                                   Partials(hz, since, 1, 6, 0.15);
+        };
+        const auto once = Readings(Sound(first + 1, [&](double t) { return pluck(t - first); }));
+        const auto twice = Readings(Sound(second + 1, [&](double t) {
+            return t < first + 1 ? pluck(t - first) : pluck(t - second);
+        }));
+        ASSERT_FALSE(once.empty()) << hz;
+        ASSERT_EQ(CountFrom(twice, second), once.size()) << hz;
+        const size_t from = twice.size() - once.size();
+        for (size_t i = 0; i < once.size(); ++i) {
+            const PitchReading& again = twice[from + i];
+            EXPECT_NEAR(again.time - second, once[i].time - first, 1e-6) << hz << " " << i;
+            EXPECT_NEAR(Cents(again.hz, once[i].hz), 0, 1e-3) << hz << " " << i;
+        }
+    }
+}
+
 TEST(Onset, APluckOverARingingNoteReadsTheNewNote) {
     // The old note rings on 20 dB down when a string an octave or a twelfth above it is
     // plucked: the new note's period is a multiple of the old one's and the old note's partials
