@@ -6,6 +6,7 @@
 #include <complex>
 #include <numbers>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -282,6 +283,50 @@ TEST(PeakNear, APeakAnywhereInItsSpanAndNotASlope) {
             EXPECT_EQ(bin, row.bin) << row.what;
         }
     }
+}
+
+TEST(SubharmonicDivisor, PartialsBetweenTheMultiplesSayTheFundamentalIsLower) {
+    // A period found at 100 Hz on bins of 1 Hz: peaks on its first four multiples, and peaks
+    // halfway or a third of the way between them. What lies between says the fundamental is
+    // 50 or 33.3 Hz where it holds a fiftieth of the power on the multiples (-17 dB), in two
+    // peaks at least; a single peak between is a hum, not a lower note.
+    const float between = std::sqrt(0.05f); // two such peaks: 0.1 of the power of one multiple
+    const struct {
+        const char* what;
+        std::vector<float> multiples; // magnitudes at 100, 200, 300 and 400 Hz
+        std::vector<std::pair<size_t, float>> others;
+        int divisor;
+    } table[] = {
+        {"the multiples alone", {1, 1, 1, 1}, {}, 1},
+        {"halves", {1, 1, 1, 1}, {{150, between}, {250, between}}, 2},
+        {"thirds", {1, 1, 1, 1}, {{133, between}, {167, between}}, 3},
+        {"a single peak between, however strong", {1, 1, 1, 1}, {{150, 1}}, 1},
+        {"halves, a thirtieth of the power: a weak fourth multiple",
+         {1, 1, 1, 0.3f},
+         {{150, between}, {250, between}},
+         2},
+        {"halves, a seventieth of the power: a strong fourth multiple",
+         {1, 1, 1, 2},
+         {{150, between}, {250, between}},
+         1},
+        {"halves from the half itself up", {1, 1, 1, 1}, {{50, 1}, {150, 1}}, 2},
+    };
+    for (const auto& row : table) {
+        Bins spectrum{std::vector<std::complex<float>>(1025, 0.001f)};
+        for (size_t k = 1; k <= row.multiples.size(); ++k) {
+            spectrum.bins[100 * k] = row.multiples[k - 1];
+        }
+        for (auto [bin, magnitude] : row.others) {
+            spectrum.bins[bin] = magnitude;
+        }
+        EXPECT_EQ(SubharmonicDivisor(spectrum.pair(), 100, 30), row.divisor) << row.what;
+    }
+    // Halves, where half the period found is below the lowest fundamental looked for.
+    Bins spectrum{std::vector<std::complex<float>>(1025, 0.001f)};
+    for (size_t bin : {50u, 100u, 150u, 200u, 250u, 300u, 400u}) {
+        spectrum.bins[bin] = 1;
+    }
+    EXPECT_EQ(SubharmonicDivisor(spectrum.pair(), 100, 60), 1);
 }
 
 TEST(NormalizedSquareDifference, AsItsDefinitionOnRandomFrames) {
