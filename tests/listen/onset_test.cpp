@@ -59,6 +59,8 @@ TEST(Onset, PeriodsFoundTooShortAreCorrected) {
     } table[] = {
         {"f/2: the second partial 20 dB over the first", 98.0, {0.03, 0.3, 0.05, 0.1}},
         {"f/3: the third partial 18 dB over the first two", 65.406, {0.04, 0.04, 0.3, 0, 0, 0.1}},
+        // Lower, its frames part a third of the note later: its octave is not held before.
+        {"f/3 of A1", 55.0, {0.04, 0.04, 0.3, 0, 0, 0.1}},
     };
     for (const auto& row : table) {
         const auto readings = Readings(Sound(1.5, [&](double t) {
@@ -110,11 +112,14 @@ TEST(Onset, ANewNoteWithoutSilenceReadsFromATenthOfASecondAfterIt) {
     // or the other. An octave up repeats at the old period too, and the frames that hold both
     // read between them (within 50 cents, never another note). The new note's first readings
     // rest on frames of a few of its periods: A2's within a fifth of a cent, then a tenth.
+    // A3 up by 35 and 55 cents: the coarse pitch still names the old note, and the hop in which
+    // the new one begins no longer repeats at the old period as the hop before did: it gives
+    // no reading, where frames that hold both would read between them.
     const struct {
         double from, to;
         double between; // cents from one or the other, at most, while the frames hold both
-    } table[] = {
-        {82.407, 110.0, 5}, {440.0, 391.995, 5}, {440.0, 466.164, 5}, {261.626, 523.251, 50}};
+    } table[] = {{82.407, 110.0, 5},     {440.0, 391.995, 5}, {440.0, 466.164, 5},
+                 {261.626, 523.251, 50}, {220.0, 224.493, 1}, {220.0, 227.101, 1}};
     for (const auto& row : table) {
         const double change = 1.2;
         const auto readings = Readings(Sound(
@@ -154,6 +159,24 @@ TEST(Onset, ANoteStruckAgainAfterSilenceReadsAsItDidTheFirstTime) {
             const PitchReading& again = twice[from + i];
             EXPECT_NEAR(again.time - second, once[i].time - first, 1e-6) << hz << " " << i;
             EXPECT_NEAR(Cents(again.hz, once[i].hz), 0, 1e-3) << hz << " " << i;
+        }
+    }
+}
+
+// Wrong today: a step of less than a semitone without an attack at some pitches reads between
+// the two notes for a hop (A2 up 35 cents: 31 cents off; A4 up 35: 23; A3 down 45: 26).
+TEST(Onset, DISABLED_ANoteSteppingByLessThanASemitoneReadsOneOrTheOther) {
+    const struct {
+        double from, to;
+    } table[] = {{110.0, 112.246}, {440.0, 448.986}, {220.0, 214.355}};
+    for (const auto& row : table) {
+        const double change = 1.2;
+        const auto readings = Readings(Sound(
+            2, [&](double t) { return Partials(t < change ? row.from : row.to, t, 1, 5, 0.15); }));
+        for (const PitchReading& r : readings) {
+            const double off =
+                std::min(std::abs(Cents(r.hz, row.from)), std::abs(Cents(r.hz, row.to)));
+            EXPECT_LT(off, 5) << row.from << " to " << row.to << " at " << r.time;
         }
     }
 }
