@@ -42,6 +42,14 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
              return Plucked(hz, t, 0.3, 3) + Plucked(2 * hz, t, 0.3, 0.3, 1) +
                     Plucked(3 * hz, t, 0.05, 0.5, 2) + Plucked(4 * hz, t, 0.1, 0.4, 3);
          }},
+        // Likewise, its third partial sounding on 35 dB under its second: the period is still
+        // A1's, and a partial off the multiples of A2 holds the note there.
+        {"a bass's A1 whose fundamental ends, its third 35 dB under its second", 55.0, 3,
+         [](double hz, double t) {
+             return Plucked(hz, t, 0.3, 3) + Plucked(2 * hz, t, 0.3, 0, 1) +
+                    Plucked(3 * hz, t, 0.3 * std::pow(10, -35.0 / 20), 0, 2) +
+                    Plucked(4 * hz, t, 0.1, 0, 3);
+         }},
         // The fundamental 20 dB below the second partial from the attack on.
         {"a weak fundamental", 98.0, 2,
          [](double hz, double t) {
