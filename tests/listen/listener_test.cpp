@@ -179,6 +179,22 @@ TEST(Listener, SixPartialsInNoiseEightDecibelsBelowReadWithinCents) {
     }
 }
 
+TEST(Listener, AQuietUnisonBeatingReadsThroughItsNulls) {
+    // Two strings of a unison a hertz apart, each at -40 dBFS: once a second they cancel, and
+    // the hop at the null is quieter than silence. The hop before it is not: a note that has
+    // not been quiet for two hops sounds on, and its readings go on, one a hop at least, at the
+    // pitch of the beat (the mean of the two).
+    const double low = 220, high = 221;
+    const auto readings =
+        Readings(Sound(2.0, [&](double t) { return 0.01 * (Sine(low, t) + Sine(high, t, 1)); }));
+    ASSERT_GE(readings.size(), 70u);
+    for (size_t i = 1; i < readings.size(); ++i) {
+        EXPECT_LE((readings[i].time - readings[i - 1].time) * kRate, 1103 + 1)
+            << "after " << readings[i - 1].time;
+    }
+    EXPECT_LT(WorstCents(readings, (low + high) / 2, 0), 1);
+}
+
 TEST(Listener, AVibratoIsFollowedAboutItsCentre) {
     // A violinist's vibrato: +-30 cents at 5.5 Hz on A4 and on G3, six partials. Every hop
     // reads; no reading strays beyond the vibrato's swing, and the mean over whole cycles is
