@@ -164,7 +164,7 @@ TEST(Listener, AFaintToneBesideTheFundamentalPullsTheReadingLittle) {
 TEST(Listener, SixPartialsInNoiseEightDecibelsBelowReadWithinCents) {
     // The partials' lobes hold 0.82 to 0.86 of the power: noise shares the first partial's lobe,
     // but a fit of all the partials would take in the noise's peaks found above them and stray
-    // further (5 to 7 cents) than the first partial measured on its own.
+    // further (5 to 8 cents) than the first partial measured on its own.
     const struct {
         double hz;
         unsigned seed;
