@@ -6,6 +6,7 @@
 #include <complex>
 #include <numbers>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -52,6 +53,63 @@ TEST(FitFundamental, PartialsFlatterThanHarmonicCountAsHarmonic) {
     const std::vector<Partial> partials{{1, 100, 1}, {2, 199.8, 1}, {3, 299.4, 1}};
     const double expected = std::sqrt((100.0 * 100 + 99.9 * 99.9 + 99.8 * 99.8) / 3);
     EXPECT_NEAR(FitFundamental(partials), expected, 1e-9);
+}
+
+TEST(FitFundamental, AStringIsStiffOnlyWhereItsLineExplainsMostOfTheSpread) {
+    // Partials 2 to 8 of 110 Hz, equally strong, with (f_k / k)^2 = f0^2 (1 + y_k): y_k is a
+    // stretch s (k^2 - mean k^2) plus a scatter about it that no line follows, scaled so that
+    // the stretch leaves `unexplained` of the spread of y. The mean of y is 0: read as
+    // harmonic, f0 is the mean of (f_k / k)^2; read as stiff, the line's f0 at k = 0,
+    // f0 sqrt(1 - s mean k^2), 2.5 cents below it.
+    const double f0 = 110, s = 1e-4;
+    std::vector<double> x, scatter;
+    for (int k = 2; k <= 8; ++k) {
+        x.push_back(static_cast<double>(k) * k);
+        scatter.push_back(k % 2 == 0 ? 1 : -1);
+    }
+    const auto mean = [](const std::vector<double>& v) {
+        double sum = 0;
+        for (double e : v) {
+            sum += e;
+        }
+        return sum / static_cast<double>(v.size());
+    };
+    const auto dot = [](const std::vector<double>& a, const std::vector<double>& b) {
+        double sum = 0;
+        for (size_t i = 0; i < a.size(); ++i) {
+            sum += a[i] * b[i];
+        }
+        return sum;
+    };
+    // Both centred, and the scatter made square to the stretch: the line through y is the
+    // stretch alone, and the scatter is what it leaves.
+    const double mean_x = mean(x), mean_scatter = mean(scatter);
+    std::vector<double> centred = x;
+    for (size_t i = 0; i < x.size(); ++i) {
+        centred[i] -= mean_x;
+        scatter[i] -= mean_scatter;
+    }
+    const double along = dot(scatter, centred) / dot(centred, centred);
+    for (size_t i = 0; i < x.size(); ++i) {
+        scatter[i] -= along * centred[i];
+    }
+    const struct {
+        double unexplained; // the share of the spread of y that the line leaves
+        bool stiff;
+    } table[] = {{0.1, true}, {0.2, true}, {0.3, false}, {0.45, false}, {0.7, false}};
+    for (const auto& row : table) {
+        // c^2 |scatter|^2 = u / (1 - u) s^2 |centred|^2
+        const double c = std::sqrt(row.unexplained / (1 - row.unexplained) * s * s *
+                                   dot(centred, centred) / dot(scatter, scatter));
+        std::vector<Partial> partials;
+        for (size_t i = 0; i < x.size(); ++i) {
+            const int k = static_cast<int>(i) + 2;
+            const double y = s * centred[i] + c * scatter[i];
+            partials.push_back({k, k * f0 * std::sqrt(1 + y), 1});
+        }
+        const double expected = row.stiff ? f0 * std::sqrt(1 - s * mean_x) : f0;
+        EXPECT_NEAR(FitFundamental(partials), expected, 1e-9 * f0) << row.unexplained;
+    }
 }
 
 TEST(CommonNumber, TheNumberingThePartialsShow) {
@@ -225,6 +283,50 @@ TEST(PeakNear, APeakAnywhereInItsSpanAndNotASlope) {
             EXPECT_EQ(bin, row.bin) << row.what;
         }
     }
+}
+
+TEST(SubharmonicDivisor, PartialsBetweenTheMultiplesSayTheFundamentalIsLower) {
+    // A period found at 100 Hz on bins of 1 Hz: peaks on its first four multiples, and peaks
+    // halfway or a third of the way between them. What lies between says the fundamental is
+    // 50 or 33.3 Hz where it holds a fiftieth of the power on the multiples (-17 dB), in two
+    // peaks at least; a single peak between is a hum, not a lower note.
+    const float between = std::sqrt(0.05f); // two such peaks: 0.1 of the power of one multiple
+    const struct {
+        const char* what;
+        std::vector<float> multiples; // magnitudes at 100, 200, 300 and 400 Hz
+        std::vector<std::pair<size_t, float>> others;
+        int divisor;
+    } table[] = {
+        {"the multiples alone", {1, 1, 1, 1}, {}, 1},
+        {"halves", {1, 1, 1, 1}, {{150, between}, {250, between}}, 2},
+        {"thirds", {1, 1, 1, 1}, {{133, between}, {167, between}}, 3},
+        {"a single peak between, however strong", {1, 1, 1, 1}, {{150, 1}}, 1},
+        {"halves, a thirtieth of the power: a weak fourth multiple",
+         {1, 1, 1, 0.3f},
+         {{150, between}, {250, between}},
+         2},
+        {"halves, a seventieth of the power: a strong fourth multiple",
+         {1, 1, 1, 2},
+         {{150, between}, {250, between}},
+         1},
+        {"halves from the half itself up", {1, 1, 1, 1}, {{50, 1}, {150, 1}}, 2},
+    };
+    for (const auto& row : table) {
+        Bins spectrum{std::vector<std::complex<float>>(1025, 0.001f)};
+        for (size_t k = 1; k <= row.multiples.size(); ++k) {
+            spectrum.bins[100 * k] = row.multiples[k - 1];
+        }
+        for (auto [bin, magnitude] : row.others) {
+            spectrum.bins[bin] = magnitude;
+        }
+        EXPECT_EQ(SubharmonicDivisor(spectrum.pair(), 100, 30), row.divisor) << row.what;
+    }
+    // Halves, where half the period found is below the lowest fundamental looked for.
+    Bins spectrum{std::vector<std::complex<float>>(1025, 0.001f)};
+    for (size_t bin : {50u, 100u, 150u, 200u, 250u, 300u, 400u}) {
+        spectrum.bins[bin] = 1;
+    }
+    EXPECT_EQ(SubharmonicDivisor(spectrum.pair(), 100, 60), 1);
 }
 
 TEST(NormalizedSquareDifference, AsItsDefinitionOnRandomFrames) {

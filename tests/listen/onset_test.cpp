@@ -56,9 +56,16 @@ TEST(Onset, PeriodsFoundTooShortAreCorrected) {
         const char* what;
         double hz;
         std::vector<double> amplitudes; // of partials 1, 2, ...
+        double settled = 0.1;           // seconds from which every reading is the note's
     } table[] = {
         {"f/2: the second partial 20 dB over the first", 98.0, {0.03, 0.3, 0.05, 0.1}},
         {"f/3: the third partial 18 dB over the first two", 65.406, {0.04, 0.04, 0.3, 0, 0, 0.1}},
+        // B0 and E1: half the period found is still above the lowest note named. Their frames
+        // hold three periods later, from a fifth of a second.
+        {"f/2 of B0", 30.868, {0.03, 0.3, 0.05, 0.1}, 0.2},
+        {"f/2 of E1", 41.203, {0.03, 0.3, 0.05, 0.1}, 0.2},
+        // Lower, its frames part a third of the note later: its octave is not held before.
+        {"f/3 of A1", 55.0, {0.04, 0.04, 0.3, 0, 0, 0.1}},
     };
     for (const auto& row : table) {
         const auto readings = Readings(Sound(1.5, [&](double t) {
@@ -70,8 +77,8 @@ TEST(Onset, PeriodsFoundTooShortAreCorrected) {
         }));
         EXPECT_GE(CountFrom(readings, 0.2), 50u) << row.what;
         // The first reading, from a frame too short to part a third of the note, may be the
-        // strongest partial's; from a tenth of a second on the note's.
-        EXPECT_LT(WorstCents(readings, row.hz, 0.1), 5) << row.what;
+        // strongest partial's; from a tenth of a second on (B0 and E1: a fifth) the note's.
+        EXPECT_LT(WorstCents(readings, row.hz, row.settled), 5) << row.what;
         EXPECT_LT(WorstCents(readings, row.hz, 0.3), 0.1) << row.what;
     }
 }
@@ -110,11 +117,14 @@ TEST(Onset, ANewNoteWithoutSilenceReadsFromATenthOfASecondAfterIt) {
     // or the other. An octave up repeats at the old period too, and the frames that hold both
     // read between them (within 50 cents, never another note). The new note's first readings
     // rest on frames of a few of its periods: A2's within a fifth of a cent, then a tenth.
+    // A3 up by 35 and 55 cents: the coarse pitch still names the old note, and the hop in which
+    // the new one begins no longer repeats at the old period as the hop before did: it gives
+    // no reading, where frames that hold both would read between them.
     const struct {
         double from, to;
         double between; // cents from one or the other, at most, while the frames hold both
-    } table[] = {
-        {82.407, 110.0, 5}, {440.0, 391.995, 5}, {440.0, 466.164, 5}, {261.626, 523.251, 50}};
+    } table[] = {{82.407, 110.0, 5},     {440.0, 391.995, 5}, {440.0, 466.164, 5},
+                 {261.626, 523.251, 50}, {220.0, 224.493, 1}, {220.0, 227.101, 1}};
     for (const auto& row : table) {
         const double change = 1.2;
         const auto readings = Readings(Sound(
@@ -127,6 +137,52 @@ TEST(Onset, ANewNoteWithoutSilenceReadsFromATenthOfASecondAfterIt) {
         EXPECT_GE(CountFrom(readings, change + 0.1), 25u) << row.to;
         EXPECT_LT(WorstCents(readings, row.to, change + 0.1), 0.2) << row.to;
         EXPECT_LT(WorstCents(readings, row.to, change + 0.15), 0.1) << row.to;
+    }
+}
+
+TEST(Onset, ANoteStruckAgainAfterSilenceReadsAsItDidTheFirstTime) {
+    // The same pluck twice, a second of silence between, the second a whole number of hops
+    // after the first: once the silence has left the frames, the second reads as the first did,
+    // as soon and as near. The coarse pitches heard in the note before are stale: none of them
+    // confirms the new note's a hop sooner.
+    const double hop = 1103.0 / kRate, first = 0.3;
+    for (double hz : {110.0, 196.0, 440.0}) {
+        const double second = first + std::round(2 / hop) * hop;
+        const auto pluck = [&](double since) {
+            return since < 0 ? 0.0
+                             : std::min(1.0, since / 0.005) * std::exp(-4 * since) *
+                                   Partials(hz, since, 1, 6, 0.15);
+        };
+        const auto once = Readings(Sound(first + 1, [&](double t) { return pluck(t - first); }));
+        const auto twice = Readings(Sound(second + 1, [&](double t) {
+            return t < first + 1 ? pluck(t - first) : pluck(t - second);
+        }));
+        ASSERT_FALSE(once.empty()) << hz;
+        ASSERT_EQ(CountFrom(twice, second), once.size()) << hz;
+        const size_t from = twice.size() - once.size();
+        for (size_t i = 0; i < once.size(); ++i) {
+            const PitchReading& again = twice[from + i];
+            EXPECT_NEAR(again.time - second, once[i].time - first, 1e-6) << hz << " " << i;
+            EXPECT_NEAR(Cents(again.hz, once[i].hz), 0, 1e-3) << hz << " " << i;
+        }
+    }
+}
+
+// Wrong today: a step of less than a semitone without an attack at some pitches reads between
+// the two notes for a hop (A2 up 35 cents: 31 cents off; A4 up 35: 23; A3 down 45: 26).
+TEST(Onset, DISABLED_ANoteSteppingByLessThanASemitoneReadsOneOrTheOther) {
+    const struct {
+        double from, to;
+    } table[] = {{110.0, 112.246}, {440.0, 448.986}, {220.0, 214.355}};
+    for (const auto& row : table) {
+        const double change = 1.2;
+        const auto readings = Readings(Sound(
+            2, [&](double t) { return Partials(t < change ? row.from : row.to, t, 1, 5, 0.15); }));
+        for (const PitchReading& r : readings) {
+            const double off =
+                std::min(std::abs(Cents(r.hz, row.from)), std::abs(Cents(r.hz, row.to)));
+            EXPECT_LT(off, 5) << row.from << " to " << row.to << " at " << r.time;
+        }
     }
 }
 

@@ -79,3 +79,22 @@ TEST(Stiffness, EachReadingMeasuresAPianoStringFromA0ToC8) {
     std::printf("worst B %.2f %% (key %d), worst first partial %.4f cents (key %d)\n",
                 100 * worst_b, worst_b_key, worst_cents, worst_cents_key);
 }
+
+TEST(Stiffness, AToneBesideWhereAPartialWouldLieIsNotOne) {
+    // Nine harmonic partials of A2 and a faint tone 2.4 or 2.7 % above where a tenth would lie
+    // (a sympathetic string, 20 dB under the strongest): the string's partials are looked for
+    // within 2 % of where their line puts them, and the tone is not one of them. The note has
+    // nine partials.
+    const double hz = 110;
+    for (double off : {0.024, 0.027}) {
+        const auto readings = Readings(Sound(1.0, [&](double t) {
+            return Partials(hz, t, 1, 9, 0.15) + 0.015 * Sine(10 * hz * (1 + off), t);
+        }));
+        ASSERT_GE(CountFrom(readings, 0.5), 19u) << off;
+        for (const PitchReading& r : readings) {
+            if (r.time >= 0.5) {
+                EXPECT_EQ(r.partials, 9) << off << " at " << r.time;
+            }
+        }
+    }
+}
