@@ -128,9 +128,10 @@ def run_half(program, workdir, half, with_variants, pool):
     detail = os.path.join(workdir, f"{half}.tsv")
     write_detail(detail, scored)
     audio = sum(ONSET + f["seconds"] + 0.5 for f in files)
-    print(f"\n## {half}: {len(clean)} clean notes ({sum(1 for f in clean if f['hz'])} measured, "
-          f"{sum(1 for f in clean if f['steady'])} steady), {len(files)} files; "
-          f"per-file figures in {detail}\n")
+    measured = sum(1 for f in clean if f["hz"])
+    steady = sum(1 for f in clean if f["steady"])
+    print(f"\n**The {half} half**: {len(clean)} clean notes ({measured} measured, {steady} "
+          f"steady), {len(files)} files; per-file figures in {detail}\n")
     tables.sources_of(clean)
     tables.clean(scored, [s for s, _, _ in sources.HALVES[half]])
     if with_variants:
