@@ -11,7 +11,9 @@
 #   bench/listen.sh split        # the split bench alone (bench/split.py), both halves, variants
 #   HALF=dev|validation|both|none  # the split bench's halves (none leaves it out; default both)
 #   VARIANTS=0 bench/listen.sh   # the split bench's clean notes without their variants
-#   ONDELIS=PATH bench/listen.sh # measures that binary instead of building one
+#   SYNTHETIC=0 bench/listen.sh  # without bench/listen.py's synthetic notes
+#   ONDELIS=PATH bench/listen.sh # measures that binary instead of building one (the live row
+#                                # keeps build-bench's)
 #
 # The split bench (bench/split.py) renders its notes by source, development and validation
 # apart (bench/sources.py: soundfonts through fluidsynth and timidity, the Synthesis ToolKit's
