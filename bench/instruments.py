@@ -123,22 +123,28 @@ def render(synth, program, notes, seconds, path, sf2):
     else:
         # Timidity plays the held-out soundfont too: freepats's notes are the main run's.
         config = FREEPATS
-        if sf2 != SF2:
+        if sf2 not in (SF2, FREEPATS):
             config = path + ".cfg"
             with open(config, "w") as f:
                 f.write(f"soundfont {sf2}\n")
         command = ["timidity", "-c", config, "-Ow", "--output-mono", "-s", str(RATE),
                    "-EFreverb=0", "-EFchorus=0", "-o", raw, mid]
     subprocess.run(command, check=True, capture_output=True)
-    if synth != "fluidsynth" and sf2 != SF2:
+    if synth != "fluidsynth" and sf2 not in (SF2, FREEPATS):
         os.remove(path + ".cfg")
+    os.remove(mid)
+    settle(raw, path, seconds)
+
+
+def settle(raw, path, seconds):
+    """Writes the rendered note of `raw` to `path`, mono, its peak at -6 dBFS, from ONSET to
+    half a second after it is let go, and removes `raw`. The note starts ONSET into the file
+    whatever silence the renderer left before it (timidity leaves none): where it first
+    reaches 1 % of its peak, less a millisecond."""
     x = read_wav(raw)
-    # The note starts ONSET into the file whatever silence the renderer left before it
-    # (timidity leaves none): where it first reaches 1 % of its peak, less a millisecond.
     start = max(0, int(np.argmax(np.abs(x) >= 0.01 * np.max(np.abs(x)))) - RATE // 1000)
     x = np.concatenate([np.zeros(int(ONSET * RATE)), x[start:]])[:int((ONSET + seconds + 0.5) * RATE)]
     write_wav(path, x * 0.5 / max(1e-9, np.max(np.abs(x))))
-    os.remove(mid)
     os.remove(raw)
 
 
@@ -219,7 +225,10 @@ def first_partial(x, nominal):
     strong = [p for p in found if p[2] >= 0.01 * strongest]
     if len(strong) < 2:
         return None
-    f0, stretch = fit(strong)
+    # Partials 2, 4, 6 alone (a bowed string's flautando, the odd ones 60 dB under) are the
+    # whole series of the octave above: its period is half, and so is what sounds.
+    common = math.gcd(*(k for k, _, _ in strong))
+    f0, stretch = fit([(k // common, hz, m) for k, hz, m in strong])
     return f0 * math.sqrt(1 + stretch)
 
 
@@ -285,8 +294,13 @@ def truth(path, nominal, seconds):
     return (f1, steady(x, f1)) if f1 else (None, False)
 
 
-def truths_of(made, workdir):
-    """The truth of every note, measured once and kept."""
+def truth_of(wanted):
+    return truth(*wanted)
+
+
+def truths_of(made, workdir, mapper=map):
+    """The truth of every note, measured once and kept; `mapper` measures those not kept yet
+    (a pool's map measures them side by side)."""
     kept_path = os.path.join(workdir, "truths.tsv")
     kept = {}
     if os.path.exists(kept_path):
@@ -294,11 +308,10 @@ def truths_of(made, workdir):
             for line in f:
                 path, hz, steady = line.rstrip("\n").split("\t")
                 kept[path] = (float(hz) or None, steady == "1")
-    out = []
-    for _, _, midi, path, seconds in made:
-        if path not in kept:
-            kept[path] = truth(path, hz_of(midi), min(seconds, TRUTH_TO))
-        out.append(kept[path])
+    wanted = [(path, hz_of(midi), min(seconds, TRUTH_TO)) for _, _, midi, path, seconds in made
+              if path not in kept]
+    kept.update(zip((w[0] for w in wanted), mapper(truth_of, wanted)))
+    out = [kept[path] for _, _, _, path, _ in made]
     with open(kept_path, "w") as f:
         for path, (hz, steady) in kept.items():
             f.write(f"{path}\t{hz or 0}\t{int(steady)}\n")

@@ -8,6 +8,19 @@
 #   LIVE=0 bench/listen.sh       # without the live row (bench/listen_live.sh)
 #   INSTRUMENTS=0 bench/listen.sh  # without the sampled instruments (bench/instruments.py)
 #   SF2=FILE bench/listen.sh     # the sampled instruments' notes from another SF2, both renderers
+#   bench/listen.sh split        # the split bench alone (bench/split.py), both halves, variants
+#   HALF=dev|validation|both|none  # the split bench's halves (none leaves it out; default both)
+#   VARIANTS=0 bench/listen.sh   # the split bench's clean notes without their variants
+#   SYNTHETIC=0 bench/listen.sh  # without bench/listen.py's synthetic notes
+#   ONDELIS=PATH bench/listen.sh # measures that binary instead of building one (the live row
+#                                # keeps build-bench's)
+#
+# The split bench (bench/split.py) renders its notes by source, development and validation
+# apart (bench/sources.py: soundfonts through fluidsynth and timidity, the Synthesis ToolKit's
+# stk-demo, Csound), makes their variants (bench/variants.py: SoX, opus-tools) and reads them
+# with aubio and Praat beside Ondelis, all kept in build-bench/split; a rerun runs Ondelis alone:
+#   apt-get install --no-remove stk csound opl3-soundfont fluid-soundfont-gm \
+#     musescore-general-soundfont timgm6mb-soundfont praat opus-tools libsox-fmt-all
 #
 # The notes are made once, into build-bench/listen/notes, and kept. It needs python3 and
 # aubio-tools (aubiopitch; apt-get install aubio-tools), the peer, which the program does not use.
@@ -19,13 +32,24 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build-bench}
 command -v aubiopitch >/dev/null || { echo "bench/listen.sh needs aubiopitch (aubio-tools)" >&2; exit 1; }
+if [ "${1:-}" = split ]; then
+  SYNTHETIC=0 INSTRUMENTS=0 LIVE=0
+fi
+if [ -n "${ONDELIS:-}" ]; then
+  program=$(realpath "$ONDELIS")
+  NOBUILD=1
+else
+  program=$(realpath -m "$build/ondelis")
+fi
 [ -n "${NOBUILD:-}" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 [ -n "${NOBUILD:-}" ] || cmake --build "$build" -j2 --target ondelis >/dev/null
-mkdir -p "$build/listen"
-python3 bench/listen.py "$(realpath "$build/ondelis")" "$build/listen"
+mkdir -p "$build/listen" "$build/split"
+[ "${SYNTHETIC:-1}" = 0 ] || python3 bench/listen.py "$program" "$build/listen"
 [ "${INSTRUMENTS:-1}" = 0 ] ||
-  (cd bench && /usr/bin/python3 instruments.py "$(realpath "../$build/ondelis")" \
-    "../$build/listen" ${SF2:+"$SF2"})
+  (cd bench && /usr/bin/python3 instruments.py "$program" "../$build/listen" ${SF2:+"$SF2"})
+[ "${HALF:-both}" = none ] ||
+  (cd bench && /usr/bin/python3 -u split.py "$program" "$(realpath "../$build/split")" \
+    "${HALF:-both}" "${VARIANTS:-1}")
 
 # The live row: listening to a sound server's sink beside arecord (LIVE=0 leaves it out).
 [ "${LIVE:-1}" = 0 ] || NOBUILD=1 BUILD_DIR="$build" bench/listen_live.sh

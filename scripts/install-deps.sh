@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for building ("build"), for building the Debian
 # package ("package", or "package ARCH" to cross-build it for armhf or arm64), for building
-# and testing ("test", which includes the package's tools) or for building the tests for ARCH
+# and testing ("test", which includes the package's tools), for the benchmarks ("bench": the
+# test tier and the listening benchmarks' renderers and peers) or for building the tests for ARCH
 # and running them under emulation ("cross ARCH"). Packages already present are skipped, and
 # so is any package whose
 # installation would remove one the machine has: PulseAudio and PipeWire's ALSA and pulse
@@ -15,6 +16,11 @@ build_packages=(cmake g++ make pkg-config libasound2-dev libasound2-plugins alsa
 test_packages=(libgtest-dev pulseaudio pulseaudio-utils pipewire pipewire-bin wireplumber dbus
                python3 clang libclang-rt-14-dev valgrind sox libbenchmark-dev time man-db
                groff-base lintian binutils bash-completion)
+# The listening benchmarks' renderers, sounds and peers (bench/listen.sh), none of which the
+# program or its tests use.
+bench_packages=(aubio-tools python3-numpy fluidsynth timidity freepats csound-soundfont
+                fluid-soundfont-gm musescore-general-soundfont timgm6mb-soundfont opl3-soundfont
+                stk csound praat opus-tools libsox-fmt-all)
 package_packages=(dpkg-dev)
 # Emulation through binfmt_misc, for running another architecture's programs as if native.
 emulation_packages=(qemu-user-static binfmt-support)
@@ -127,7 +133,7 @@ extract_pipewire_alsa() {
 }
 
 usage() {
-  echo "usage: $0 [build|package [ARCH]|test|cross ARCH], ARCH: ${!cross_compilers[*]}" >&2
+  echo "usage: $0 [build|package [ARCH]|test|bench|cross ARCH], ARCH: ${!cross_compilers[*]}" >&2
   exit 2
 }
 # ARCH when it is another architecture than the machine's, after checking it is one of ours.
@@ -147,6 +153,9 @@ case "${1:-build}" in
   test)
     install_missing "${build_packages[@]}" "${package_packages[@]}" "${test_packages[@]}"
     extract_pipewire_alsa
+    ;;
+  bench)
+    install_missing "${build_packages[@]}" "${test_packages[@]}" "${bench_packages[@]}"
     ;;
   cross)
     arch=$(cross_arch "${2:-}")
