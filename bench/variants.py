@@ -79,12 +79,13 @@ def rumble(x, rng, seconds):
 
 
 def chord(x, rng, seconds, hz):
-    """Quiet tones under the note at an odd multiple of half its frequency (an octave under and
-    a fifth above), each 10 to 18 dB under it, decaying as a struck chord does."""
+    """Quiet tones of a chord on odd multiples of half the note's frequency (a fifth and a major
+    tenth above it: E2 with B2 and G#3), each 10 to 18 dB under it, decaying as a struck chord
+    does. Together they are the odd partials of the octave below, which the note must not read."""
     t = np.arange(len(x)) / RATE - ONSET
     levels = rng.uniform(10, 18, 2)
     out = x.copy()
-    for multiple, db in zip((0.5, 1.5), levels):
+    for multiple, db in zip((1.5, 2.5), levels):
         tone = np.sin(2 * np.pi * multiple * hz * t) * np.exp(-0.5 * np.maximum(t, 0)) * (t > 0)
         out += math.sqrt(2 * power(x, seconds) / 10 ** (db / 10)) * tone
     return out, {"levels": [float(v) for v in levels]}
