@@ -26,6 +26,10 @@ constexpr double kAttackSeconds = 0.06;
 constexpr double kOwnFirstPartial = 0.3;
 // A first partial this far (cents) from where the partials above it put it is stray.
 constexpr double kStrayFirstCents = 20;
+// A weak first partial's own measure sways by this much (cents) as its stronger neighbours leak
+// into its phase: a bass's fundamental fading 20 to 35 dB under its second read 0.1 to 0.4
+// cents off, where the line of its partials read it within 0.01.
+constexpr double kWeakSwayCents = 1;
 // A partial alone in its lobe reads the same frequency at every bin of the lobe; another sound
 // in it (the thump of a bass's pluck) shifts the bins nearer it more. Measured half a lobe
 // either side of the partial, they agree within this (cents) where it is alone.
@@ -114,10 +118,24 @@ bool AloneInItsLobe(const SpectrumPair& spectra, const Partial& p) {
     return true;
 }
 
-// The first partial as it sounds. Measured on its own where it is strong and alone in its lobe.
-// Beside another sound, in a sound of clean partials, the fit of all of them stands in; in
-// noise, the partial's own measure strays less than the fit of the noise's peaks. A faint one
-// is the fit's; a stray one, its second partial's half.
+// Whether a first partial weaker than kOwnFirstPartial still sounds on its own: alone in its
+// lobe, and off the line of the partials above it by more than kWeakSwayCents but less than
+// kStrayFirstCents. A low piano string's first partial 15 to 20 dB under its second to fourth
+// lies a few cents off that line (the soundboard pulls it), and the line would read it 4 cents
+// sharp; nearer the line, the line reads steadier than the weak partial's own measure, and
+// where the partial does not sound the line is all there is.
+bool WeakButOwn(const SpectrumPair& spectra, std::span<const Partial> partials) {
+    if (partials.size() < 3 || partials[0].number != 1) {
+        return false;
+    }
+    const double off = std::abs(Cents(partials[0].hz, FirstPartialOfFit(partials.subspan(1))));
+    return off > kWeakSwayCents && off < kStrayFirstCents && AloneInItsLobe(spectra, partials[0]);
+}
+
+// The first partial as it sounds. Measured on its own where it is strong and alone in its lobe,
+// or weak but its own (WeakButOwn). Beside another sound, in a sound of clean partials, the fit
+// of all of them stands in; in noise, a strong partial's own measure strays less than the fit
+// of the noise's peaks. A stray one is its second partial's half.
 double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> partials,
                       double strongest, double share) {
     if (Stray(partials, strongest)) {
@@ -126,6 +144,9 @@ double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> part
     const bool strong =
         partials[0].number == 1 && partials[0].magnitude >= kOwnFirstPartial * strongest;
     if (strong && (AloneInItsLobe(spectra, partials[0]) || share < kCleanShare)) {
+        return partials[0].hz;
+    }
+    if (!strong && WeakButOwn(spectra, partials)) {
         return partials[0].hz;
     }
     return FirstPartialOfFit(partials);
