@@ -135,7 +135,7 @@ bool WeakButOwn(const SpectrumPair& spectra, std::span<const Partial> partials) 
 // The first partial as it sounds. Measured on its own where it is strong and alone in its lobe,
 // or weak but its own (WeakButOwn). Beside another sound, in a sound of clean partials, the fit
 // of all of them stands in; in noise, a strong partial's own measure strays less than the fit
-// of the noise's peaks. A stray one is its second partial's half.
+// of the noise's peaks, and a weak one's more. A stray one is its second partial's half.
 double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> partials,
                       double strongest, double share) {
     if (Stray(partials, strongest)) {
@@ -146,7 +146,7 @@ double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> part
     if (strong && (AloneInItsLobe(spectra, partials[0]) || share < kCleanShare)) {
         return partials[0].hz;
     }
-    if (!strong && WeakButOwn(spectra, partials)) {
+    if (!strong && share >= kCleanShare && WeakButOwn(spectra, partials)) {
         return partials[0].hz;
     }
     return FirstPartialOfFit(partials);
