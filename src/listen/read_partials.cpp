@@ -102,6 +102,12 @@ bool AnotherSoundsFirst(std::span<const Partial> partials) {
                             FirstPartialOfFit(partials.subspan(1)))) < kOtherNoteCents);
 }
 
+// Whether the note's own partials are one note (OneNote). Another sound's peak found as the first
+// partial is no fundamental sounding: it is left out, as it is for their numbering.
+bool OwnAreOneNote(std::span<const Partial> partials, int possible) {
+    return OneNote(AnotherSoundsFirst(partials) ? partials.subspan(1) : partials, possible);
+}
+
 // Whether a partial is alone in its main lobe: the advance of the phase half a lobe below it
 // and half a lobe above says its frequency within kAloneCents. The phase of a lone component,
 // steady or decaying, advances alike at every bin of its lobe.
@@ -226,7 +232,8 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     const std::span<const Partial> partials(s.partials.data(), found);
     const int possible = static_cast<int>(highest / f0);
     const double spread = found > 0 ? SpreadFromFit(partials) : 0;
-    if (found == 0 || (!held && !OneNote(partials, possible)) || !(spread <= kMostSpreadCents)) {
+    if (found == 0 || (!held && !OwnAreOneNote(partials, possible)) ||
+        !(spread <= kMostSpreadCents)) {
         return {};
     }
     const double strongest = StrongestOf(partials);

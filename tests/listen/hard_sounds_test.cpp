@@ -159,6 +159,25 @@ TEST(HardSounds, TwoNotesAtOnceReadAsOneOfThemOrNone) {
     }
 }
 
+// A peak near where a note's fundamental would be but a semitone or so off it, beside that
+// note's partials 2, 4, 6 and 7 alone (a low string's upper partials through a microphone that
+// cuts all below 200 Hz fall near such a series): the peak is another sound, no fundamental,
+// and the note it would make up is not there to be named.
+TEST(HardSounds, AStrayPeakUnderPartialsMakesUpNoNote) {
+    const double note = 205;
+    for (double cents : {-100.0, 80.0}) {
+        const double peak = note * std::exp2(cents / 1200);
+        const auto readings = Readings(Sound(2, [&](double t) {
+            return 0.2 * Sine(peak, t) + 0.3 * Sine(2 * note, t, 1) + 0.15 * Sine(4 * note, t, 2) +
+                   0.07 * Sine(6 * note, t, 3) + 0.07 * Sine(7 * note, t, 4);
+        }));
+        for (const PitchReading& r : readings) {
+            EXPECT_TRUE(OneOf(r.hz, {peak, 2 * note}))
+                << cents << ": " << r.hz << " Hz at " << r.time;
+        }
+    }
+}
+
 TEST(HardSounds, HumDcAndNoiseLeaveTheNoteItsReading) {
     std::mt19937 random(5);
     std::normal_distribution<double> noise(0, 1);
