@@ -26,10 +26,12 @@ constexpr double kAttackSeconds = 0.06;
 constexpr double kOwnFirstPartial = 0.3;
 // A first partial this far (cents) from where the partials above it put it is stray.
 constexpr double kStrayFirstCents = 20;
-// A weak first partial's own measure sways by this much (cents) as its stronger neighbours leak
-// into its phase: a bass's fundamental fading 20 to 35 dB under its second read 0.1 to 0.4
-// cents off, where the line of its partials read it within 0.01.
-constexpr double kWeakSwayCents = 1;
+// A weak first partial's own measure sways by this much (cents) about where the note settles:
+// its stronger neighbours leak into its phase (a bass's fundamental fading 20 to 35 dB under its
+// second read 0.1 to 0.4 cents off, where the line of its partials read it within 0.01), and a
+// nylon string's, 16 dB under its second, wanders 1 to 2 cents under the line for a quarter
+// second after the attack while the line holds within half a cent of where both settle.
+constexpr double kWeakSwayCents = 2.5;
 // A partial alone in its lobe reads the same frequency at every bin of the lobe; another sound
 // in it (the thump of a bass's pluck) shifts the bins nearer it more. Measured half a lobe
 // either side of the partial, they agree within this (cents) where it is alone.
