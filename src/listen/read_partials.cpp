@@ -104,10 +104,14 @@ bool AnotherSoundsFirst(std::span<const Partial> partials) {
                             FirstPartialOfFit(partials.subspan(1)))) < kOtherNoteCents);
 }
 
-// Whether the note's own partials are one note (OneNote). Another sound's peak found as the first
-// partial is no fundamental sounding: it is left out, as it is for their numbering.
+// Whether the partials are one note (OneNote), where another sound's peak found as the first
+// partial is no fundamental sounding: the note's own then begin as a note's do without one, its
+// second and third sounding. Not all of them up to the ninth: at a steel string's attack its
+// body's resonance stands where the first partial is and its partials above the fourth are
+// still faint.
 bool OwnAreOneNote(std::span<const Partial> partials, int possible) {
-    return OneNote(AnotherSoundsFirst(partials) ? partials.subspan(1) : partials, possible);
+    return OneNote(partials, possible) &&
+           (!AnotherSoundsFirst(partials) || OneNote(partials.subspan(1), 3));
 }
 
 // Whether a partial is alone in its main lobe: the advance of the phase half a lobe below it
