@@ -61,6 +61,16 @@ bool AnotherSoundsFirst(std::span<const Partial> partials) {
                             FirstPartialOfFit(partials.subspan(1)))) < kOtherNoteCents);
 }
 
+// Whether the partials are one note (OneNote), where another sound's peak found as the first
+// partial is no fundamental sounding: the note's own then begin as a note's do without one, its
+// second and third sounding. Not all of them up to the ninth: at a steel string's attack its
+// body's resonance stands where the first partial is and its partials above the fourth are
+// still faint.
+bool OwnAreOneNote(std::span<const Partial> partials, int possible) {
+    return OneNote(partials, possible) &&
+           (!AnotherSoundsFirst(partials) || OneNote(partials.subspan(1), 3));
+}
+
 // Whether a partial is alone in its main lobe: the advance of the phase half a lobe below it
 // and half a lobe above says its frequency within kAloneCents. The phase of a lone component,
 // steady or decaying, advances alike at every bin of its lobe.
@@ -77,12 +87,24 @@ bool AloneInItsLobe(const SpectrumPair& spectra, const Partial& p) {
     return true;
 }
 
-// The first partial as it sounds. Measured on its own where it is strong (kOwnFirstPartial;
-// weaker, its neighbours leak into its phase) and alone in its lobe. Beside another sound (the
-// thump of a bass's pluck), in a sound of clean partials (kCleanShare), the fit of all of them
-// stands in; in noise as loud as the note they hold 0.6 of the power, and a fit that takes in
-// the noise's peaks strays further than the partial (9 cents at A3). A faint one is the fit's;
-// a stray one, its second partial's half.
+// Whether a first partial weaker than kOwnFirstPartial still sounds on its own: alone in its
+// lobe, and off the line of the partials above it by more than kWeakSwayCents but less than
+// kStrayFirstCents. A low piano string's first partial 15 to 20 dB under its second to fourth
+// lies a few cents off that line (the soundboard pulls it), and the line would read it 4 cents
+// sharp; nearer the line, the line reads steadier than the weak partial's own measure, and
+// where the partial does not sound the line is all there is.
+bool WeakButOwn(const SpectrumPair& spectra, std::span<const Partial> partials) {
+    if (partials.size() < 3 || partials[0].number != 1) {
+        return false;
+    }
+    const double off = std::abs(Cents(partials[0].hz, FirstPartialOfFit(partials.subspan(1))));
+    return off > kWeakSwayCents && off < kStrayFirstCents && AloneInItsLobe(spectra, partials[0]);
+}
+
+// The first partial as it sounds. Measured on its own where it is strong and alone in its lobe,
+// or weak but its own (WeakButOwn). Beside another sound, in a sound of clean partials, the fit
+// of all of them stands in; in noise, a strong partial's own measure strays less than the fit
+// of the noise's peaks, and a weak one's more. A stray one is its second partial's half.
 double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> partials,
                       double strongest, double share) {
     if (Stray(partials, strongest)) {
@@ -91,6 +113,9 @@ double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> part
     const bool strong =
         partials[0].number == 1 && partials[0].magnitude >= kOwnFirstPartial * strongest;
     if (strong && (AloneInItsLobe(spectra, partials[0]) || share < kCleanShare)) {
+        return partials[0].hz;
+    }
+    if (!strong && share >= kCleanShare && WeakButOwn(spectra, partials)) {
         return partials[0].hz;
     }
     return FirstPartialOfFit(partials);
@@ -192,7 +217,7 @@ NoReading Gates(std::span<const Partial> partials, int possible, bool held) {
     if (partials.empty()) {
         return NoReading::NoPartials;
     }
-    if (!held && !OneNote(partials, possible)) {
+    if (!held && !OwnAreOneNote(partials, possible)) {
         return NoReading::NotOneNote;
     }
     return SpreadFromFit(partials) <= kMostSpreadCents ? NoReading::None : NoReading::Spread;

@@ -130,6 +130,9 @@ constexpr double kOwnFirstPartial = 0.3;
 // A first partial this far (cents) off half its second and off the fit is stray: lower
 // takes a stiff string's for a resonance.
 constexpr double kStrayFirstCents = 20;
+// A weaker first partial is measured on its own, alone in its lobe in a clean sound, from this
+// far (cents) off the fit of those above it: lower reads the sway its neighbours' leak puts on it.
+constexpr double kWeakSwayCents = 2.5;
 // A partial is alone in its lobe when its frequency read half a lobe either side agrees to this
 // (cents): higher measures a partial that shares its lobe on its own.
 constexpr double kAloneCents = 1;

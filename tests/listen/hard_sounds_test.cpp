@@ -65,6 +65,18 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
                     Plucked(2 * hz, t, 0.3, 0, 1) + Plucked(4 * hz, t, 0.05, 0, 3) +
                     Plucked(6 * hz, t, 0.04, 0, 4);
          }},
+        // A low piano string's first partial 18 dB under its second, and 4 cents under where
+        // the stiff line of the partials above it puts it (the soundboard pulls the lowest
+        // partial of a bass string): the partial sounds, and its own frequency is the pitch.
+        {"a low string's weak first partial off its line", 65.406, 2,
+         [](double hz, double t) {
+             const double b = 1.3e-4, f0 = hz * std::exp2(4.0 / 1200) / std::sqrt(1 + b);
+             double x = Plucked(hz, t, 0.03, 0);
+             for (int k = 2; k <= 6; ++k) {
+                 x += Plucked(k * f0 * std::sqrt(1 + b * k * k), t, 0.5 / k, 0, k);
+             }
+             return x;
+         }},
     };
     for (const auto& row : table) {
         const auto readings =
@@ -151,6 +163,25 @@ TEST(HardSounds, TwoNotesAtOnceReadAsOneOfThemOrNone) {
         if (row.joins > 0) {
             // Alone, the first note reads.
             EXPECT_GE(CountFrom(readings, 0.2) - CountFrom(readings, row.joins), 30u) << row.what;
+        }
+    }
+}
+
+// A peak near where a note's fundamental would be but a semitone or so off it, beside that
+// note's partials 2, 4, 6 and 7 alone (a low string's upper partials through a microphone that
+// cuts all below 200 Hz fall near such a series): the peak is another sound, no fundamental,
+// and the note it would make up is not there to be named.
+TEST(HardSounds, AStrayPeakUnderPartialsMakesUpNoNote) {
+    const double note = 205;
+    for (double cents : {-100.0, 80.0}) {
+        const double peak = note * std::exp2(cents / 1200);
+        const auto readings = Readings(Sound(2, [&](double t) {
+            return 0.2 * Sine(peak, t) + 0.3 * Sine(2 * note, t, 1) + 0.15 * Sine(4 * note, t, 2) +
+                   0.07 * Sine(6 * note, t, 3) + 0.07 * Sine(7 * note, t, 4);
+        }));
+        for (const PitchReading& r : readings) {
+            EXPECT_TRUE(OneOf(r.hz, {peak, 2 * note}))
+                << cents << ": " << r.hz << " Hz at " << r.time;
         }
     }
 }
