@@ -46,6 +46,27 @@ constexpr double kMostSpreadCents = 5;
 // (McLeod's NSDF) than at the note's: an organ's 16' rank 13 dB under its 8' and 4' adds 0.02
 // to 0.035 while it speaks, then 0.06 to 0.09.
 constexpr double kRepeatsBetter = 0.02;
+// A fresh numbering (a new note's, or a held note's lower octave coming to sound) counts its
+// partials down to this share of the strongest's power (-20 dB): a held note's octave holds on
+// fainter ones, but a rumble's peaks near the odd multiples of the octave below lie 30 dB under
+// the note and must not take it down.
+constexpr double kFreshPartialPower = 0.01;
+// A fundamental fainter than this share of the strongest partial (-30 dB) does not sound.
+constexpr double kSoundingFirst = 0.03;
+// A note without its fundamental has its odd partials about as loud as its even ones (at 1 / k,
+// a half of their power); in a chord, the notes a fifth and a tenth above put theirs on the
+// third and fifth of the octave below at a tenth of the power or less.
+constexpr double kOwnOddShare = 0.25;
+// A note's odd partials come one after another; another note's land on the multiples of its
+// own place (a fifth above on the 3rd, 9th and 15th, a tenth above on the 5th and 15th), and
+// leave two or more of the 3rd to the 11th out.
+constexpr int kHighestOddChecked = 11;
+constexpr int kMostMissingOdd = 1;
+// Mains hum (50 or 60 Hz and its third, 150 or 180 Hz), within this many cents (the grid
+// drifts by a few tenths of a percent), under a note an octave above it is the octave below's
+// first and third partial, and nothing else of it.
+constexpr double kMainsHz[] = {50, 60};
+constexpr double kMainsCents = 20;
 // Partials up to this share of the rate: the anti-aliasing filters of recorders end there.
 constexpr double kHighestPartialShare = 0.45;
 
@@ -143,6 +164,79 @@ int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, doubl
     return Repetition(s, 2 * period, 0) >= Repetition(s, period, 0) + kRepeatsBetter ? 2 : 1;
 }
 
+// Whether the lowest of the partials lies on the mains' frequency, and none of the odd ones
+// above the third sounds: hum, not a note's.
+bool MainsHum(std::span<const Partial> partials) {
+    if (partials.empty() || partials[0].number != 1) {
+        return false;
+    }
+    const bool at_mains = std::any_of(std::begin(kMainsHz), std::end(kMainsHz), [&](double hz) {
+        return std::abs(Cents(partials[0].hz, hz)) < kMainsCents;
+    });
+    return at_mains && std::none_of(partials.begin(), partials.end(), [](const Partial& p) {
+               return p.number > 3 && p.number % 2 == 1;
+           });
+}
+
+// Whether the odd partials of a fresh numbering are other sounds' on the places of a lower
+// octave's, and the partials the octave above's: no fundamental, the odd partials faint beside
+// the even ones and not one after another (another note's in a chord, a rumble's peaks); or hum.
+bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible) {
+    if (MainsHum(partials)) {
+        return true;
+    }
+    const double strongest = StrongestOf(partials);
+    double odd = 0, even = 0;
+    bool sounding[kHighestOddChecked + 1] = {};
+    for (const Partial& p : partials) {
+        if (p.number == 1 && p.magnitude >= kSoundingFirst * strongest) {
+            return false;
+        }
+        (p.number % 2 == 1 ? odd : even) += p.magnitude * p.magnitude;
+        if (p.number <= kHighestOddChecked) {
+            sounding[p.number] = true;
+        }
+    }
+    int missing = 0;
+    for (int k = 3; k <= std::min(possible, kHighestOddChecked); k += 2) {
+        missing += sounding[k] ? 0 : 1;
+    }
+    return odd < kOwnOddShare * even && missing > kMostMissingOdd;
+}
+
+// Whether a held note's lower octave sounds in partials of its own: an odd one, loud enough to
+// count afresh, steady and alone in its lobe (an organ's 16' pipe). A rumble's band of noise
+// sounds at those places too, but drifts within the lobe.
+bool LowerOctaveSounds(const SpectrumPair& spectra, std::span<const Partial> partials) {
+    const double strongest = StrongestOf(partials);
+    return std::any_of(partials.begin(), partials.end(), [&](const Partial& p) {
+        return p.number % 2 == 1 &&
+               p.magnitude * p.magnitude >= kFreshPartialPower * strongest * strongest &&
+               AloneInItsLobe(spectra, p);
+    });
+}
+
+// How many times the fundamental the partials were numbered from the note is. Only every
+// second (third, ...) partial sounding: the note is that many times higher (its period was
+// found too long, or a held note's fundamental and odd partials ended). A body's resonance
+// found as the first partial would make up a lower note: left out. `held_divisor` is 0 for a
+// new note's numbering, else what a held note's f0 was divided by: 1 where it holds its octave,
+// on faint partials; a numbering made afresh stands on loud ones, and on odd partials that are
+// not other sounds'. `possible` is how many partials fit below the highest.
+int Multiple(const SpectrumPair& spectra, std::span<const Partial> numbered, int held_divisor,
+             int possible) {
+    if (AnotherSoundsFirst(numbered)) {
+        numbered = numbered.subspan(1);
+    }
+    if (held_divisor == 1) {
+        return CommonNumber(numbered, kHoldingPartialPower);
+    }
+    const int every = CommonNumber(numbered, kFreshPartialPower);
+    const bool others = OthersOnTheOddPartials(numbered, possible) ||
+                        (held_divisor > 1 && !LowerOctaveSounds(spectra, numbered));
+    return every == 1 && others ? 2 : every;
+}
+
 // The samples that the pair of frames spans: the note's since its onset, up to the cap. Once
 // the note has read, they leave out its first third, up to kAttackSeconds: an attack sounds
 // apart from where the note settles (a pluck's 10 to 15 cents, a pipe's speech), and frames
@@ -184,17 +278,12 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
                                length};
     const double highest = kHighestPartialShare * rate;
     const double top = std::min(kHighestHz, rate / 2);
-    f0 /=
+    const int divisor =
         held ? LowerOctaveOfHeld(s, spectra, rate, f0) : SubharmonicDivisor(spectra, f0, kLowestHz);
+    f0 /= divisor;
     size_t found = FindPartials(spectra, f0, highest, s.partials);
-    // Only every second (third, ...) partial sounding: the note is that many times higher
-    // (its period was found too long, or a held note's fundamental and odd partials ended).
-    // A body's resonance found as the first partial would make up a lower note: left out.
-    std::span<const Partial> numbered(s.partials.data(), found);
-    if (AnotherSoundsFirst(numbered)) {
-        numbered = numbered.subspan(1);
-    }
-    const int every = CommonNumber(numbered, held ? kHoldingPartialPower : 0.01);
+    const int every = Multiple(spectra, std::span<const Partial>(s.partials.data(), found),
+                               held ? divisor : 0, static_cast<int>(highest / f0));
     if (every > 1) {
         f0 *= every;
         if (f0 >= top) {
