@@ -45,6 +45,12 @@ bool SameNote(double a, double b) {
     return std::abs(Cents(a, b)) < kSameNoteCents;
 }
 
+// Whether `hz` is a whole multiple (the second or above) of `of`, as closely as one note.
+bool MultipleOf(double hz, double of) {
+    const double times = std::round(hz / of);
+    return times >= 2 && SameNote(hz, times * of);
+}
+
 void StartNote(ListenerState& s, uint64_t back) {
     s.note_start = s.written - std::min<uint64_t>(s.written, back);
     s.held = 0;
@@ -132,6 +138,14 @@ double FollowHeld(ListenerState& s, double rate, double coarse, PitchReading& re
         if (read.hz > 0) {
             s.changed_to = 0;
             return s.held;
+        }
+        // A multiple of the note's pitch, the hop still repeating at the note's period, and its
+        // partials unread: the note sounds on, unread for a hop (a piano's strings beating its
+        // strongest partial away from a frame); nothing says another note began. A new note
+        // there comes with an attack, or reads as the held note's octave above.
+        if (MultipleOf(coarse, s.held)) {
+            s.changed_to = 0;
+            return -1;
         }
     }
     if (s.changed_to > 0 && SameNote(coarse, s.changed_to)) {

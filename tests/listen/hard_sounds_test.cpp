@@ -69,6 +69,33 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
     }
 }
 
+// A piano's low E: its fundamental silent, its second partial the loudest, the others 20 dB
+// under it and fading, the third and fourth each from two strings a hair apart. As their
+// beats pull the partials off their line, a frame now and then finds none that reads, while
+// the sound's period is the second partial's: the note sounds on at its octave through them.
+TEST(HardSounds, ALowPianoStringKeepsItsOctaveThroughItsBeats) {
+    const double e1 = 41.2;
+    const struct {
+        int number;
+        double db;    // to the second partial
+        double apart; // Hz, the second string's, 0 for one string
+    } partials[] = {{3, -21, 1.3}, {4, -17, 0.9}, {5, -28, 0},  {6, -28, 0}, {7, -19, 0},
+                    {9, -22, 0},   {10, -21, 0},  {11, -17, 0}, {12, -19, 0}};
+    const auto readings = Readings(Sound(5, [&](double t) {
+        double x = 0.3 * Sine(2 * e1, t);
+        for (const auto& p : partials) {
+            const double amplitude = 0.3 * std::pow(10, p.db / 20) * std::exp(0.2 * (2.5 - t));
+            x += amplitude * Sine(p.number * e1, t, p.number);
+            if (p.apart > 0) {
+                x += 0.8 * amplitude * Sine(p.number * e1 + p.apart, t, 2 * p.number);
+            }
+        }
+        return x * std::exp(-0.1 * t);
+    }));
+    EXPECT_GE(CountFrom(readings, 0.1), 190u);
+    EXPECT_LT(WorstCents(readings, e1, 0.1), 50);
+}
+
 // A low E rung out into the noise floor of a quiet room: as it fades, more and more hops hear
 // only noise, whose periods are none; the note it still is when it comes through keeps its
 // octave, and nothing else is named.
