@@ -179,29 +179,31 @@ bool MainsHum(std::span<const Partial> partials) {
 }
 
 // Whether the odd partials of a fresh numbering are other sounds' on the places of a lower
-// octave's, and the partials the octave above's: no fundamental, the odd partials faint beside
-// the even ones and not one after another (another note's in a chord, a rumble's peaks); or hum.
+// octave's, and the partials the octave above's: faint beside the even ones, and either mains
+// hum or, without a fundamental, not one after another (another note's in a chord, a rumble's
+// peaks).
 bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible) {
-    if (MainsHum(partials)) {
-        return true;
-    }
     const double strongest = StrongestOf(partials);
     double odd = 0, even = 0;
     bool sounding[kHighestOddChecked + 1] = {};
     for (const Partial& p : partials) {
-        if (p.number == 1 && p.magnitude >= kSoundingFirst * strongest) {
-            return false;
-        }
         (p.number % 2 == 1 ? odd : even) += p.magnitude * p.magnitude;
-        if (p.number <= kHighestOddChecked) {
+        if (p.number <= kHighestOddChecked &&
+            (p.number > 1 || p.magnitude >= kSoundingFirst * strongest)) {
             sounding[p.number] = true;
         }
+    }
+    if (!(odd < kOwnOddShare * even)) {
+        return false;
+    }
+    if (MainsHum(partials)) {
+        return true;
     }
     int missing = 0;
     for (int k = 3; k <= std::min(possible, kHighestOddChecked); k += 2) {
         missing += sounding[k] ? 0 : 1;
     }
-    return odd < kOwnOddShare * even && missing > kMostMissingOdd;
+    return !sounding[1] && missing > kMostMissingOdd;
 }
 
 // Whether a held note's lower octave sounds in partials of its own: an odd one, loud enough to
