@@ -140,9 +140,10 @@ double FollowHeld(ListenerState& s, double rate, double coarse, PitchReading& re
             return s.held;
         }
         // A multiple of the note's pitch, the hop still repeating at the note's period, and its
-        // partials unread: the note sounds on, unread for a hop (a piano's strings beating its
-        // strongest partial away from a frame); nothing says another note began. A new note
-        // there comes with an attack, or reads as the held note's octave above.
+        // partials unread: the note sounds on, unread for a hop (a piano's unison strings beat
+        // its weaker partials off their line, and the search for them strays); nothing says
+        // another note began. A new note there comes with an attack, or reads as the held
+        // note's octave above.
         if (MultipleOf(coarse, s.held)) {
             s.changed_to = 0;
             return -1;
