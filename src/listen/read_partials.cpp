@@ -59,7 +59,7 @@ constexpr double kSoundingFirst = 0.03;
 constexpr double kOwnOddShare = 0.25;
 // A note's odd partials come one after another; another note's land on the multiples of its
 // own place (a fifth above on the 3rd, 9th and 15th, a tenth above on the 5th and 15th), and
-// leave two or more of the 3rd to the 11th out.
+// leave two or more of the 3rd to the 11th (below the highest found) out.
 constexpr int kHighestOddChecked = 11;
 constexpr int kMostMissingOdd = 1;
 // Mains hum (50 or 60 Hz and its third, 150 or 180 Hz), within this many cents (the grid
@@ -67,6 +67,10 @@ constexpr int kMostMissingOdd = 1;
 // first and third partial, and nothing else of it.
 constexpr double kMainsHz[] = {50, 60};
 constexpr double kMainsCents = 20;
+// A partial is steady where the phase half a lobe either side of it says its frequency within
+// this (cents): an organ's pipes, their wind and a second rank beside them move theirs by up to
+// ten or more cents within a frame at the lowest notes, a rumble's band by far more.
+constexpr double kSteadyCents = 20;
 // Partials up to this share of the rate: the anti-aliasing filters of recorders end there.
 constexpr double kHighestPartialShare = 0.45;
 
@@ -120,15 +124,15 @@ bool AnotherSoundsFirst(std::span<const Partial> partials) {
 }
 
 // Whether a partial is alone in its main lobe: the advance of the phase half a lobe below it
-// and half a lobe above says its frequency within kAloneCents. The phase of a lone component,
+// and half a lobe above says its frequency `within` cents. The phase of a lone component,
 // steady or decaying, advances alike at every bin of its lobe.
-bool AloneInItsLobe(const SpectrumPair& spectra, const Partial& p) {
+bool AloneInItsLobe(const SpectrumPair& spectra, const Partial& p, double within = kAloneCents) {
     const double bin_hz = BinHz(spectra);
     const double half_lobe = kLobeBins / 2 * spectra.rate / static_cast<double>(spectra.length);
     const auto last = static_cast<double>(spectra.later.size() - 2);
     for (double hz : {p.hz - half_lobe, p.hz + half_lobe}) {
         const auto bin = static_cast<size_t>(std::clamp(std::round(hz / bin_hz), 1.0, last));
-        if (!(std::abs(Cents(PhaseFrequency(spectra, bin), p.hz)) < kAloneCents)) {
+        if (!(std::abs(Cents(PhaseFrequency(spectra, bin), p.hz)) < within)) {
             return false;
         }
     }
@@ -199,8 +203,10 @@ bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible) {
     if (MainsHum(partials)) {
         return true;
     }
+    // Above the highest partial found the tone ends: none is missing there.
+    const int last = std::min({possible, kHighestOddChecked, partials.back().number});
     int missing = 0;
-    for (int k = 3; k <= std::min(possible, kHighestOddChecked); k += 2) {
+    for (int k = 3; k <= last; k += 2) {
         missing += sounding[k] ? 0 : 1;
     }
     return !sounding[1] && missing > kMostMissingOdd;
@@ -214,7 +220,7 @@ bool LowerOctaveSounds(const SpectrumPair& spectra, std::span<const Partial> par
     return std::any_of(partials.begin(), partials.end(), [&](const Partial& p) {
         return p.number % 2 == 1 &&
                p.magnitude * p.magnitude >= kFreshPartialPower * strongest * strongest &&
-               AloneInItsLobe(spectra, p);
+               AloneInItsLobe(spectra, p, kSteadyCents);
     });
 }
 
