@@ -1,5 +1,7 @@
 #include "analysis.h"
 
+#include "common/units.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -357,4 +359,33 @@ int SubharmonicDivisor(const SpectrumPair& spectra, double f0, double lowest) {
         }
     }
     return 1;
+}
+
+// Whether a partial is alone in its main lobe: the advance of the phase half a lobe below it
+// and half a lobe above says its frequency within `within` cents. The phase of a lone component,
+// steady or decaying, advances alike at every bin of its lobe.
+bool AloneInItsLobe(const SpectrumPair& spectra, const Partial& p, double within) {
+    const double bin_hz = BinHz(spectra);
+    const double half_lobe = kLobeBins / 2 * spectra.rate / static_cast<double>(spectra.length);
+    const auto last = static_cast<double>(spectra.later.size() - 2);
+    for (double hz : {p.hz - half_lobe, p.hz + half_lobe}) {
+        const auto bin = static_cast<size_t>(std::clamp(std::round(hz / bin_hz), 1.0, last));
+        if (!(std::abs(Cents(PhaseFrequency(spectra, bin), p.hz)) < within)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the lowest partial found is another sound's: a semitone or more off where the line
+// of the partials above it puts it. A steel string's body sounds a semitone under the octave
+// below at the attack, a guitar's air near 106 Hz (under an E4's third partial, A2's); left in,
+// either would number the string's partials as a lower note's. Nearer, it is the note's own,
+// still settling (an organ pipe's speech, 24 cents off), or stretched as the line allows.
+bool AnotherSoundsFirst(std::span<const Partial> partials) {
+    if (partials.size() < 3) {
+        return false;
+    }
+    return !(std::abs(Cents(partials[0].hz / partials[0].number,
+                            FirstPartialOfFit(partials.subspan(1)))) < kOtherNoteCents);
 }

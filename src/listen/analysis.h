@@ -116,3 +116,12 @@ int CommonNumber(std::span<const Partial> partials, double faintest = kCountedPa
 // partials sound halfway between the multiples of f0 (an octave error), 3 likewise at the
 // thirds, 1 otherwise.
 int SubharmonicDivisor(const SpectrumPair& spectra, double f0, double lowest);
+
+// Whether a partial is alone in its main lobe: its frequency read from the advance of the phase
+// half a lobe below it and half a lobe above agrees `within` cents (kAloneCents for a partial
+// measured on its own). A lone component's phase, steady or decaying, advances alike there.
+bool AloneInItsLobe(const SpectrumPair& spectra, const Partial& p, double within = kAloneCents);
+
+// Whether the lowest of the partials is another sound's (a body's resonance, a guitar's air): a
+// semitone or more (kOtherNoteCents) off where the line of the partials above it puts it.
+bool AnotherSoundsFirst(std::span<const Partial> partials);

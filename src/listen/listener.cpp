@@ -12,6 +12,12 @@ constexpr double kHopsPerSecond = 40;
 // Samples beyond this many times full scale are clipped: their squares and sums stay finite.
 constexpr float kLoudest = 1e6f;
 
+// Whether `hz` is a whole multiple (the second or above) of `of`, as closely as one note.
+bool MultipleOf(double hz, double of) {
+    const double times = std::round(hz / of);
+    return times >= 2 && SameNote(hz, times * of);
+}
+
 // The samples since a note began within the newest hop after silence: from the first that
 // stands kOnsetShare of the hop's loudest off the hop's mean. Frames that hold the silence
 // before it would read the step into the note as a change of phase, and the first reading
@@ -92,6 +98,15 @@ double FollowHeld(ListenerState& s, double rate, double coarse, PartialsRead& re
         if (read.reading.hz > 0) {
             Advance(s.note, NoteEvent::Steady);
             return held;
+        }
+        // A multiple of the note's pitch, the hop still repeating at the note's period, and its
+        // partials unread: the note sounds on, unread for a hop (a piano's unison strings beat
+        // its weaker partials off their line, and the search for them strays); nothing says
+        // another note began. A new note there comes with an attack, or reads as the held
+        // note's octave above.
+        if (MultipleOf(coarse, held)) {
+            Advance(s.note, NoteEvent::Steady);
+            return -1;
         }
     }
     if (s.note.state == NoteState::Changing && SameNote(coarse, s.note.changed_to)) {

@@ -127,3 +127,12 @@ struct PartialsRead {
     NoReading why = NoReading::None;
 };
 PartialsRead ReadPartials(ListenerState& s, double rate, double f0, bool held);
+
+// The octave step (octave.cpp). What a held note's f0 is divided by: 2 when its octave below
+// comes to sound in partials of its own, else 1.
+int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, double rate, double f0);
+// How many times the fundamental the partials were numbered from the note is: 2, 3, ... where
+// only every second (third, ...) sounds, or where its odd ones are other sounds'. `held_divisor`
+// is 0 for a new note, else what LowerOctaveOfHeld gave; `possible` partials fit below the top.
+int Multiple(const SpectrumPair& spectra, std::span<const Partial> numbered, int held_divisor,
+             int possible);

@@ -48,19 +48,6 @@ bool Stray(std::span<const Partial> partials, double strongest) {
              kStrayFirstCents);
 }
 
-// Whether the lowest partial found is another sound's: a semitone or more off where the line
-// of the partials above it puts it. A steel string's body sounds a semitone under the octave
-// below at the attack, a guitar's air near 106 Hz (under an E4's third partial, A2's); left in,
-// either would number the string's partials as a lower note's. Nearer, it is the note's own,
-// still settling (an organ pipe's speech, 24 cents off), or stretched as the line allows.
-bool AnotherSoundsFirst(std::span<const Partial> partials) {
-    if (partials.size() < 3) {
-        return false;
-    }
-    return !(std::abs(Cents(partials[0].hz / partials[0].number,
-                            FirstPartialOfFit(partials.subspan(1)))) < kOtherNoteCents);
-}
-
 // Whether the partials are one note (OneNote), where another sound's peak found as the first
 // partial is no fundamental sounding: the note's own then begin as a note's do without one, its
 // second and third sounding. Not all of them up to the ninth: at a steel string's attack its
@@ -69,22 +56,6 @@ bool AnotherSoundsFirst(std::span<const Partial> partials) {
 bool OwnAreOneNote(std::span<const Partial> partials, int possible) {
     return OneNote(partials, possible) &&
            (!AnotherSoundsFirst(partials) || OneNote(partials.subspan(1), 3));
-}
-
-// Whether a partial is alone in its main lobe: the advance of the phase half a lobe below it
-// and half a lobe above says its frequency within kAloneCents. The phase of a lone component,
-// steady or decaying, advances alike at every bin of its lobe.
-bool AloneInItsLobe(const SpectrumPair& spectra, const Partial& p) {
-    const double bin_hz = BinHz(spectra);
-    const double half_lobe = kLobeBins / 2 * spectra.rate / static_cast<double>(spectra.length);
-    const auto last = static_cast<double>(spectra.later.size() - 2);
-    for (double hz : {p.hz - half_lobe, p.hz + half_lobe}) {
-        const auto bin = static_cast<size_t>(std::clamp(std::round(hz / bin_hz), 1.0, last));
-        if (!(std::abs(Cents(PhaseFrequency(spectra, bin), p.hz)) < kAloneCents)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Whether a first partial weaker than kOwnFirstPartial still sounds on its own: alone in its
@@ -119,19 +90,6 @@ double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> part
         return partials[0].hz;
     }
     return FirstPartialOfFit(partials);
-}
-
-// 2 when a held note's octave below comes to sound (an organ's 16' rank speaks after its 8'):
-// its partials between the note's, and the sound repeating at its period clearly better than
-// at the note's. 1 otherwise: noise or a second note may put peaks between the partials, but
-// they make the sound repeat no better at the longer period. An organ's 16' rank 13 dB under
-// its 8' and 4' adds 0.02 to 0.035 to the NSDF at its period while it speaks, then 0.06 to 0.09.
-int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, double rate, double f0) {
-    if (SubharmonicDivisor(spectra, f0, kLowestHz) != 2) {
-        return 1;
-    }
-    const double period = rate / f0;
-    return Repetition(s, 2 * period, 0) >= Repetition(s, period, 0) + kRepeatsBetter ? 2 : 1;
 }
 
 // The samples that the pair of frames spans: the note's since its onset, up to the cap. A high
@@ -188,19 +146,15 @@ SpectrumPair Spectra(ListenerState& s, double rate, double f0, Frames frames) {
 }
 
 // The note's partials, into s.partials, and how many; `f0` becomes the fundamental they are
-// numbered from. Only every second (third, ...) partial sounding: the note is that many times
-// higher (its period was found too long, or a held note's fundamental and odd partials ended).
-// A body's resonance found as the first partial would make up a lower note: left out of that
-// count. TooHigh when the note so found is above the highest.
-size_t NotePartials(ListenerState& s, const SpectrumPair& spectra, double& f0, bool held,
+// numbered from, a Multiple of the one they were first numbered from. `held_divisor` is 0 for
+// a new note, else what the held note's f0 was divided by. TooHigh when the note so found is
+// above the highest.
+size_t NotePartials(ListenerState& s, const SpectrumPair& spectra, double& f0, int held_divisor,
                     NoReading& why) {
     const double highest = kHighestPartialShare * spectra.rate;
     size_t found = FindPartials(spectra, f0, highest, s.partials);
-    std::span<const Partial> numbered(s.partials.data(), found);
-    if (AnotherSoundsFirst(numbered)) {
-        numbered = numbered.subspan(1);
-    }
-    const int every = CommonNumber(numbered, held ? kHoldingPartialPower : kCountedPartialPower);
+    const int every = Multiple(spectra, std::span<const Partial>(s.partials.data(), found),
+                               held_divisor, static_cast<int>(highest / f0));
     if (every > 1) {
         f0 *= every;
         if (f0 >= std::min(kHighestHz, spectra.rate / 2)) {
@@ -259,10 +213,11 @@ PartialsRead ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     }
     const SpectrumPair spectra = Spectra(s, rate, f0, frames);
     // The octave: a held note's lower octave, or a new note's period found too short.
-    f0 /=
+    const int divisor =
         held ? LowerOctaveOfHeld(s, spectra, rate, f0) : SubharmonicDivisor(spectra, f0, kLowestHz);
+    f0 /= divisor;
     NoReading why = NoReading::None;
-    const size_t found = NotePartials(s, spectra, f0, held, why);
+    const size_t found = NotePartials(s, spectra, f0, held ? divisor : 0, why);
     if (why != NoReading::None) {
         return {{}, why};
     }

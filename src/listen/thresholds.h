@@ -5,6 +5,7 @@
 #pragma once
 
 #include "listener.h"
+#include "octave_thresholds.h" // the octave step's, which follow the frames'
 
 #include <cstdint>
 
@@ -66,24 +67,6 @@ constexpr double kLeastPeriods = 3;
 // a kAttackDivisor-th of the note's time. More keeps an attack's pitch out, on shorter frames.
 constexpr double kAttackSeconds = 0.06;
 constexpr uint64_t kAttackDivisor = 3;
-
-// Octave.
-// Partials between the multiples of a period found too short: each is looked for within this
-// share of its frequency (but 2 bins at least) ...
-constexpr double kBetweenSearchShare = 0.03;
-// ... against the power of the first kOnMultiples multiples, up to kBetweenMultiples of the
-// lower fundamental's partials per divisor ...
-constexpr int kOnMultiples = 4;
-constexpr int kBetweenMultiples = 3;
-// ... and say a lower fundamental when at least kLeastBetween of them each hold kSoundingBetween
-// (power, -30 dB) and together kBetweenShare (power, -17 dB) of the power on the multiples.
-// Lower takes a hum for a lower note; higher misses a weak fundamental.
-constexpr int kLeastBetween = 2;
-constexpr double kSoundingBetween = 0.001;
-constexpr double kBetweenShare = 0.02;
-// A held note's lower octave sounds when the sound repeats at its period this much better
-// (NSDF) than at the note's. Lower lets noise halve a held note.
-constexpr double kRepeatsBetter = 0.02;
 
 // Partials.
 // Partials up to this share of the rate: recorders' anti-aliasing filters end there.

@@ -113,6 +113,11 @@ TEST(Listener, SoundsOfPartialsReadAsTheirFundamental) {
         // The octave above carries nine times the power of the fundamental.
         {"strong second partial", 98.0,
          [](double hz, double t) { return 0.1 * Sine(hz, t) + 0.3 * Sine(2 * hz, t, 1); }},
+        // A tone on the mains' frequency, alone: nothing an octave above it for hum to sit under.
+        {"sine on the mains' frequency", 50.0,
+         [](double hz, double t) { return 0.3 * Sine(hz, t); }},
+        {"sine on the mains' frequency", 60.0,
+         [](double hz, double t) { return 0.3 * Sine(hz, t); }},
     };
     for (const auto& row : rows) {
         const auto readings = Readings(Sound(1.5, [&](double t) { return row.at(row.hz, t); }));

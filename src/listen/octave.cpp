@@ -1,0 +1,99 @@
+#include "listener_state.h"
+
+#include "common/units.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
+namespace {
+
+// Whether the lowest of the partials lies on the mains' frequency, and none of the odd ones
+// above the third sounds: hum, not a note's.
+bool MainsHum(std::span<const Partial> partials) {
+    if (partials.empty() || partials[0].number != 1) {
+        return false;
+    }
+    const bool at_mains = std::any_of(std::begin(kMainsHz), std::end(kMainsHz), [&](double hz) {
+        return std::abs(Cents(partials[0].hz, hz)) < kMainsCents;
+    });
+    return at_mains && std::none_of(partials.begin(), partials.end(), [](const Partial& p) {
+               return p.number > 3 && p.number % 2 == 1;
+           });
+}
+
+// Whether the odd partials of a fresh numbering are other sounds' on the places of a lower
+// octave's, and the partials the octave above's: faint beside the even ones, and either mains
+// hum or, without a fundamental, not one after another (another note's in a chord, a rumble's
+// peaks).
+bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible) {
+    const double strongest = StrongestOf(partials);
+    double odd = 0, even = 0;
+    bool sounding[kHighestOddChecked + 1] = {};
+    for (const Partial& p : partials) {
+        (p.number % 2 == 1 ? odd : even) += p.magnitude * p.magnitude;
+        if (p.number <= kHighestOddChecked &&
+            (p.number > 1 || p.magnitude >= kFaintFirstPartial * strongest)) {
+            sounding[p.number] = true;
+        }
+    }
+    if (!(odd < kOwnOddShare * even)) {
+        return false;
+    }
+    if (MainsHum(partials)) {
+        return true;
+    }
+    // Above the highest partial found the tone ends: none is missing there.
+    const int last = std::min({possible, kHighestOddChecked, partials.back().number});
+    int missing = 0;
+    for (int k = 3; k <= last; k += 2) {
+        missing += sounding[k] ? 0 : 1;
+    }
+    return !sounding[1] && missing > kMostMissingOdd;
+}
+
+// Whether a held note's lower octave sounds in partials of its own: an odd one, loud enough to
+// count afresh (kCountedPartialPower), steady and alone in its lobe (an organ's 16' pipe). A
+// rumble's band of noise sounds at those places too, but drifts within the lobe.
+bool LowerOctaveSounds(const SpectrumPair& spectra, std::span<const Partial> partials) {
+    const double strongest = StrongestOf(partials);
+    return std::any_of(partials.begin(), partials.end(), [&](const Partial& p) {
+        return p.number % 2 == 1 &&
+               p.magnitude * p.magnitude >= kCountedPartialPower * strongest * strongest &&
+               AloneInItsLobe(spectra, p, kSteadyCents);
+    });
+}
+
+} // namespace
+
+// 2 when a held note's octave below comes to sound (an organ's 16' rank speaks after its 8'):
+// its partials between the note's, and the sound repeating at its period clearly better than
+// at the note's. 1 otherwise: noise or a second note may put peaks between the partials, but
+// they make the sound repeat no better at the longer period. An organ's 16' rank 13 dB under
+// its 8' and 4' adds 0.02 to 0.035 to the NSDF at its period while it speaks, then 0.06 to 0.09.
+int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, double rate, double f0) {
+    if (SubharmonicDivisor(spectra, f0, kLowestHz) != 2) {
+        return 1;
+    }
+    const double period = rate / f0;
+    return Repetition(s, 2 * period, 0) >= Repetition(s, period, 0) + kRepeatsBetter ? 2 : 1;
+}
+
+// Only every second (third, ...) partial sounding: the note is that many times higher (its
+// period was found too long, or a held note's fundamental and odd partials ended). A body's
+// resonance found as the first partial would make up a lower note: left out. A held
+// note holds its octave on faint partials (kHoldingPartialPower); a numbering made afresh stands
+// on loud ones (kCountedPartialPower), and on odd partials that are not other sounds'.
+int Multiple(const SpectrumPair& spectra, std::span<const Partial> numbered, int held_divisor,
+             int possible) {
+    if (AnotherSoundsFirst(numbered)) {
+        numbered = numbered.subspan(1);
+    }
+    if (held_divisor == 1) {
+        return CommonNumber(numbered, kHoldingPartialPower);
+    }
+    const int every = CommonNumber(numbered, kCountedPartialPower);
+    const bool others = OthersOnTheOddPartials(numbered, possible) ||
+                        (held_divisor > 1 && !LowerOctaveSounds(spectra, numbered));
+    return every == 1 && others ? 2 : every;
+}

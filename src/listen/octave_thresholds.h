@@ -1,0 +1,37 @@
+// The thresholds of the listener's octave step, between the pair of frames and the partials
+// (thresholds.h holds the others, and says how levels are given).
+#pragma once
+
+// Octave.
+// Partials between the multiples of a period found too short: each is looked for within this
+// share of its frequency (but 2 bins at least) ...
+constexpr double kBetweenSearchShare = 0.03;
+// ... against the power of the first kOnMultiples multiples, up to kBetweenMultiples of the
+// lower fundamental's partials per divisor ...
+constexpr int kOnMultiples = 4;
+constexpr int kBetweenMultiples = 3;
+// ... and say a lower fundamental when at least kLeastBetween of them each hold kSoundingBetween
+// (power, -30 dB) and together kBetweenShare (power, -17 dB) of the power on the multiples.
+// Lower takes a hum for a lower note; higher misses a weak fundamental.
+constexpr int kLeastBetween = 2;
+constexpr double kSoundingBetween = 0.001;
+constexpr double kBetweenShare = 0.02;
+// A held note's lower octave sounds when the sound repeats at its period this much better
+// (NSDF) than at the note's. Lower lets noise halve a held note.
+constexpr double kRepeatsBetter = 0.02;
+// A fresh numbering (a new note's, or a held note's lower octave) without a fundamental
+// (kFaintFirstPartial) whose odd partials hold less than this share of the even ones' power
+// (power, -6 dB) and leave more than kMostMissingOdd of the 3rd to the kHighestOddChecked-th
+// out is the octave above's: a chord's fifth and tenth sit on the 3rd and 5th of the octave
+// below at a tenth of the power or less. Higher takes a note without its fundamental up.
+constexpr double kOwnOddShare = 0.25;
+constexpr int kHighestOddChecked = 11;
+constexpr int kMostMissingOdd = 1;
+// Mains hum, 50 or 60 Hz within kMainsCents, and its third under a louder note an octave
+// above are not that note's octave below. Wider takes a real low note for hum.
+constexpr double kMainsHz[] = {50, 60};
+constexpr double kMainsCents = 20;
+// A held note's lower octave sounds only where an odd partial of it is steady, its frequency
+// read half a lobe either side agreeing within this (cents): an organ's low pipes move theirs
+// by up to ten, a rumble's band by far more. Higher lets a rumble halve a held note.
+constexpr double kSteadyCents = 20;
