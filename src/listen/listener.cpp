@@ -30,6 +30,11 @@ constexpr double kLockPeriods = 18;
 // A hop that repeats at the note's period less than this share as well as the hop before
 // holds a change of note.
 constexpr double kSteadyShare = 0.8;
+// How far a vibrato moves a held note's period from its last reading (cents), and the steps in
+// which the lags within it are tried: a bright note's NSDF falls by a few hundredths at a few
+// cents off its period.
+constexpr double kVibratoCents = 40;
+constexpr double kVibratoStepCents = 4;
 // A held note whose period the hop repeats at this well (McLeod's NSDF) may still sound
 // where the coarse period says another.
 constexpr double kStillRepeating = 0.4;
@@ -107,6 +112,19 @@ bool Locked(const ListenerState& s, double rate) {
                              kLockPeriods * rate / s.held / (1 - kShiftShare);
 }
 
+// How well the hop that ends `before` samples ahead of the newest repeats at the note's period
+// as a vibrato moves it: the best of the lags within kVibratoCents of `period`. A violinist's
+// vibrato moves the period 26 cents a hop, and the held reading, from frames that span most of
+// a hop or more, lags it; at the held period alone, a bright note's hops on the swing repeat a
+// quarter worse than the hop before and read as a new note beginning.
+double RepetitionNear(const ListenerState& s, double period, size_t before) {
+    double best = 0;
+    for (double cents = -kVibratoCents; cents <= kVibratoCents; cents += kVibratoStepCents) {
+        best = std::max(best, Repetition(s, period * std::exp2(cents / 1200), before));
+    }
+    return best;
+}
+
 // Where a hop's coarse pitch leaves a note whose octave is held: the note's f0 while it
 // sounds on, 0 when a new note begins (two hops agree on another pitch, without an attack or
 // a silence between), -1 when the hop gives no reading. `read` receives the note's reading
@@ -119,7 +137,8 @@ double FollowHeld(ListenerState& s, double rate, double coarse, PitchReading& re
         // not at a multiple of it: a vibrato's 30 cents move eight periods a sixth of a cycle
         // from themselves, and half its hops would read as changes.
         const double period = rate / s.held;
-        const bool steady = Repetition(s, period, 0) >= kSteadyShare * Repetition(s, period, s.hop);
+        const bool steady =
+            RepetitionNear(s, period, 0) >= kSteadyShare * RepetitionNear(s, period, s.hop);
         return steady ? s.held : -1;
     }
     // Another period: a multiple of the note's (its fundamental fading below its second

@@ -18,6 +18,11 @@ constexpr double kEnoughPeriods = 24;
 // longer frames read steadier in noise.
 constexpr double kYoungPeriods = 16;
 constexpr double kShortestCap = 0.06;
+// A held note that its frames cannot read (its partials off their line) is read again on
+// frames of kMovingPeriods: a vibrato swings each partial through the body's resonances, each
+// louder at its own point of the swing, and frames that span much of a cycle measure each
+// partial where it was loudest (a sampled viola's G3 strayed 5 to 15 cents on 24 periods).
+constexpr double kMovingPeriods = 10;
 constexpr double kLeastPeriods = 3;
 // The attack that the frames leave out, at most (seconds).
 constexpr double kAttackSeconds = 0.06;
@@ -42,6 +47,7 @@ constexpr double kOtherNoteCents = 50;
 constexpr double kHoldingPartialPower = 1e-4;
 // The partials of a note stray from their line by this much at most (cents, RMS by power).
 constexpr double kMostSpreadCents = 5;
+constexpr double kHeldSpreadCents = 20;
 // A held note's lower octave sounds when the sound repeats at its period by this much better
 // (McLeod's NSDF) than at the note's: an organ's 16' rank 13 dB under its 8' and 4' adds 0.02
 // to 0.035 while it speaks, then 0.06 to 0.09.
@@ -149,7 +155,7 @@ int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, doubl
 // that hold it keep its pitch in their reading. Not before: the first readings need every
 // period there is. Nor so much that the frames hold fewer than kLeastPeriods: a low note's
 // second reading would wait for a hop more.
-size_t PairSpan(const ListenerState& s, double rate, double f0) {
+size_t PairSpan(const ListenerState& s, double rate, double f0, double periods) {
     const uint64_t since_onset = s.written - s.note_start;
     const auto needed =
         static_cast<uint64_t>(std::ceil(kLeastPeriods * rate / f0 / (1 - kShiftShare))) + 1;
@@ -157,16 +163,14 @@ size_t PairSpan(const ListenerState& s, double rate, double f0) {
         s.held > 0 ? std::min({static_cast<uint64_t>(kAttackSeconds * rate), since_onset / 3,
                                since_onset - std::min(since_onset, needed)})
                    : 0;
-    const double periods = NoteIsYoung(s) ? kYoungPeriods : kEnoughPeriods;
     const double cap = std::clamp(periods / f0, kShortestCap, kLongestSeconds) * rate;
     return static_cast<size_t>(std::min<uint64_t>(
         {since_onset - attack, static_cast<uint64_t>(cap), static_cast<uint64_t>(s.longest)}));
 }
 
-} // namespace
-
-PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
-    const size_t span = PairSpan(s, rate, f0);
+// The reading of frames that stop growing at `periods` of the note.
+PitchReading ReadOnFrames(ListenerState& s, double rate, double f0, bool held, double periods) {
+    const size_t span = PairSpan(s, rate, f0, periods);
     const size_t shift =
         std::max<size_t>(1, std::min(s.hop, static_cast<size_t>(kShiftShare * span)));
     const size_t length = span > shift ? span - shift : 0;
@@ -205,7 +209,8 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     const std::span<const Partial> partials(s.partials.data(), found);
     const int possible = static_cast<int>(highest / f0);
     const double spread = found > 0 ? SpreadFromFit(partials) : 0;
-    if (found == 0 || (!held && !OneNote(partials, possible)) || !(spread <= kMostSpreadCents)) {
+    if (found == 0 || (!held && !OneNote(partials, possible)) ||
+        !(spread <= (held ? kHeldSpreadCents : kMostSpreadCents))) {
         return {};
     }
     const double strongest = StrongestOf(partials);
@@ -222,4 +227,16 @@ PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
     reading.partials = measure.partials;
     reading.spread = measure.spread;
     return reading;
+}
+
+} // namespace
+
+PitchReading ReadPartials(ListenerState& s, double rate, double f0, bool held) {
+    const double periods = NoteIsYoung(s) ? kYoungPeriods : kEnoughPeriods;
+    const PitchReading reading = ReadOnFrames(s, rate, f0, held, periods);
+    if (reading.hz > 0 || !held ||
+        PairSpan(s, rate, f0, kMovingPeriods) == PairSpan(s, rate, f0, periods)) {
+        return reading;
+    }
+    return ReadOnFrames(s, rate, f0, held, kMovingPeriods);
 }
