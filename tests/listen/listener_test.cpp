@@ -261,6 +261,56 @@ TEST(Listener, ANoteAfterSilenceAndANewNoteAreEachRead) {
     EXPECT_GE(CountFrom(readings, 1.6), 15u);
 }
 
+TEST(Listener, ANoteStruckAgainAfterSilenceReadsAsAFreshNote) {
+    // A string plucked, damped, and plucked again after a tenth to a third of a second of
+    // silence: the second pluck's readings are those of the same pluck alone, a whole number of
+    // hops later. Nothing of the first note (the coarse pitches kept at points of its young
+    // hops, its octave, its level) has a say in the second: a point confirms a new note's pitch
+    // from the point a hop before only.
+    const size_t hop = ListenerHop(NewListener(kRate));
+    const struct {
+        const char* what;
+        double hz;
+        double ring; // seconds the first pluck sounds
+        size_t gap;  // hops of silence after it
+        double at;   // share of a hop where the first pluck begins
+    } rows[] = {
+        {"E2", 82.407, 0.6, 4, 0.3},   {"A2", 110.0, 0.12, 5, 0.7},  {"G3", 196.0, 0.3, 6, 0.5},
+        {"E4", 329.628, 0.08, 4, 0.9}, {"B3", 246.942, 0.2, 5, 0.1}, {"A4", 440.0, 0.5, 12, 0.6},
+        {"G3", 196.0, 0.1, 4, 0.5},    {"G3", 196.0, 0.1, 5, 0.2},   {"D4", 293.665, 0.15, 6, 0.8},
+    };
+    for (const auto& row : rows) {
+        const auto pluck = [&](double t) {
+            return t < 0 ? 0.0 : Partials(row.hz, t, 1, 8, 0.3) * std::exp(-t / 0.4);
+        };
+        const double start = row.at * static_cast<double>(hop) / kRate;
+        const std::vector<float> alone = Sound(1.0, [&](double t) { return pluck(t - start); });
+        const size_t later_hops =
+            static_cast<size_t>(std::ceil((start + row.ring) * kRate / static_cast<double>(hop))) +
+            row.gap;
+        const double later = static_cast<double>(later_hops * hop) / kRate;
+        const std::vector<float> again = Sound(later + 1.0, [&](double t) {
+            const double first = t < start + row.ring ? pluck(t - start) : 0.0;
+            return first + pluck(t - later - start);
+        });
+        const auto fresh = Readings(alone);
+        std::vector<PitchReading> second;
+        for (const PitchReading& r : Readings(again)) {
+            if (r.onset >= later) {
+                second.push_back(r);
+            }
+        }
+        ASSERT_FALSE(fresh.empty()) << row.what;
+        ASSERT_EQ(second.size(), fresh.size())
+            << row.what << ": the first at " << (second.empty() ? 0 : second[0].time - later)
+            << " s, alone at " << fresh[0].time << " s";
+        for (size_t i = 0; i < fresh.size(); ++i) {
+            EXPECT_NEAR(second[i].time - later, fresh[i].time, 1e-9) << row.what << " " << i;
+            EXPECT_EQ(second[i].hz, fresh[i].hz) << row.what << " at " << fresh[i].time;
+        }
+    }
+}
+
 TEST(Listener, OtherRatesReadAsWell) {
     for (uint32_t rate : {8000u, 22050u, 48000u, 96000u}) {
         const auto readings =
