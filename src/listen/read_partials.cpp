@@ -18,10 +18,9 @@ constexpr double kEnoughPeriods = 24;
 // longer frames read steadier in noise.
 constexpr double kYoungPeriods = 16;
 constexpr double kShortestCap = 0.06;
-// A held note that its frames cannot read (its partials off their line) is read again on
-// frames of kMovingPeriods: a vibrato swings each partial through the body's resonances, each
-// louder at its own point of the swing, and frames that span much of a cycle measure each
-// partial where it was loudest (a sampled viola's G3 strayed 5 to 15 cents on 24 periods).
+// A held note that its frames cannot read is read again on frames of kMovingPeriods: frames
+// that span much of a vibrato's cycle (24 periods of a G3 are two thirds of one) blur each
+// partial over the swing, and on a third of a cycle a sampled viola's read on a tenth more hops.
 constexpr double kMovingPeriods = 10;
 constexpr double kLeastPeriods = 3;
 // The attack that the frames leave out, at most (seconds).
@@ -47,6 +46,10 @@ constexpr double kOtherNoteCents = 50;
 constexpr double kHoldingPartialPower = 1e-4;
 // The partials of a note stray from their line by this much at most (cents, RMS by power).
 constexpr double kMostSpreadCents = 5;
+// Those of a held note (its octave decided, its period still what the hop repeats at) by this
+// much: a vibrato swings each partial through the body's resonances, each loudest at its own
+// point of the swing, and a frame measures each where it was loudest. A sampled viola's and
+// cello's partials strayed 5 to 16 cents through most of their vibrato's cycles.
 constexpr double kHeldSpreadCents = 20;
 // A held note's lower octave sounds when the sound repeats at its period by this much better
 // (McLeod's NSDF) than at the note's: an organ's 16' rank 13 dB under its 8' and 4' adds 0.02
