@@ -193,6 +193,43 @@ TEST(Summary, EachPluckOfTheSameNoteIsALineAndASwellIsOne) {
     EXPECT_EQ(Count(swell.out, "\n"), 1u) << swell.out;
 }
 
+TEST(Summary, ABowedNoteWithVibratoIsOneLineAtItsCentre) {
+    // Bowed notes held 2.5 s with a vibrato whose partials swell and fade through the swing,
+    // each at its own point of it (the body's resonances): one line each, within 3 cents of the
+    // centre, its SPREAD at least the swing either side.
+    const struct {
+        const char* note;
+        double hz, cents, rate;
+    } rows[] = {{"G3", 195.998, 25, 5.5}, {"G2", 97.999, 20, 5}, {"C2", 65.406, 20, 4.5}};
+    ScratchDir dir;
+    for (const auto& row : rows) {
+        const double swing = std::exp2(row.cents / 1200) - 1;
+        std::ofstream("bowed.wav", std::ios::binary) << Wav24(Samples24(2.5, [&](double t) {
+            const double cycle = 2 * std::numbers::pi * row.rate * t;
+            const double phase = 2 * std::numbers::pi * row.hz *
+                                 (t - swing / (2 * std::numbers::pi * row.rate) * std::cos(cycle));
+            double x = 0;
+            for (int k = 1; k <= 20; ++k) {
+                x += 0.1 / std::sqrt(k) * (1 + 0.9 * std::sin(cycle + 1.3 * k)) *
+                     std::sin(k * phase + k);
+            }
+            return x;
+        }));
+        const RunResult run = RunOndelis({"--summary", "--listen", "bowed.wav"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        ASSERT_EQ(Count(run.out, "\n"), 1u) << row.note << "\n" << run.out;
+        double start = 0, end = 0, hz = 0, spread = 0;
+        char note[8] = {}, shown[16] = {};
+        ASSERT_EQ(std::sscanf(run.out.c_str(), "%lf %lf %lf %7s %15s %lf", &start, &end, &hz, note,
+                              shown, &spread),
+                  6)
+            << run.out;
+        EXPECT_STREQ(note, row.note) << run.out;
+        EXPECT_LT(std::abs(1200 * std::log2(hz / row.hz)), 3) << run.out;
+        EXPECT_GE(spread, row.cents) << run.out;
+    }
+}
+
 TEST(Summary, ReadingsButNoNoteSayWhy) {
     // Blips of two readings each, 0.2 s apart: none is a note.
     std::vector<PitchReading> readings;
