@@ -113,14 +113,24 @@ bool Locked(const ListenerState& s, double rate) {
 }
 
 // How well the hop that ends `before` samples ahead of the newest repeats at the note's period
-// as a vibrato moves it: the best of the lags within kVibratoCents of `period`. A violinist's
-// vibrato moves the period 26 cents a hop, and the held reading, from frames that span most of
-// a hop or more, lags it; at the held period alone, a bright note's hops on the swing repeat a
-// quarter worse than the hop before and read as a new note beginning.
+// as a vibrato moves it: the best of the lags within kVibratoCents of `period`, climbed to in
+// steps of kVibratoStepCents each way while they repeat better (a steady note costs a step each
+// way). A violinist's vibrato moves the period 26 cents a hop, and the held reading, from frames
+// that span most of a hop or more, lags it; at the held period alone, a bright note's hops on the
+// swing repeat a quarter worse than the hop before and read as a new note beginning.
 double RepetitionNear(const ListenerState& s, double period, size_t before) {
-    double best = 0;
-    for (double cents = -kVibratoCents; cents <= kVibratoCents; cents += kVibratoStepCents) {
-        best = std::max(best, Repetition(s, period * std::exp2(cents / 1200), before));
+    const double at_period = Repetition(s, period, before);
+    double best = at_period;
+    for (const double step : {kVibratoStepCents, -kVibratoStepCents}) {
+        double climbed = at_period;
+        for (double cents = step; std::abs(cents) <= kVibratoCents; cents += step) {
+            const double r = Repetition(s, period * std::exp2(cents / 1200), before);
+            if (!(r > climbed)) {
+                break;
+            }
+            climbed = r;
+        }
+        best = std::max(best, climbed);
     }
     return best;
 }
