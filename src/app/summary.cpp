@@ -21,6 +21,37 @@ double Percentile(const std::vector<double>& values, double fraction) {
     return values[below] + (at - static_cast<double>(below)) * (values[above] - values[below]);
 }
 
+// The centre of a vibrato: the mean of the cents from `median` over whole cycles, from the
+// first rise of the pitch through the band of kCycleCents about the median to the last; the
+// median itself where the pitch does not swing through the band kCycles times. A bow's or a
+// breath's vibrato swings unevenly (longer above the note than below, or the reverse), and the
+// median of its readings lies off the centre the ear hears; a steady note's few cents of noise
+// stay within the band.
+constexpr double kCycleCents = 2;
+constexpr size_t kCycles = 2;
+
+double VibratoCentre(const std::vector<double>& in_order, double median) {
+    std::vector<size_t> rises; // where the pitch rose through the band
+    bool below = false;
+    for (size_t i = 0; i < in_order.size(); ++i) {
+        const double cents = Cents(in_order[i], median);
+        if (cents < -kCycleCents) {
+            below = true;
+        } else if (cents > kCycleCents && below) {
+            below = false;
+            rises.push_back(i);
+        }
+    }
+    if (rises.size() < kCycles + 1) {
+        return median;
+    }
+    double sum = 0;
+    for (size_t i = rises.front(); i < rises.back(); ++i) {
+        sum += Cents(in_order[i], median);
+    }
+    return median * std::exp2(sum / static_cast<double>(rises.back() - rises.front()) / 1200);
+}
+
 // A string's attack and its last moments bend its pitch: the steady part is the middle 80%
 // of the readings.
 HeldNote Summarize(const Naming& naming, const std::vector<Reading>& held) {
@@ -31,12 +62,13 @@ HeldNote Summarize(const Naming& naming, const std::vector<Reading>& held) {
         hz.push_back(held[i].hz);
         b.push_back(held[i].b);
     }
+    const std::vector<double> in_order = hz;
     std::sort(hz.begin(), hz.end());
     std::sort(b.begin(), b.end());
     HeldNote note;
     note.start = held.front().time;
     note.end = held.back().time;
-    note.hz = Percentile(hz, 0.5);
+    note.hz = VibratoCentre(in_order, Percentile(hz, 0.5));
     const HeardName heard = NameHeard(naming, note.hz, b[b.size() / 2]);
     note.note = heard.note;
     note.cents = heard.cents;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-// A note held: the times of its first and last readings, the median Hz of its steady part,
-// its name as NameHeard gives it for that Hz, and the spread of the cents of its steady part
-// from the 5th to the 95th percentile.
+// A note held: the times of its first and last readings, the median Hz of its steady part (a
+// vibrato's mean over its whole cycles), its name as NameHeard gives it for that Hz, and the
+// spread of the cents of its steady part from the 5th to the 95th percentile (a vibrato's width).
 struct HeldNote {
     double start = 0;
     double end = 0;

@@ -85,7 +85,8 @@ double FollowHeld(ListenerState& s, double rate, double coarse, PartialsRead& re
         // not at a multiple of it: a vibrato's 30 cents move eight periods a sixth of a cycle
         // from themselves, and half its hops would read as changes.
         const double period = rate / held;
-        const bool steady = Repetition(s, period, 0) >= kSteadyShare * Repetition(s, period, s.hop);
+        const bool steady =
+            RepetitionNear(s, period, 0) >= kSteadyShare * RepetitionNear(s, period, s.hop);
         return steady ? held : -1;
     }
     // Another period: a multiple of the note's (its fundamental fading below its second

@@ -117,6 +117,9 @@ void Transform(ListenerState& s, size_t length, size_t before, size_t size,
 // McLeod's NSDF at `lag` (samples, between samples by a line) over the hop that ends
 // `before` samples ahead of the newest: near 1 while the sound repeats after that lag.
 double Repetition(const ListenerState& s, double lag, size_t before);
+// The best Repetition of the lags within kVibratoCents of `period` (a vibrato moves it from the
+// held reading), climbed to in steps of kVibratoStepCents each way while they repeat better.
+double RepetitionNear(const ListenerState& s, double period, size_t before);
 
 // The pitch the partials of a note of fundamental near `f0` read, and how sure: the first
 // partial as it sounds, measured on its own unless it is faint. No reading (hz 0, and why) when

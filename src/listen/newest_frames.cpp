@@ -138,3 +138,24 @@ double Repetition(const ListenerState& s, double lag, size_t before) {
     }
     return m > 0 ? 2 * r / m : 0;
 }
+
+// A violinist's vibrato moves the period 26 cents a hop, and the held reading, from frames that
+// span most of a hop or more, lags it; at the held period alone, a bright note's hops on the
+// swing repeat a quarter worse than the hop before and would read as a new note beginning. A
+// steady note costs a step each way.
+double RepetitionNear(const ListenerState& s, double period, size_t before) {
+    const double at_period = Repetition(s, period, before);
+    double best = at_period;
+    for (const double step : {kVibratoStepCents, -kVibratoStepCents}) {
+        double climbed = at_period;
+        for (double cents = step; std::abs(cents) <= kVibratoCents; cents += step) {
+            const double r = Repetition(s, period * std::exp2(cents / 1200), before);
+            if (!(r > climbed)) {
+                break;
+            }
+            climbed = r;
+        }
+        best = std::max(best, climbed);
+    }
+    return best;
+}

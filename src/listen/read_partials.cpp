@@ -103,7 +103,7 @@ double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> part
 // that hold it keep its pitch in their reading. Not before: the first readings need every
 // period there is. Nor so much that the frames hold fewer than kLeastPeriods: a low note's
 // second reading would wait for a hop more.
-size_t PairSpan(const ListenerState& s, double rate, double f0) {
+size_t PairSpan(const ListenerState& s, double rate, double f0, double periods) {
     const uint64_t since_onset = s.written - s.note.start;
     const auto needed =
         static_cast<uint64_t>(std::ceil(kLeastPeriods * rate / f0 / (1 - kShiftShare))) + 1;
@@ -112,7 +112,6 @@ size_t PairSpan(const ListenerState& s, double rate, double f0) {
             ? std::min({static_cast<uint64_t>(kAttackSeconds * rate), since_onset / kAttackDivisor,
                         since_onset - std::min(since_onset, needed)})
             : 0;
-    const double periods = NoteIsYoung(s) ? kYoungPeriods : kEnoughPeriods;
     const double cap = std::clamp(periods / f0, kShortestCap, kLongestSeconds) * rate;
     return static_cast<size_t>(std::min<uint64_t>(
         {since_onset - attack, static_cast<uint64_t>(cap), static_cast<uint64_t>(s.longest)}));
@@ -125,8 +124,8 @@ struct Frames {
     size_t length = 0;
 };
 
-Frames PairOfFrames(const ListenerState& s, double rate, double f0) {
-    const size_t span = PairSpan(s, rate, f0);
+Frames PairOfFrames(const ListenerState& s, double rate, double f0, double periods) {
+    const size_t span = PairSpan(s, rate, f0, periods);
     const size_t shift =
         std::max<size_t>(1, std::min(s.hop, static_cast<size_t>(kShiftShare * span)));
     return {shift, span > shift ? span - shift : 0};
@@ -167,14 +166,17 @@ size_t NotePartials(ListenerState& s, const SpectrumPair& spectra, double& f0, i
 }
 
 // Whether the partials are one note's, lying on one string's line; why not.
-NoReading Gates(std::span<const Partial> partials, int possible, bool held) {
+NoReading Gates(std::span<const Partial> partials, int possible, bool held, bool same_octave) {
     if (partials.empty()) {
         return NoReading::NoPartials;
     }
     if (!held && !OwnAreOneNote(partials, possible)) {
         return NoReading::NotOneNote;
     }
-    return SpreadFromFit(partials) <= kMostSpreadCents ? NoReading::None : NoReading::Spread;
+    // A held note's own partials may stray as a vibrato swings them; its octave below, taken
+    // afresh, stands on partials that lie on their line.
+    const double most = held && same_octave ? kHeldSpreadCents : kMostSpreadCents;
+    return SpreadFromFit(partials) <= most ? NoReading::None : NoReading::Spread;
 }
 
 // The reading the partials give: the first partial as it sounds, how sure, and the string. The
@@ -204,10 +206,9 @@ PartialsRead Measure(const ListenerState& s, const SpectrumPair& spectra,
     return {reading, NoReading::None};
 }
 
-} // namespace
-
-PartialsRead ReadPartials(ListenerState& s, double rate, double f0, bool held) {
-    const Frames frames = PairOfFrames(s, rate, f0);
+// The reading of frames that stop growing at `periods` of the note.
+PartialsRead ReadOnFrames(ListenerState& s, double rate, double f0, bool held, double periods) {
+    const Frames frames = PairOfFrames(s, rate, f0, periods);
     if (static_cast<double>(frames.length) < kLeastPeriods * rate / f0) {
         return {{}, NoReading::TooShort};
     }
@@ -222,9 +223,23 @@ PartialsRead ReadPartials(ListenerState& s, double rate, double f0, bool held) {
         return {{}, why};
     }
     const std::span<const Partial> partials(s.partials.data(), found);
-    why = Gates(partials, static_cast<int>(kHighestPartialShare * rate / f0), held);
+    why = Gates(partials, static_cast<int>(kHighestPartialShare * rate / f0), held, divisor == 1);
     if (why != NoReading::None) {
         return {{}, why};
     }
     return Measure(s, spectra, partials, f0);
+}
+
+} // namespace
+
+// A held note that its frames cannot read is read again on frames of kMovingPeriods: frames
+// that span much of a vibrato's cycle blur each partial over the swing.
+PartialsRead ReadPartials(ListenerState& s, double rate, double f0, bool held) {
+    const double periods = NoteIsYoung(s) ? kYoungPeriods : kEnoughPeriods;
+    const PartialsRead read = ReadOnFrames(s, rate, f0, held, periods);
+    if (read.reading.hz > 0 || !held ||
+        PairSpan(s, rate, f0, kMovingPeriods) == PairSpan(s, rate, f0, periods)) {
+        return read;
+    }
+    return ReadOnFrames(s, rate, f0, held, kMovingPeriods);
 }

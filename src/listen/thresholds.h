@@ -45,6 +45,10 @@ constexpr double kLockPeriods = 18;
 // A hop that repeats at the note's period less than this share (NSDF) of the hop before holds
 // a change of note. Higher splits a vibrato into notes.
 constexpr double kSteadyShare = 0.8;
+// A vibrato moves a held note's period this far from its reading (cents): the hop's repetition
+// is its best lag within, climbed to in steps. Wider lets a slide pass as the same note.
+constexpr double kVibratoCents = 40;
+constexpr double kVibratoStepCents = 4;
 // A held note whose period the hop repeats at this well (NSDF) may sound on where the coarse
 // period says another. Lower holds a note past its end.
 constexpr double kStillRepeating = 0.4;
@@ -61,6 +65,9 @@ constexpr double kShiftShare = 0.2;
 constexpr double kEnoughPeriods = 24;
 constexpr double kYoungPeriods = 16;
 constexpr double kShortestCap = 0.06;
+// A held note its frames cannot read is read again on frames of this many periods: longer ones
+// blur a vibrato's partials over its swing. Fewer read rougher.
+constexpr double kMovingPeriods = 10;
 // The frames hold this many periods before a reading (TooShort). Fewer reads sooner, rougher.
 constexpr double kLeastPeriods = 3;
 // The attack the frames leave out once a note has read: at most these seconds, and at most
@@ -102,6 +109,9 @@ constexpr int kNumbersOfANote = 9;
 // A note's partials stray from their line by this much at most (cents, RMS by power): higher
 // reads the scattered peaks of a rumble as a note.
 constexpr double kMostSpreadCents = 5;
+// A held note's partials may stray this far: a vibrato swings each through the body's
+// resonances (a sampled viola's strayed 5 to 16 cents). Higher holds a note into noise.
+constexpr double kHeldSpreadCents = 20;
 // A reading's confidence, the share of the frame's power in the partials' lobes (power, -2.6
 // dB), below which there is no reading (Unsure). Lower reads a pluck's thump as the note.
 constexpr double kLeastConfidence = 0.55;

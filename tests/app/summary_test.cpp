@@ -6,9 +6,11 @@
 
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -72,6 +74,29 @@ TEST(Summary, TheMedianOfASteadyNoteAndItsString) {
     ASSERT_TRUE(SetStrings(settings, "drop-d"));
     EXPECT_EQ(Gathered(settings, Readings(1, 30, 73.4162, cents)),
               "1.000\t1.725\t73.544\tD2\t+3.00\t0.00\t6\n");
+}
+
+TEST(Summary, AVibratoIsOneLineAtItsCentreAndSpansItsWidth) {
+    // A bow's vibrato of +-20 cents at 5.5 Hz about A3 that dwells above the note longer than
+    // below it: the median of its readings lies 9 cents sharp of the centre it swings about.
+    std::vector<double> cents;
+    for (int i = 0; i < 80; ++i) {
+        const double phase = 2 * std::numbers::pi * 5.5 * 0.025 * i;
+        cents.push_back(20 * std::sin(phase) + 8 * std::cos(2 * phase));
+    }
+    const std::string lines = Gathered(ToneSettings{}, Readings(0, 80, 220, cents));
+    ASSERT_EQ(Count(lines, "\n"), 1u) << lines;
+    double start = 0, end = 0, hz = 0, spread = 0;
+    char note[8] = {}, shown[16] = {};
+    ASSERT_EQ(std::sscanf(lines.c_str(), "%lf %lf %lf %7s %15s %lf", &start, &end, &hz, note, shown,
+                          &spread),
+              6)
+        << lines;
+    EXPECT_LT(std::abs(1200 * std::log2(hz / 220)), 1) << lines;
+    EXPECT_STREQ(note, "A3");
+    // SPREAD: the vibrato's width from its low to its high, but for the extremes' last tenth.
+    EXPECT_GT(spread, 2 * 20 * 0.9) << lines;
+    EXPECT_LT(spread, 2 * 28) << lines;
 }
 
 TEST(Summary, ReadingsBetweenHopsCountInNoNote) {
@@ -166,6 +191,43 @@ TEST(Summary, EachPluckOfTheSameNoteIsALineAndASwellIsOne) {
     const RunResult swell = RunOndelis({"--summary", "--listen", "swell.wav"});
     EXPECT_EQ(swell.status, 0) << swell.err;
     EXPECT_EQ(Count(swell.out, "\n"), 1u) << swell.out;
+}
+
+TEST(Summary, ABowedNoteWithVibratoIsOneLineAtItsCentre) {
+    // Bowed notes held 2.5 s with a vibrato whose partials swell and fade through the swing,
+    // each at its own point of it (the body's resonances): one line each, within 3 cents of the
+    // centre, its SPREAD at least the swing either side.
+    const struct {
+        const char* note;
+        double hz, cents, rate;
+    } rows[] = {{"G3", 195.998, 25, 5.5}, {"G2", 97.999, 20, 5}, {"C2", 65.406, 20, 4.5}};
+    ScratchDir dir;
+    for (const auto& row : rows) {
+        const double swing = std::exp2(row.cents / 1200) - 1;
+        std::ofstream("bowed.wav", std::ios::binary) << Wav24(Samples24(2.5, [&](double t) {
+            const double cycle = 2 * std::numbers::pi * row.rate * t;
+            const double phase = 2 * std::numbers::pi * row.hz *
+                                 (t - swing / (2 * std::numbers::pi * row.rate) * std::cos(cycle));
+            double x = 0;
+            for (int k = 1; k <= 20; ++k) {
+                x += 0.1 / std::sqrt(k) * (1 + 0.9 * std::sin(cycle + 1.3 * k)) *
+                     std::sin(k * phase + k);
+            }
+            return x;
+        }));
+        const RunResult run = RunOndelis({"--summary", "--listen", "bowed.wav"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        ASSERT_EQ(Count(run.out, "\n"), 1u) << row.note << "\n" << run.out;
+        double start = 0, end = 0, hz = 0, spread = 0;
+        char note[8] = {}, shown[16] = {};
+        ASSERT_EQ(std::sscanf(run.out.c_str(), "%lf %lf %lf %7s %15s %lf", &start, &end, &hz, note,
+                              shown, &spread),
+                  6)
+            << run.out;
+        EXPECT_STREQ(note, row.note) << run.out;
+        EXPECT_LT(std::abs(1200 * std::log2(hz / row.hz)), 3) << run.out;
+        EXPECT_GE(spread, row.cents) << run.out;
+    }
 }
 
 TEST(Summary, ReadingsButNoNoteSayWhy) {

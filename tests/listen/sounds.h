@@ -70,4 +70,22 @@ inline double Partials(double hz, double t, int first, int last, double scale, d
     return x;
 }
 
+// Partials 1 to `last` of a note of centre `hz` whose pitch swings +-`cents` `rate` times a
+// second (a bow's or a breath's vibrato), the k-th at amplitude `scale` / k^`fall`. With `swell`,
+// each partial swells and fades by that share as it swings, at its own point of the swing, as
+// an instrument's body louds each where its resonances lie.
+inline double Vibrato(double hz, double t, double cents, double rate, int last, double scale,
+                      double fall = 1, double swell = 0) {
+    const double swing = std::exp2(cents / 1200) - 1;
+    const double cycle = 2 * std::numbers::pi * rate * t;
+    const double phase =
+        2 * std::numbers::pi * hz * (t - swing / (2 * std::numbers::pi * rate) * std::cos(cycle));
+    double x = 0;
+    for (int k = 1; k <= last; ++k) {
+        x += scale / std::pow(k, fall) * (1 + swell * std::sin(cycle + 1.3 * k)) *
+             std::sin(k * phase + k);
+    }
+    return x;
+}
+
 } // namespace listen_test
