@@ -57,8 +57,11 @@ std::string CurvePlot(const std::vector<CurveKey>& curve) {
     std::string marks;
     for (const CurveKey& key : curve) {
         const char* space = key.key == 1 ? "" : " ";
-        cents += space + Format("%.1f,%.1f", XOfKey(key.key), YOfCents(s, key.cents));
-        stiffness += space + Format("%.1f,%.1f", XOfKey(key.key), YOfB(s, key.b));
+        // Appended apart: GCC 12 takes `space + Format(...)` for an overlapping copy at -O2.
+        cents += space;
+        cents += Format("%.1f,%.1f", XOfKey(key.key), YOfCents(s, key.cents));
+        stiffness += space;
+        stiffness += Format("%.1f,%.1f", XOfKey(key.key), YOfB(s, key.b));
         if (key.measured) {
             marks += Format("<circle class=\"measured\" cx=\"%.1f\" cy=\"%.1f\" r=\"4\" "
                             "fill=\"none\" stroke=\"#c33\"/>\n",

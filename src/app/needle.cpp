@@ -133,7 +133,7 @@ std::string NeedleLine(const NeedleView& view, bool utf8, size_t columns) {
         line =
             Format("%-4s", view.note.c_str()) + (kept[kHz] ? Format("%9.2f Hz", view.hz) : "") +
             Format(" %+6.1fc", view.cents) +
-            (kept[kNeedle] ? " " + Needle(view.cents, view.tolerance, g) : "") +
+            (kept[kNeedle] ? std::string(" ") + Needle(view.cents, view.tolerance, g) : "") +
             (kept[kTarget] ? std::string(" ") + g.arrow + Format("%.2f Hz", view.target_hz) : "") +
             (kept[kString] ? " " + view.string : "") +
             (kept[kMark] ? std::string(" ") + g.in_tune : "");

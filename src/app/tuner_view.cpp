@@ -33,7 +33,8 @@ void Draw(TunerView& tuner, const NeedleView& shown_view) {
         ChecklistLines(ShownChecklist(tuner), tuner.utf8, columns);
     tuner.shown_below.resize(std::max(tuner.shown_below.size(), below.size()));
     for (size_t i = 0; i < below.size(); ++i) {
-        bytes += "\n" + Redraw(below[i], tuner.erases, tuner.shown_below[i]);
+        bytes += '\n';
+        bytes += Redraw(below[i], tuner.erases, tuner.shown_below[i]);
     }
     tuner.lines_below = below.size();
     std::fputs(bytes.c_str(), stdout);
