@@ -245,6 +245,9 @@ TEST(HardSounds, AChordRingingOnUnderANoteNeverTakesItsOctaveDown) {
         {"A4 plucked", 440, 8, 0.6, 0.005, 12},
         {"E4 plucked", 329.628, 8, 0.6, 0.005, 12},
         {"A4 plucked, the chord 16 dB under", 440, 8, 0.6, 0.005, 16},
+        // The note dies away under the chord: what is left is the octave below's 3rd and 5th.
+        {"E5 plucked short", 659.255, 6, 2, 0.005, 12},
+        {"A4 plucked short", 440, 8, 2.5, 0.005, 14},
         {"G6 bowed, speaking after the chord", 1567.98, 3, 0, 0.1, 11},
         {"A5 blown, speaking after the chord", 880, 4, 0, 0.06, 10},
     };
@@ -263,10 +266,11 @@ TEST(HardSounds, AChordRingingOnUnderANoteNeverTakesItsOctaveDown) {
                 return std::abs(Cents(r.hz, row.hz / 2)) < 50;
             });
         EXPECT_EQ(below, 0) << row.what << ", of " << readings.size();
+        // While it sounds above the chord, the note reads: half a second of hops at least.
         EXPECT_GE(
             std::count_if(readings.begin(), readings.end(),
                           [&](const PitchReading& r) { return std::abs(Cents(r.hz, row.hz)) < 5; }),
-            40)
+            20)
             << row.what;
     }
 }
