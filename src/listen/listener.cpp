@@ -110,6 +110,14 @@ double FollowHeld(ListenerState& s, double rate, double coarse, PartialsRead& re
             return -1;
         }
     }
+    // Nor does the octave below begin one without an attack, where the sound repeats at it: a
+    // struck chord's fifth and tenth ringing on as the note's own partials die make it repeat
+    // at twice the note's period, and the note's lower octave, where it sounds, reads as the
+    // held note's, above. A rumble's band of noise repeats at no period for long.
+    if (SameNote(2 * coarse, held) && Repetition(s, 2 * rate / held, 0) >= kStillRepeating) {
+        Advance(s.note, NoteEvent::Steady);
+        return -1;
+    }
     if (s.note.state == NoteState::Changing && SameNote(coarse, s.note.changed_to)) {
         Advance(s.note, NoteEvent::NewNote, coarse,
                 s.written - std::min<uint64_t>(s.written, s.hop));

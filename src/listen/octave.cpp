@@ -22,26 +22,22 @@ bool MainsHum(std::span<const Partial> partials) {
            });
 }
 
-// Whether the odd partials of a fresh numbering are other sounds' on the places of a lower
-// octave's, and the partials the octave above's: faint beside the even ones, and either mains
-// hum or, without a fundamental, not one after another (another note's in a chord, a rumble's
-// peaks).
-bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible) {
-    const double strongest = StrongestOf(partials);
-    double odd = 0, even = 0;
+// Whether the numbering's first partial sounds, at kFaintFirstPartial of the strongest.
+bool FirstSounds(std::span<const Partial> partials) {
+    return !partials.empty() && partials[0].number == 1 &&
+           partials[0].magnitude >= kFaintFirstPartial * StrongestOf(partials);
+}
+
+// Whether a numbering without a fundamental (FirstSounds) leaves more than kMostMissingOdd of
+// its odd partials from the 3rd to the kHighestOddChecked-th out: they are not one after
+// another, as a tone's are, but other sounds' (another note's in a chord, a rumble's peaks) on
+// the places of a lower octave's.
+bool OddPartialsMissing(std::span<const Partial> partials, int possible) {
     bool sounding[kHighestOddChecked + 1] = {};
     for (const Partial& p : partials) {
-        (p.number % 2 == 1 ? odd : even) += p.magnitude * p.magnitude;
-        if (p.number <= kHighestOddChecked &&
-            (p.number > 1 || p.magnitude >= kFaintFirstPartial * strongest)) {
+        if (p.number > 1 && p.number <= kHighestOddChecked) {
             sounding[p.number] = true;
         }
-    }
-    if (!(odd < kOwnOddShare * even)) {
-        return false;
-    }
-    if (MainsHum(partials)) {
-        return true;
     }
     // Above the highest partial found the tone ends: none is missing there.
     const int last = std::min({possible, kHighestOddChecked, partials.back().number});
@@ -49,7 +45,21 @@ bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible) {
     for (int k = 3; k <= last; k += 2) {
         missing += sounding[k] ? 0 : 1;
     }
-    return !sounding[1] && missing > kMostMissingOdd;
+    return !FirstSounds(partials) && missing > kMostMissingOdd;
+}
+
+// Whether the odd partials of a fresh numbering are other sounds' on the places of a lower
+// octave's, and the partials the octave above's: faint beside the even ones, and either mains
+// hum or missing as OddPartialsMissing says.
+bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible) {
+    double odd = 0, even = 0;
+    for (const Partial& p : partials) {
+        (p.number % 2 == 1 ? odd : even) += p.magnitude * p.magnitude;
+    }
+    if (!(odd < kOwnOddShare * even)) {
+        return false;
+    }
+    return MainsHum(partials) || OddPartialsMissing(partials, possible);
 }
 
 // Whether a held note's lower octave sounds in partials of its own: an odd one, loud enough to
@@ -93,7 +103,12 @@ int Multiple(const SpectrumPair& spectra, std::span<const Partial> numbered, int
         return CommonNumber(numbered, kHoldingPartialPower);
     }
     const int every = CommonNumber(numbered, kCountedPartialPower);
-    const bool others = OthersOnTheOddPartials(numbered, possible) ||
-                        (held_divisor > 1 && !LowerOctaveSounds(spectra, numbered));
+    // A held note's octave is decided: it goes down only where the lower octave's fundamental
+    // sounds (an organ's 16' pipe). A struck chord's fifth and tenth ring on where the note's
+    // own upper partials have died, and stand as loud as its even ones: the lower octave's
+    // partials 2 to 5, its fundamental missing.
+    const bool others =
+        OthersOnTheOddPartials(numbered, possible) ||
+        (held_divisor > 1 && (!FirstSounds(numbered) || !LowerOctaveSounds(spectra, numbered)));
     return every == 1 && others ? 2 : every;
 }

@@ -229,6 +229,52 @@ TEST(HardSounds, TwoNotesAtOnceReadAsOneOfThemOrNone) {
     }
 }
 
+// A note struck with a chord whose fifth and tenth above it (the 3rd and 5th partials of the
+// octave below) ring on as the chord's strings do, while the note's own partials die faster the
+// higher they lie: late in the note, what sounds is the octave below's partials 2 to 5 without
+// its fundamental. The note keeps its octave, or gives no reading; never the octave below.
+TEST(HardSounds, AChordRingingOnUnderANoteNeverTakesItsOctaveDown) {
+    const struct {
+        const char* what;
+        double hz;
+        int partials;
+        double decay;    // per second, of the first partial; the k-th dies k times as fast
+        double swell;    // seconds the note takes to speak (a bow, a breath)
+        double chord_db; // the chord's tones under the note's first partial at the attack
+    } table[] = {
+        {"A4 plucked", 440, 8, 0.6, 0.005, 12},
+        {"E4 plucked", 329.628, 8, 0.6, 0.005, 12},
+        {"A4 plucked, the chord 16 dB under", 440, 8, 0.6, 0.005, 16},
+        // The note dies away under the chord: what is left is the octave below's 3rd and 5th.
+        {"E5 plucked short", 659.255, 6, 2, 0.005, 12},
+        {"A4 plucked short", 440, 8, 2.5, 0.005, 14},
+        {"G6 bowed, speaking after the chord", 1567.98, 3, 0, 0.1, 11},
+        {"A5 blown, speaking after the chord", 880, 4, 0, 0.06, 10},
+    };
+    for (const auto& row : table) {
+        const double chord = 0.3 * std::pow(10, -row.chord_db / 20);
+        const auto readings = Readings(Sound(3, [&](double t) {
+            const double speaks = std::min(1.0, t / row.swell);
+            double x = 0;
+            for (int k = 1; k <= row.partials; ++k) {
+                x += speaks * 0.3 / k * std::exp(-k * row.decay * t) * Sine(k * row.hz, t, k);
+            }
+            return x + chord * std::exp(-0.5 * t) * (Sine(1.5 * row.hz, t) + Sine(2.5 * row.hz, t));
+        }));
+        const auto below =
+            std::count_if(readings.begin(), readings.end(), [&](const PitchReading& r) {
+                return std::abs(Cents(r.hz, row.hz / 2)) < 50;
+            });
+        EXPECT_EQ(below, 0) << row.what << ", of " << readings.size();
+        // While it sounds above the chord, the note reads: half a second of hops at least.
+        EXPECT_GE(
+            std::count_if(readings.begin(), readings.end(),
+                          [&](const PitchReading& r) { return std::abs(Cents(r.hz, row.hz)) < 5; }),
+            20)
+            << row.what;
+    }
+}
+
 // A peak near where a note's fundamental would be but a semitone or so off it, beside that
 // note's partials 2, 4, 6 and 7 alone (a low string's upper partials through a microphone that
 // cuts all below 200 Hz fall near such a series): the peak is another sound, no fundamental,
