@@ -83,6 +83,7 @@ void EndNote(NoteGatherer& notes, const Naming& naming, std::vector<HeldNote>& e
         ++notes.lines;
     }
     notes.held.clear();
+    notes.held_log2 = 0;
     notes.another.clear();
     notes.name.clear();
 }
@@ -100,6 +101,25 @@ bool StruckAgain(NoteGatherer& notes, const Reading& reading) {
     return again;
 }
 
+// A vibrato swings a held note's readings across the line between two names: a note 41 cents
+// under C#5 with a vibrato of +-26 cents names C5 on each low swing. A reading of another name
+// this near the mean of the held note's readings is still that note; a step to the next
+// semitone lands about 100 cents away. Wider would join a slide of a semitone to its note.
+constexpr double kSwingCents = 60;
+
+void Hold(NoteGatherer& notes, const Reading& reading) {
+    notes.held.push_back(reading);
+    notes.held_log2 += std::log2(reading.hz);
+}
+
+bool WithinTheSwing(const NoteGatherer& notes, const Reading& reading) {
+    if (notes.held.empty()) {
+        return false;
+    }
+    const double mean = notes.held_log2 / static_cast<double>(notes.held.size());
+    return std::abs(1200 * (std::log2(reading.hz) - mean)) < kSwingCents;
+}
+
 } // namespace
 
 void GatherReading(NoteGatherer& notes, const Naming& naming, const Reading& reading,
@@ -110,12 +130,15 @@ void GatherReading(NoteGatherer& notes, const Naming& naming, const Reading& rea
     ++notes.readings;
     GatherSilence(notes, naming, reading.time, ended);
     const std::string name = Key(reading.name);
-    if (StruckAgain(notes, reading) && name == notes.name) {
+    // A string's sharp attack may name it apart from where it settles: the same note is the
+    // same name or a reading within the swing.
+    const bool same = name == notes.name || WithinTheSwing(notes, reading);
+    if (StruckAgain(notes, reading) && same) {
         EndNote(notes, naming, ended);
     }
-    if (notes.held.empty() || name == notes.name) {
+    if (notes.held.empty() || same) {
         notes.name = name;
-        notes.held.push_back(reading);
+        Hold(notes, reading);
         notes.another.clear();
         return;
     }
@@ -128,7 +151,9 @@ void GatherReading(NoteGatherer& notes, const Naming& naming, const Reading& rea
         const std::vector<Reading> next = notes.another;
         EndNote(notes, naming, ended);
         notes.name = name;
-        notes.held = next;
+        for (const Reading& each : next) {
+            Hold(notes, each);
+        }
     }
 }
 

@@ -22,11 +22,13 @@ struct HeldNote {
 
 // Gathers readings into notes: a note ends at silence (no reading for kSilenceSeconds), at a
 // new attack of its own (a string plucked again), or at a change of note, which counts once
-// kChangeReadings readings in a row name another note, so that a stray reading neither ends a
-// note nor counts in it. Notes of fewer than kShortestNote readings are left out as noise.
+// kChangeReadings readings in a row name another note beyond a vibrato's swing of the held one,
+// so that a stray reading neither ends a note nor counts in it. Notes of fewer than kShortestNote
+// readings are left out as noise.
 struct NoteGatherer {
     std::string name;             // the note (and string) being held
     std::vector<Reading> held;    // its readings
+    double held_log2 = 0;         // the sum of their log2 Hz
     std::vector<Reading> another; // the readings in a row since, of another note
     std::string another_name;
     double attack = -1;      // seconds of input where the latest attack began

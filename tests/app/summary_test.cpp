@@ -49,19 +49,22 @@ TEST(Summary, ANoteEndsAtSilenceOrAtAChangeOfNoteAndStrayReadingsStayOut) {
         sweep.push_back(c);
     }
     std::vector<PitchReading> readings = Readings(0, 21, 220, sweep); // A3 to 0.5 s
-    // 0.3 s of silence, then E4 with one stray reading an octave off, then C4 at once.
+    // 0.3 s of silence, then E4 with one stray reading an octave off, then C4 at once, and a
+    // semitone up at once: a step, not a vibrato's swing.
     std::vector<PitchReading> e4 = Readings(0.8, 21, 329.6276);
     e4[10].hz = 659.2551;
     std::vector<PitchReading> c4 = Readings(1.325, 20, 261.6256);
+    std::vector<PitchReading> c_sharp4 = Readings(1.825, 20, 277.1826);
     // Two readings alone are no note.
     std::vector<PitchReading> blip = Readings(2.5, 2, 500);
-    for (const std::vector<PitchReading>* part : {&e4, &c4, &blip}) {
+    for (const std::vector<PitchReading>* part : {&e4, &c4, &c_sharp4, &blip}) {
         readings.insert(readings.end(), part->begin(), part->end());
     }
     const ToneSettings settings;
     EXPECT_EQ(Gathered(settings, readings), "0.000\t0.500\t220.000\tA3\t+0.00\t14.40\n"
                                             "0.800\t1.300\t329.628\tE4\t+0.00\t0.00\n"
-                                            "1.325\t1.800\t261.626\tC4\t+0.00\t0.00\n");
+                                            "1.325\t1.800\t261.626\tC4\t+0.00\t0.00\n"
+                                            "1.825\t2.300\t277.183\tC#4\t+0.00\t0.00\n");
 }
 
 TEST(Summary, TheMedianOfASteadyNoteAndItsString) {
@@ -76,27 +79,43 @@ TEST(Summary, TheMedianOfASteadyNoteAndItsString) {
               "1.000\t1.725\t73.544\tD2\t+3.00\t0.00\t6\n");
 }
 
+struct VibratoCase {
+    double centre; // Hz
+    double width;  // cents either side
+    double rate;   // Hz
+    double skew;   // cents of the second harmonic of the swing
+    const char* note;
+};
+
 TEST(Summary, AVibratoIsOneLineAtItsCentreAndSpansItsWidth) {
-    // A bow's vibrato of +-20 cents at 5.5 Hz about A3 that dwells above the note longer than
-    // below it: the median of its readings lies 9 cents sharp of the centre it swings about.
-    std::vector<double> cents;
-    for (int i = 0; i < 80; ++i) {
-        const double phase = 2 * std::numbers::pi * 5.5 * 0.025 * i;
-        cents.push_back(20 * std::sin(phase) + 8 * std::cos(2 * phase));
+    const VibratoCase cases[] = {
+        // A bow's vibrato about A3 that dwells above the note longer than below it: the median
+        // of its readings lies 9 cents sharp of the centre it swings about.
+        {220, 20, 5.5, 8, "A3"},
+        // A flute 40 cents under C#5: each low swing names C5 for a tenth of a second.
+        {541.634, 26, 5.06, 0, "C#5"},
+        {541.634, 26, 5.06, 6, "C#5"},
+    };
+    for (const VibratoCase& c : cases) {
+        std::vector<double> cents;
+        for (int i = 0; i < 80; ++i) {
+            const double phase = 2 * std::numbers::pi * c.rate * 0.025 * i;
+            cents.push_back(c.width * std::sin(phase) + c.skew * std::cos(2 * phase));
+        }
+        const std::string lines = Gathered(ToneSettings{}, Readings(0, 80, c.centre, cents));
+        ASSERT_EQ(Count(lines, "\n"), 1u) << c.centre << "\n" << lines;
+        double start = 0, end = 0, hz = 0, spread = 0;
+        char note[8] = {}, shown[16] = {};
+        ASSERT_EQ(std::sscanf(lines.c_str(), "%lf %lf %lf %7s %15s %lf", &start, &end, &hz, note,
+                              shown, &spread),
+                  6)
+            << lines;
+        EXPECT_LT(std::abs(1200 * std::log2(hz / c.centre)), 1) << lines;
+        EXPECT_STREQ(note, c.note);
+        // SPREAD: the vibrato's width from its low to its high, but for the extremes' last tenth.
+        EXPECT_GT(spread, 2 * c.width * 0.9) << lines;
+        EXPECT_LT(spread, 2 * (c.width + c.skew)) << lines;
     }
-    const std::string lines = Gathered(ToneSettings{}, Readings(0, 80, 220, cents));
-    ASSERT_EQ(Count(lines, "\n"), 1u) << lines;
-    double start = 0, end = 0, hz = 0, spread = 0;
-    char note[8] = {}, shown[16] = {};
-    ASSERT_EQ(std::sscanf(lines.c_str(), "%lf %lf %lf %7s %15s %lf", &start, &end, &hz, note, shown,
-                          &spread),
-              6)
-        << lines;
-    EXPECT_LT(std::abs(1200 * std::log2(hz / 220)), 1) << lines;
-    EXPECT_STREQ(note, "A3");
-    // SPREAD: the vibrato's width from its low to its high, but for the extremes' last tenth.
-    EXPECT_GT(spread, 2 * 20 * 0.9) << lines;
-    EXPECT_LT(spread, 2 * 28) << lines;
 }
 
 TEST(Summary, ReadingsBetweenHopsCountInNoNote) {
