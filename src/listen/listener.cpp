@@ -196,11 +196,12 @@ Hop CompleteHop(ListenerState& s, double rate) {
 
 // Whether the hop under way has come to one of the kReadsPerYoungHop - 1 points between its
 // ends while a note is young: its readings then come sooner after the attack, where a tuner's
-// wait shows most, and follow it closer while it settles.
+// wait shows most, and follow it closer while it settles. In silence too: there they hear an
+// attack within the hop, and confirm the next hop's points, not its end and the one after.
 bool YoungNoteReadsHere(const ListenerState& s) {
     const bool between =
         s.in_hop * kReadsPerYoungHop / s.hop != (s.in_hop - 1) * kReadsPerYoungHop / s.hop;
-    return between && s.note.state != NoteState::Silent && NoteIsYoung(s);
+    return between && (s.note.state == NoteState::Silent || NoteIsYoung(s));
 }
 
 // The pitch that confirms a point's coarse pitch, for a note that has not read and whose last
@@ -393,5 +394,6 @@ const char* NoReadingName(NoReading why) {
 }
 
 size_t ListenerFirstReadingFrames(const Listener& listener) {
-    return kFirstReadingHops * listener.state->hop;
+    const size_t hop = listener.state->hop;
+    return (kFirstReadingHops - 1) * hop + (hop + kReadsPerYoungHop - 1) / kReadsPerYoungHop;
 }

@@ -68,7 +68,7 @@ std::optional<PitchReading> ReadListener(Listener& listener);
 size_t ListenerHop(const Listener& listener);
 
 // Samples a note must last before the listener's first reading of it at the least: the hops
-// whose coarse pitches must agree.
+// whose coarse pitches must agree, the last of them to its first point.
 size_t ListenerFirstReadingFrames(const Listener& listener);
 
 // Why a hop gave no reading: the first step of the hop that refused.

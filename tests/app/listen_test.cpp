@@ -732,7 +732,7 @@ std::string Samples(Sound sound, double hz, double seconds) {
 // tone that the listener does not hear.
 TEST(ListenFiles, NoPitchHeardSaysWhatIsReallyWrong) {
     ScratchDir dir;
-    const std::string too_short = "the time asked is too short for a reading, which needs 0.051 s "
+    const std::string too_short = "the time asked is too short for a reading, which needs 0.034 s "
                                   "at least";
     const std::string outside = " Hz, lies outside what the listener hears, 25 to 5000 Hz";
     const std::string no_steady =
@@ -746,7 +746,7 @@ TEST(ListenFiles, NoPitchHeardSaysWhatIsReallyWrong) {
         {"no_frames.wav", "", {}, "it holds no sound (no frames at all)"},
         {"no_frames_asked.wav", "", {"1e-9"}, "it holds no sound (no frames at all)"},
         {"a4.wav", Samples(Sound::kSine, 440, 1), {"1e-9"}, too_short},
-        {"a4_a_frame_short.wav", Samples(Sound::kSine, 440, 1), {"0.05"}, too_short},
+        {"a4_a_frame_short.wav", Samples(Sound::kSine, 440, 1), {"0.033"}, too_short},
         {"24hz.wav", Samples(Sound::kSine, 24, 1), {}, "its pitch, 24.0" + outside},
         {"5100hz.wav", Samples(Sound::kSine, 5100, 1), {}, "its pitch, 5100.0" + outside},
         {"white.wav", Samples(Sound::kWhiteNoise, 0, 1), {}, no_steady},
@@ -765,7 +765,7 @@ TEST(ListenFiles, NoPitchHeardSaysWhatIsReallyWrong) {
         EXPECT_EQ(run.err, std::string(row.name) + ": no pitch heard: " + row.why + "\n");
     }
     // The time it names gives the first reading.
-    const RunResult enough = RunOndelis({"--listen", "a4.wav", "0.051"});
+    const RunResult enough = RunOndelis({"--listen", "a4.wav", "0.034"});
     EXPECT_EQ(enough.status, 0);
     EXPECT_EQ(enough.err, "");
     EXPECT_EQ(Lines(enough.out).size(), 1u) << enough.out;

@@ -34,11 +34,12 @@ TEST(Listener, SinesFromB0ToC8WithinATenthOfACent) {
 
 TEST(Listener, ReadingsComeSoonAndFollowTheInputsTime) {
     const auto readings = Readings(Sound(1.0, [](double t) { return 0.5 * Sine(440, t); }));
-    // Hops of 1103 samples. The first reading at the end of the second; while the note is
-    // young (its first quarter second) three a hop, 368 and 736 samples into it and at its end;
-    // then one at the end of every hop, the last one of the second at 39.
-    std::vector<int> due = {2 * 1103};
-    for (int hop = 2; hop < 10; ++hop) {
+    // Hops of 1103 samples. The first reading 368 samples into the second: the first hop's
+    // points heard the note, and the second's, a hop after them, confirm its pitch. While the
+    // note is young (its first quarter second) three a hop, 368 and 736 samples into it and at
+    // its end; then one at the end of every hop, the last one of the second at 39.
+    std::vector<int> due;
+    for (int hop = 1; hop < 10; ++hop) {
         due.insert(due.end(), {hop * 1103 + 368, hop * 1103 + 736, (hop + 1) * 1103});
     }
     for (int hop = 11; hop <= 39; ++hop) {

@@ -336,6 +336,44 @@ TEST(Onset, TheFirstReadingComesSoonAndIsRight) {
     }
 }
 
+TEST(Onset, APluckWithinAHopReadsAtTheNextHopsPoints) {
+    // Plucks whose attacks fall anywhere within a hop, at each sixth of it: the points of the
+    // hop the attack falls in hear the note already, and the points of the next hop, a hop
+    // after them, confirm its pitch. The first reading within 5 cents comes 4 points (a third
+    // of a hop each) after half the attacks at most and 5 after any, not at the end of the next
+    // hop (4 to 7 points); and every reading from it on is within 5 cents.
+    const struct {
+        double hz;
+        double first; // the fundamental's amplitude, the k-th partial's 1 / k
+    } table[] = {{523.25, 1}, {880.0, 1}, {1318.51, 1}, {2637.02, 1}, {440.0, 0.2}, {987.77, 0.2}};
+    const size_t hop = ListenerHop(NewListener(kRate)), point = hop / 3;
+    for (const auto& row : table) {
+        const double hz = row.hz;
+        std::vector<size_t> points;
+        for (size_t sixth = 0; sixth < 6; ++sixth) {
+            const size_t attack = 12 * hop + 1 + sixth * hop / 6;
+            const double at = static_cast<double>(attack) / kRate;
+            const auto readings = Readings(Sound(0.8, [&](double t) {
+                const double since = t - at;
+                return since < 0 ? 0.0
+                                 : std::min(1.0, since / 0.005) * std::exp(-1.5 * since) *
+                                       (Partials(hz, since, 1, 6, 0.15) -
+                                        (1 - row.first) * 0.15 * Sine(hz, since, 1));
+            }));
+            const auto within = std::find_if(readings.begin(), readings.end(), [&](const auto& r) {
+                return std::abs(Cents(r.hz, hz)) < 5;
+            });
+            ASSERT_NE(within, readings.end()) << hz;
+            EXPECT_LT(WorstCents(readings, hz, within->time), 5) << hz << " sixth " << sixth;
+            const auto heard = static_cast<size_t>(std::lround(within->time * kRate)) - attack;
+            points.push_back((heard + point - 1) / point);
+        }
+        std::sort(points.begin(), points.end());
+        EXPECT_LE(points[2], 4u) << hz << " " << row.first;
+        EXPECT_LE(points.back(), 5u) << hz << " " << row.first;
+    }
+}
+
 TEST(Onset, ABowsGlideIntoPitchDoesNotPutOffTheFirstReading) {
     // A bowed note swelling from -20 dB by 6 dB in 20 ms, whose bow catches the string
     // `glide` cents off for its first `hold` seconds, then glides to pitch by e every 3 ms, as a
