@@ -77,6 +77,20 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
              }
              return x;
          }},
+        // An FM organ's C2 through a phone: its partials 6, 9 and 12 hollow, 30 dB and more under
+        // their neighbours, as a frequency-modulated tone's are, and the high-pass leaves its
+        // fundamental 37 dB under the strongest. Its 5th and 7th sound: no two notes a fifth
+        // apart, whose common partials' gaps these would be, have either.
+        {"an FM organ's C2 through a phone", 65.406, 2,
+         [](double hz, double t) {
+             const double db[] = {-0.9,  -0.4,  -24.8, 0,     -7.6,  -43.1, -7.4,  -13.1,
+                                  -37.3, -12.7, -15.9, -54.6, -15.6, -24,   -32.8, -23.8};
+             double x = 0;
+             for (int k = 1; k <= 16; ++k) {
+                 x += 0.1 * std::pow(10, db[k - 1] / 20) * Phone(k * hz, 184) * Sine(k * hz, t, k);
+             }
+             return x;
+         }},
     };
     for (const auto& row : table) {
         const auto readings =
