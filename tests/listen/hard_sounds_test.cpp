@@ -161,6 +161,30 @@ TEST(HardSounds, AnOrgansLowerRankSpeakingLateTakesTheNoteDown) {
     EXPECT_LT(WorstCents(readings, e3, 0.5), 0.1);
 }
 
+// An organ's 8', 4' and 2' ranks together: the 4' and 2' pipes sound the 8' rank's even partials
+// again, and its odd ones stand 25 dB under them. Through a phone's high-pass, its fundamental
+// too falls 20 dB and more under the strongest: only its even partials are loud, as the octave
+// above's would be. Its odd ones still sound, one after another and on its line: the note keeps
+// its octave.
+TEST(HardSounds, AnOrganThroughAPhoneKeepsItsOctave) {
+    const double db[] = {-12.6, -11.1, -26.2, 0,     -25.9, -14.4, -26,
+                         -3.4,  -27.7, -22.1, -34.5, -16.2, -43.6};
+    for (const double hz : {130.813, 65.406}) {
+        for (const double corner : {150.0, 173.0, 200.0}) {
+            const auto readings = Readings(Sound(2, [&](double t) {
+                double x = 0;
+                for (int k = 1; k <= 13; ++k) {
+                    x += 0.15 * std::pow(10, db[k - 1] / 20) * Phone(k * hz, corner) *
+                         Sine(k * hz, t, k);
+                }
+                return x;
+            }));
+            EXPECT_GE(CountFrom(readings, 0.5), 59u) << hz << " Hz, " << corner << " Hz";
+            EXPECT_LT(WorstCents(readings, hz, 0.5), 0.1) << hz << " Hz, " << corner << " Hz";
+        }
+    }
+}
+
 // A quiet tone an octave below a held bright note (another instrument's, far off) comes in
 // late: its fundamental and third lie between the note's partials, but it holds under a
 // hundredth of the sound's power, and the sound repeats hardly better at its period. The note
