@@ -58,20 +58,6 @@ bool OwnAreOneNote(std::span<const Partial> partials, int possible) {
            (!AnotherSoundsFirst(partials) || OneNote(partials.subspan(1), 3));
 }
 
-// Whether a first partial weaker than kOwnFirstPartial still sounds on its own: alone in its
-// lobe, and off the line of the partials above it by more than kWeakSwayCents but less than
-// kStrayFirstCents. A low piano string's first partial 15 to 20 dB under its second to fourth
-// lies a few cents off that line (the soundboard pulls it), and the line would read it 4 cents
-// sharp; nearer the line, the line reads steadier than the weak partial's own measure, and
-// where the partial does not sound the line is all there is.
-bool WeakButOwn(const SpectrumPair& spectra, std::span<const Partial> partials) {
-    if (partials.size() < 3 || partials[0].number != 1) {
-        return false;
-    }
-    const double off = std::abs(Cents(partials[0].hz, FirstPartialOfFit(partials.subspan(1))));
-    return off > kWeakSwayCents && off < kStrayFirstCents && AloneInItsLobe(spectra, partials[0]);
-}
-
 // Where the first partial is too faint to be found (a phone's high-pass takes a low string's),
 // the second says where it is, less the stretch that the line of the partials puts between
 // them: a bass string's lowest partials lie a few cents under the line of those above (the
@@ -84,6 +70,28 @@ double FirstFromTheSecond(const SpectrumPair& spectra, std::span<const Partial> 
     }
     const StringFit fit = FitString(partials);
     return fit.b > 0 ? partials[0].hz / 2 * std::sqrt((1 + fit.b) / (1 + 4 * fit.b)) : 0;
+}
+
+// Whether a first partial weaker than kOwnFirstPartial still sounds on its own: alone in its
+// lobe, and off the line of the partials above it by more than kWeakSwayCents but less than
+// kStrayFirstCents. A low piano string's first partial 15 to 20 dB under its second to fourth
+// lies a few cents off that line (the soundboard pulls it), and the line would read it 4 cents
+// sharp; nearer the line, the line reads steadier than the weak partial's own measure, and
+// where the partial does not sound the line is all there is. Not alone, or beside another
+// sound, it is still its own where its second's half (FirstFromTheSecond) agrees with it.
+bool WeakButOwn(const SpectrumPair& spectra, std::span<const Partial> partials, double share) {
+    if (partials.size() < 3 || partials[0].number != 1) {
+        return false;
+    }
+    const double off = std::abs(Cents(partials[0].hz, FirstPartialOfFit(partials.subspan(1))));
+    if (!(off > kWeakSwayCents && off < kStrayFirstCents)) {
+        return false;
+    }
+    if (share >= kCleanShare && AloneInItsLobe(spectra, partials[0])) {
+        return true;
+    }
+    const double second = FirstFromTheSecond(spectra, partials.subspan(1));
+    return second > 0 && std::abs(Cents(partials[0].hz, second)) < kWitnessCents;
 }
 
 // The first partial as it sounds. Measured on its own where it is strong and alone in its lobe,
@@ -101,7 +109,7 @@ double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> part
     if (strong && (AloneInItsLobe(spectra, partials[0]) || share < kCleanShare)) {
         return partials[0].hz;
     }
-    if (!strong && share >= kCleanShare && WeakButOwn(spectra, partials)) {
+    if (!strong && WeakButOwn(spectra, partials, share)) {
         return partials[0].hz;
     }
     const double from_second = FirstFromTheSecond(spectra, partials);
