@@ -301,7 +301,8 @@ bool OneNote(std::span<const Partial> partials, int possible) {
         return next || !beyond;
     }
     // No fundamental: the tone's own partials come one after another from the second, where
-    // two notes a fifth or a fourth apart leave gaps at every number that neither has.
+    // two notes a fifth or a fourth apart leave gaps at every number that neither has; a tone
+    // with a 5th and a 7th (neither note's) is one, however hollow (an FM organ's 6th and 9th).
     const int last = std::min(possible, kNumbersOfANote);
     if (last < 3 || !sounding[2] || !sounding[3]) {
         return false;
@@ -310,7 +311,7 @@ bool OneNote(std::span<const Partial> partials, int possible) {
     for (int k = 4; k <= last; ++k) {
         missing += sounding[k] ? 0 : 1;
     }
-    return missing <= 1;
+    return missing <= 1 || (sounding[5] && sounding[7]);
 }
 
 int CommonNumber(std::span<const Partial> partials, double faintest) {

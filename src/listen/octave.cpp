@@ -3,6 +3,7 @@
 #include "common/units.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 
@@ -74,14 +75,58 @@ bool LowerOctaveSounds(const SpectrumPair& spectra, std::span<const Partial> par
     });
 }
 
+// Whether the odd partials of a numbering all sound, one after another from the 3rd to the
+// kHighestOddChecked-th (or the highest it has), each on the line of the partials: a low note
+// whose lower partials a high-pass thinned (a phone's microphone; its fundamental may be gone),
+// not the octave above's. A chord's fifth and tenth fill two of them; noise's peaks stray off
+// the line.
+bool OddSeries(std::span<const Partial> partials, int possible) {
+    if (partials.size() < 3) {
+        return false;
+    }
+    const StringFit fit = FitString(partials);
+    bool sounding[kHighestOddChecked + 1] = {};
+    for (const Partial& p : partials) {
+        const double k = p.number;
+        const double line = k * fit.f0 * std::sqrt(1 + fit.b * k * k);
+        if (p.number <= kHighestOddChecked && std::abs(Cents(p.hz, line)) < kMostSpreadCents) {
+            sounding[p.number] = true;
+        }
+    }
+    const int last = std::min({possible, kHighestOddChecked, partials.back().number});
+    if (last < kLeastOddSeries) {
+        return false;
+    }
+    for (int k = 3; k <= last; k += 2) {
+        if (!sounding[k]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the note is the octave below the fundamental near `f0` that its period says: its odd
+// partials, though too weak to say so beside the even ones (SubharmonicDivisor), all sound.
+bool ThinnedLowerOctave(const SpectrumPair& spectra, double f0) {
+    const double highest = kHighestPartialShare * spectra.rate;
+    std::array<Partial, kMostPartials> partials{};
+    const size_t found = FindPartials(spectra, f0 / 2, highest, partials);
+    return f0 / 2 >= kLowestHz && OddSeries(std::span<const Partial>(partials.data(), found),
+                                            static_cast<int>(highest / (f0 / 2)));
+}
+
 } // namespace
 
 // 2 when a held note's octave below comes to sound (an organ's 16' rank speaks after its 8'):
 // its partials between the note's, and the sound repeating at its period clearly better than
-// at the note's. 1 otherwise: noise or a second note may put peaks between the partials, but
-// they make the sound repeat no better at the longer period. An organ's 16' rank 13 dB under
-// its 8' and 4' adds 0.02 to 0.035 to the NSDF at its period while it speaks, then 0.06 to 0.09.
+// at the note's; or its odd partials all there, however faint (ThinnedLowerOctave). 1 otherwise:
+// noise or a second note may put peaks between the partials, but they make the sound repeat no
+// better at the longer period. An organ's 16' rank 13 dB under its 8' and 4' adds 0.02 to 0.035 to
+// the NSDF at its period while it speaks, then 0.06 to 0.09.
 int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, double rate, double f0) {
+    if (ThinnedLowerOctave(spectra, f0)) {
+        return 2;
+    }
     if (SubharmonicDivisor(spectra, f0, kLowestHz) != 2) {
         return 1;
     }
@@ -103,6 +148,10 @@ int Multiple(const SpectrumPair& spectra, std::span<const Partial> numbered, int
         return CommonNumber(numbered, kHoldingPartialPower);
     }
     const int every = CommonNumber(numbered, kCountedPartialPower);
+    // Even partials loud and odd ones faint but all there: a note thinned, not its octave above.
+    if (held_divisor != 1 && every == 2 && OddSeries(numbered, possible)) {
+        return 1;
+    }
     // A held note's octave is decided: it goes down only where the lower octave's fundamental
     // sounds (an organ's 16' pipe). A struck chord's fifth and tenth ring on where the note's
     // own upper partials have died, and stand as loud as its even ones: the lower octave's

@@ -27,6 +27,9 @@ constexpr double kRepeatsBetter = 0.02;
 constexpr double kOwnOddShare = 0.25;
 constexpr int kHighestOddChecked = 11;
 constexpr int kMostMissingOdd = 1;
+// A numbering whose odd partials all sound on its line, up to this one at least, is a note
+// whose lower partials were thinned, not the octave above's. Lower takes a chord for a note.
+constexpr int kLeastOddSeries = 7;
 // Mains hum, 50 or 60 Hz within kMainsCents, and its third under a louder note an octave
 // above are not that note's octave below. Wider takes a real low note for hum.
 constexpr double kMainsHz[] = {50, 60};

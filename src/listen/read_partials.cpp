@@ -58,24 +58,47 @@ bool OwnAreOneNote(std::span<const Partial> partials, int possible) {
            (!AnotherSoundsFirst(partials) || OneNote(partials.subspan(1), 3));
 }
 
+// Where the first partial is too faint to be found (a phone's high-pass takes a low string's),
+// the second says where it is, less the stretch that the line of the partials puts between
+// them: a bass string's lowest partials lie a few cents under the line of those above (the
+// soundboard pulls them), whose own first partial would read 3 to 4 cents sharp. Only where the
+// second is alone in its lobe (in noise the line strays less) and the string is stiff (a
+// harmonic tone's line is the mean of its partials, steadier than one of them). 0 otherwise.
+double FirstFromTheSecond(const SpectrumPair& spectra, std::span<const Partial> partials) {
+    if (partials.size() < 3 || partials[0].number != 2 || !AloneInItsLobe(spectra, partials[0])) {
+        return 0;
+    }
+    const StringFit fit = FitString(partials);
+    return fit.b > 0 ? partials[0].hz / 2 * std::sqrt((1 + fit.b) / (1 + 4 * fit.b)) : 0;
+}
+
 // Whether a first partial weaker than kOwnFirstPartial still sounds on its own: alone in its
 // lobe, and off the line of the partials above it by more than kWeakSwayCents but less than
 // kStrayFirstCents. A low piano string's first partial 15 to 20 dB under its second to fourth
 // lies a few cents off that line (the soundboard pulls it), and the line would read it 4 cents
 // sharp; nearer the line, the line reads steadier than the weak partial's own measure, and
-// where the partial does not sound the line is all there is.
-bool WeakButOwn(const SpectrumPair& spectra, std::span<const Partial> partials) {
+// where the partial does not sound the line is all there is. Not alone, or beside another
+// sound, it is still its own where its second's half (FirstFromTheSecond) agrees with it.
+bool WeakButOwn(const SpectrumPair& spectra, std::span<const Partial> partials, double share) {
     if (partials.size() < 3 || partials[0].number != 1) {
         return false;
     }
     const double off = std::abs(Cents(partials[0].hz, FirstPartialOfFit(partials.subspan(1))));
-    return off > kWeakSwayCents && off < kStrayFirstCents && AloneInItsLobe(spectra, partials[0]);
+    if (!(off > kWeakSwayCents && off < kStrayFirstCents)) {
+        return false;
+    }
+    if (share >= kCleanShare && AloneInItsLobe(spectra, partials[0])) {
+        return true;
+    }
+    const double second = FirstFromTheSecond(spectra, partials.subspan(1));
+    return second > 0 && std::abs(Cents(partials[0].hz, second)) < kWitnessCents;
 }
 
 // The first partial as it sounds. Measured on its own where it is strong and alone in its lobe,
 // or weak but its own (WeakButOwn). Beside another sound, in a sound of clean partials, the fit
 // of all of them stands in; in noise, a strong partial's own measure strays less than the fit
-// of the noise's peaks, and a weak one's more. A stray one is its second partial's half.
+// of the noise's peaks, and a weak one's more. A stray one is its second partial's half; one
+// not found, where the second is clean, the second's (FirstFromTheSecond).
 double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> partials,
                       double strongest, double share) {
     if (Stray(partials, strongest)) {
@@ -86,10 +109,11 @@ double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> part
     if (strong && (AloneInItsLobe(spectra, partials[0]) || share < kCleanShare)) {
         return partials[0].hz;
     }
-    if (!strong && share >= kCleanShare && WeakButOwn(spectra, partials)) {
+    if (!strong && WeakButOwn(spectra, partials, share)) {
         return partials[0].hz;
     }
-    return FirstPartialOfFit(partials);
+    const double from_second = FirstFromTheSecond(spectra, partials);
+    return from_second > 0 ? from_second : FirstPartialOfFit(partials);
 }
 
 // The samples that the pair of frames spans: the note's since its onset, up to the cap. A high

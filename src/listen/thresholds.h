@@ -126,6 +126,9 @@ constexpr double kStrayFirstCents = 20;
 // A weaker first partial is measured on its own, alone in its lobe in a clean sound, from this
 // far (cents) off the fit of those above it: lower reads the sway its neighbours' leak puts on it.
 constexpr double kWeakSwayCents = 2.5;
+// Not alone, or beside another sound, a weak first partial is still measured on its own where
+// its second's half agrees with it to this (cents). Wider reads a first partial noise moved.
+constexpr double kWitnessCents = 1;
 // A partial is alone in its lobe when its frequency read half a lobe either side agrees to this
 // (cents): higher measures a partial that shares its lobe on its own.
 constexpr double kAloneCents = 1;

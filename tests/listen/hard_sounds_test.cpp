@@ -77,6 +77,20 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
              }
              return x;
          }},
+        // An FM organ's C2 through a phone: its partials 6, 9 and 12 hollow, 30 dB and more under
+        // their neighbours, as a frequency-modulated tone's are, and the high-pass leaves its
+        // fundamental 37 dB under the strongest. Its 5th and 7th sound: no two notes a fifth
+        // apart, whose common partials' gaps these would be, have either.
+        {"an FM organ's C2 through a phone", 65.406, 2,
+         [](double hz, double t) {
+             const double db[] = {-0.9,  -0.4,  -24.8, 0,     -7.6,  -43.1, -7.4,  -13.1,
+                                  -37.3, -12.7, -15.9, -54.6, -15.6, -24,   -32.8, -23.8};
+             double x = 0;
+             for (int k = 1; k <= 16; ++k) {
+                 x += 0.1 * std::pow(10, db[k - 1] / 20) * Phone(k * hz, 184) * Sine(k * hz, t, k);
+             }
+             return x;
+         }},
     };
     for (const auto& row : table) {
         const auto readings =
@@ -145,6 +159,30 @@ TEST(HardSounds, AnOrgansLowerRankSpeakingLateTakesTheNoteDown) {
     EXPECT_LT(WorstCents(std::vector(readings.begin(), readings.begin() + 2), e4, 0), 5.0);
     EXPECT_GE(CountFrom(readings, 0.5), 59u);
     EXPECT_LT(WorstCents(readings, e3, 0.5), 0.1);
+}
+
+// An organ's 8', 4' and 2' ranks together: the 4' and 2' pipes sound the 8' rank's even partials
+// again, and its odd ones stand 25 dB under them. Through a phone's high-pass, its fundamental
+// too falls 20 dB and more under the strongest: only its even partials are loud, as the octave
+// above's would be. Its odd ones still sound, one after another and on its line: the note keeps
+// its octave.
+TEST(HardSounds, AnOrganThroughAPhoneKeepsItsOctave) {
+    const double db[] = {-12.6, -11.1, -26.2, 0,     -25.9, -14.4, -26,
+                         -3.4,  -27.7, -22.1, -34.5, -16.2, -43.6};
+    for (const double hz : {130.813, 65.406}) {
+        for (const double corner : {150.0, 173.0, 200.0}) {
+            const auto readings = Readings(Sound(2, [&](double t) {
+                double x = 0;
+                for (int k = 1; k <= 13; ++k) {
+                    x += 0.15 * std::pow(10, db[k - 1] / 20) * Phone(k * hz, corner) *
+                         Sine(k * hz, t, k);
+                }
+                return x;
+            }));
+            EXPECT_GE(CountFrom(readings, 0.5), 59u) << hz << " Hz, " << corner << " Hz";
+            EXPECT_LT(WorstCents(readings, hz, 0.5), 0.1) << hz << " Hz, " << corner << " Hz";
+        }
+    }
 }
 
 // A quiet tone an octave below a held bright note (another instrument's, far off) comes in

@@ -70,6 +70,12 @@ inline double Partials(double hz, double t, int first, int last, double scale, d
     return x;
 }
 
+// The gain at `hz` of a phone's microphone or a small speaker: a fourth-order high-pass with its
+// corner at `corner` Hz, which leaves a low note's fundamental 40 dB and more under its partials.
+inline double Phone(double hz, double corner) {
+    return 1 / std::sqrt(1 + std::pow(corner / hz, 8));
+}
+
 // Partials 1 to `last` of a note of centre `hz` whose pitch swings +-`cents` `rate` times a
 // second (a bow's or a breath's vibrato), the k-th at amplitude `scale` / k^`fall`. With `swell`,
 // each partial swells and fades by that share as it swings, at its own point of the swing, as

@@ -80,6 +80,84 @@ TEST(Stiffness, EachReadingMeasuresAPianoStringFromA0ToC8) {
                 100 * worst_b, worst_b_key, worst_cents, worst_cents_key);
 }
 
+// A low piano string (key `key`) through a phone's microphone (a fourth-order high-pass at
+// `corner` Hz): its first partial, 20 dB under its second, lies 4 cents under the line of its
+// partials from the third up, its second with it (the soundboard pulls a bass string's lowest
+// partials).
+std::vector<PitchReading> ThroughAPhone(int key, double corner, double& first_partial) {
+    const double b = PianoB(key);
+    const double line = 440 * std::exp2((key - 49) / 12.0) / std::sqrt(1 + b);
+    const double pulled = std::exp2(-4.0 / 1200);
+    first_partial = line * std::sqrt(1 + b) * pulled;
+    return Readings(Sound(1.5, [&](double t) {
+        double x = 0;
+        for (int k = 1; k <= 16; ++k) {
+            const double hz = k * line * std::sqrt(1 + b * k * k) * (k <= 2 ? pulled : 1);
+            const double amplitude = k == 1 ? 0.1 * 0.1 / 2 : 0.1 / k;
+            x += amplitude * Phone(hz, corner) * Sine(hz, t, k);
+        }
+        return x;
+    }));
+}
+
+// The high-pass leaves the first partial 40 dB and more under the strongest, too faint to be
+// found: the second says where it is, not the line of those above.
+TEST(Stiffness, ALowStringThroughAPhoneReadsItsFirstPartial) {
+    const struct {
+        int key;
+        double corner;
+    } table[] = {{8, 150},  {8, 175},  {8, 200},  {13, 150},
+                 {13, 175}, {13, 200}, {20, 175}, {20, 200}};
+    for (const auto& row : table) {
+        double first_partial = 0;
+        const auto readings = ThroughAPhone(row.key, row.corner, first_partial);
+        EXPECT_GE(CountFrom(readings, 0.5), 39u) << row.key << ", " << row.corner << " Hz";
+        EXPECT_LT(WorstCents(readings, first_partial, 0.5), 1) << row.key << ", " << row.corner;
+    }
+}
+
+// A bright low string, its partials falling only as the root of their number, through a
+// phone: its first partial, 20 dB and more under the strongest, is found 4 cents under the line
+// of the others, its second with it. The many partials above those the listener takes hold
+// enough of the power that the sound does not count as clean; the first is still measured on
+// its own, for its second agrees with it.
+TEST(Stiffness, ABrightLowStringThroughAPhoneReadsItsFirstPartial) {
+    for (const double corner : {175.0, 200.0}) {
+        const int key = 20;
+        const double b = PianoB(key);
+        const double line = 440 * std::exp2((key - 49) / 12.0) / std::sqrt(1 + b);
+        const double pulled = std::exp2(-4.0 / 1200);
+        const double first_partial = line * std::sqrt(1 + b) * pulled;
+        const auto readings = Readings(Sound(1.5, [&](double t) {
+            double x = 0;
+            for (int k = 1; k <= 48; ++k) {
+                const double hz = k * line * std::sqrt(1 + b * k * k) * (k <= 2 ? pulled : 1);
+                x += 0.05 / std::sqrt(k) * Phone(hz, corner) * Sine(hz, t, k);
+            }
+            return x;
+        }));
+        EXPECT_GE(CountFrom(readings, 0.5), 39u) << corner << " Hz";
+        EXPECT_LT(WorstCents(readings, first_partial, 0.5), 1) << corner << " Hz";
+    }
+}
+
+// Not yet read within a cent: B0's second partial, its neighbours a lobe's width off on the
+// frames it has, is not alone in its lobe, and the line stands in; E2's first partial through
+// a corner of 150 Hz is found, 20 dB under the strongest, but lies nearer the line of the others
+// (its second, pulled with it, pulls the line) than a weak first is measured on its own from.
+TEST(Stiffness, DISABLED_TheLowestStringsAndFaintFirstPartialsThroughAPhone) {
+    const struct {
+        int key;
+        double corner;
+    } table[] = {{3, 150}, {3, 200}, {20, 150}};
+    for (const auto& row : table) {
+        double first_partial = 0;
+        const auto readings = ThroughAPhone(row.key, row.corner, first_partial);
+        EXPECT_GE(CountFrom(readings, 0.5), 39u) << row.key << ", " << row.corner << " Hz";
+        EXPECT_LT(WorstCents(readings, first_partial, 0.5), 1) << row.key << ", " << row.corner;
+    }
+}
+
 TEST(Stiffness, AToneBesideWhereAPartialWouldLieIsNotOne) {
     // Nine harmonic partials of A2 and a faint tone 2.4 or 2.7 % above where a tenth would lie
     // (a sympathetic string, 20 dB under the strongest): the string's partials are looked for
