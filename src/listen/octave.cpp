@@ -74,6 +74,21 @@ bool LowerOctaveSounds(const SpectrumPair& spectra, std::span<const Partial> par
     });
 }
 
+// Whether the odd partials from the 3rd to the kOwnOddRun-th all sound, each steady in its
+// lobe: a tone's own, however faint beside its even ones (an organ's 16' rank's upper partials
+// under its 8' and 4', while a rumble hides its first). Noise's peaks at those places drift
+// within the lobe, and a chord's fifth and tenth leave the 7th and 9th out.
+bool OddRunSounds(const SpectrumPair& spectra, std::span<const Partial> partials) {
+    for (int k = 3; k <= kOwnOddRun; k += 2) {
+        const auto p = std::find_if(partials.begin(), partials.end(),
+                                    [&](const Partial& q) { return q.number == k; });
+        if (p == partials.end() || !AloneInItsLobe(spectra, *p, kSteadyCents)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 // 2 when a held note's octave below comes to sound (an organ's 16' rank speaks after its 8'):
@@ -102,7 +117,12 @@ int Multiple(const SpectrumPair& spectra, std::span<const Partial> numbered, int
     if (held_divisor == 1) {
         return CommonNumber(numbered, kHoldingPartialPower);
     }
-    const int every = CommonNumber(numbered, kCountedPartialPower);
+    // Only the even partials loud enough to count, but the odd ones in a steady run under them:
+    // the numbering is the tone's, its odd partials faint.
+    int every = CommonNumber(numbered, kCountedPartialPower);
+    if (every == 2 && OddRunSounds(spectra, numbered)) {
+        every = 1;
+    }
     // A held note's octave is decided: it goes down only where the lower octave's fundamental
     // sounds (an organ's 16' pipe). A struck chord's fifth and tenth ring on where the note's
     // own upper partials have died, and stand as loud as its even ones: the lower octave's

@@ -35,3 +35,7 @@ constexpr double kMainsCents = 20;
 // read half a lobe either side agreeing within this (cents): an organ's low pipes move theirs
 // by up to ten, a rumble's band by far more. Higher lets a rumble halve a held note.
 constexpr double kSteadyCents = 20;
+// A fresh numbering whose odd partials from the 3rd to this one all sound, each steady as
+// kSteadyCents says, is the tone's own however faint they are: not every second partial's.
+// Lower lets a shorter run of noise's steady peaks take a note an octave down.
+constexpr int kOwnOddRun = 9;

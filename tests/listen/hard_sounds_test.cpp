@@ -77,6 +77,17 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
              }
              return x;
          }},
+        // An organ's soft lower rank under a loud one an octave above it: the lower octave's
+        // first and odd partials each 21 dB under the loud rank's first, too faint to count one
+        // by one, but steady and one after another. The sound repeats at the lower octave.
+        {"a soft lower rank's odd partials under a loud rank", 130.81, 2,
+         [](double hz, double t) {
+             double x = 0.2 * Sine(2 * hz, t, 2) + 0.06 * Sine(4 * hz, t, 4);
+             for (int k = 1; k <= 11; k += 2) {
+                 x += 0.2 * std::pow(10, -21.0 / 20) * Sine(k * hz, t, k);
+             }
+             return x;
+         }},
     };
     for (const auto& row : table) {
         const auto readings =
