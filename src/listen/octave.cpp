@@ -48,9 +48,38 @@ bool OddPartialsMissing(std::span<const Partial> partials, int possible) {
     return !FirstSounds(partials) && missing > kMostMissingOdd;
 }
 
+// Whether a fresh numbering's first partial sounds (FirstSounds) but too faint to count
+// (kCountedPartialPower), its 3rd or 5th counts, and its odd partials above the
+// kChordsHighestOdd-th sound but none of them counts: a chord's fifth and tenth over the note on
+// the lower octave's 3rd and 5th, and a breath's or a jet's faint peaks (a flute's) on every odd
+// place of it, the first too. A lower note's own would count at its first, or above its 5th (a
+// low string's 7th); a tone that ends below its 7th says nothing.
+bool FifthAndTenthAlone(std::span<const Partial> partials) {
+    if (!FirstSounds(partials)) {
+        return false;
+    }
+    const double strongest = StrongestOf(partials);
+    bool chord = false, faint_above = false;
+    for (const Partial& p : partials) {
+        const bool counted =
+            p.magnitude * p.magnitude >= kCountedPartialPower * strongest * strongest;
+        if (p.number % 2 == 0) {
+            continue;
+        }
+        if (p.number > 1 && p.number <= kChordsHighestOdd) {
+            chord = chord || counted;
+        } else if (counted) {
+            return false;
+        } else {
+            faint_above = faint_above || p.number > kChordsHighestOdd;
+        }
+    }
+    return chord && faint_above;
+}
+
 // Whether the odd partials of a fresh numbering are other sounds' on the places of a lower
 // octave's, and the partials the octave above's: faint beside the even ones, and either mains
-// hum or missing as OddPartialsMissing says.
+// hum, missing as OddPartialsMissing says, or a chord's as FifthAndTenthAlone says.
 bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible) {
     double odd = 0, even = 0;
     for (const Partial& p : partials) {
@@ -59,7 +88,8 @@ bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible) {
     if (!(odd < kOwnOddShare * even)) {
         return false;
     }
-    return MainsHum(partials) || OddPartialsMissing(partials, possible);
+    return MainsHum(partials) || OddPartialsMissing(partials, possible) ||
+           FifthAndTenthAlone(partials);
 }
 
 // Whether a held note's lower octave sounds in partials of its own: an odd one, loud enough to

@@ -27,6 +27,10 @@ constexpr double kRepeatsBetter = 0.02;
 constexpr double kOwnOddShare = 0.25;
 constexpr int kHighestOddChecked = 11;
 constexpr int kMostMissingOdd = 1;
+// A chord's fifth and tenth over a note sit on its lower octave's 3rd and 5th partials: where
+// the first sounds too faint to count, odd partials counted up to this one alone are the
+// chord's. Higher takes a low string's 7th for another sound's and reads it an octave up.
+constexpr int kChordsHighestOdd = 5;
 // Mains hum, 50 or 60 Hz within kMainsCents, and its third under a louder note an octave
 // above are not that note's octave below. Wider takes a real low note for hum.
 constexpr double kMainsHz[] = {50, 60};

@@ -286,6 +286,51 @@ TEST(HardSounds, AChordRingingOnUnderANoteNeverTakesItsOctaveDown) {
     }
 }
 
+// A blown note (a flute's: partials 1, 3 and 5 strong, 2 and 4 weak) whose jet sounds its lower
+// octave faintly, at the first and every odd place of it, in the breath's noise, and a chord's
+// fifth and tenth ringing under it: on the lower octave's places only the chord's two tones
+// stand out. The note keeps its octave; never the octave below.
+TEST(HardSounds, AChordUnderABlownNoteWithAFaintLowerOctaveNeverTakesItDown) {
+    const double g4 = 397.75;
+    const double note_db[] = {0, -21, -10, -23, -13, -20}; // partials 1 to 6
+    const struct {
+        const char* what;
+        double lower_db; // each of the lower octave's odd partials, to the note's first
+        double breath;   // the amplitude of each of the breath's 200 sines
+    } table[] = {
+        {"the lower octave 28 dB under", -28, 0},
+        {"the lower octave 30 dB under, in breath 20 dB under", -30, 0.003},
+    };
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> uniform(0, 1);
+    std::vector<std::pair<double, double>> band; // Hz, phase: 300 Hz to 6 kHz
+    for (int i = 0; i < 200; ++i) {
+        band.emplace_back(300 + 5700 * uniform(random), 2 * std::numbers::pi * uniform(random));
+    }
+    for (const auto& row : table) {
+        const auto readings = Readings(Sound(2.5, [&](double t) {
+            double x = 0;
+            for (int k = 1; k <= 6; ++k) {
+                x += 0.3 * std::pow(10, note_db[k - 1] / 20) * Sine(k * g4, t, k);
+            }
+            for (int k = 1; k <= 13; k += 2) {
+                x += 0.3 * std::pow(10, row.lower_db / 20) * Sine(k * g4 / 2, t, k);
+            }
+            for (const auto& [hz, phase] : band) {
+                x += row.breath * Sine(hz, t, phase);
+            }
+            const double chord = 0.3 * std::pow(10, -15.0 / 20) * std::exp(-0.5 * t);
+            return std::min(1.0, t / 0.06) * x + chord * (Sine(1.5 * g4, t) + Sine(2.5 * g4, t));
+        }));
+        const auto below =
+            std::count_if(readings.begin(), readings.end(), [&](const PitchReading& r) {
+                return std::abs(Cents(r.hz, g4 / 2)) < 50;
+            });
+        EXPECT_EQ(below, 0) << row.what << ", of " << readings.size();
+        EXPECT_GE(CountFrom(readings, 0.2), 80u) << row.what;
+    }
+}
+
 // A peak near where a note's fundamental would be but a semitone or so off it, beside that
 // note's partials 2, 4, 6 and 7 alone (a low string's upper partials through a microphone that
 // cuts all below 200 Hz fall near such a series): the peak is another sound, no fundamental,
