@@ -49,17 +49,18 @@ bool OddPartialsMissing(std::span<const Partial> partials, int possible) {
 }
 
 // Whether a fresh numbering's first partial sounds (FirstSounds) but too faint to count
-// (kCountedPartialPower), its 3rd or 5th counts, and its odd partials above the
-// kChordsHighestOdd-th sound but none of them counts: a chord's fifth and tenth over the note on
-// the lower octave's 3rd and 5th, and a breath's or a jet's faint peaks (a flute's) on every odd
-// place of it, the first too. A lower note's own would count at its first, or above its 5th (a
-// low string's 7th); a tone that ends below its 7th says nothing.
-bool FifthAndTenthAlone(std::span<const Partial> partials) {
+// (kCountedPartialPower), at least `least` of its odd partials from the 3rd to the
+// kChordsHighestOdd-th count, and those above sound but none of them counts: a chord's fifth and
+// tenth over the note on the lower octave's 3rd and 5th, and a breath's, a jet's or a bow's faint
+// peaks on every odd place of it, the first too. A lower note's own would count at its first,
+// or above its 5th (a low string's 7th); a tone that ends below its 7th says nothing.
+bool FifthAndTenthAlone(std::span<const Partial> partials, int least) {
     if (!FirstSounds(partials)) {
         return false;
     }
     const double strongest = StrongestOf(partials);
-    bool chord = false, faint_above = false;
+    int chord = 0; // odd partials from the 3rd to the kChordsHighestOdd-th that count
+    bool faint_above = false;
     for (const Partial& p : partials) {
         const bool counted =
             p.magnitude * p.magnitude >= kCountedPartialPower * strongest * strongest;
@@ -67,29 +68,31 @@ bool FifthAndTenthAlone(std::span<const Partial> partials) {
             continue;
         }
         if (p.number > 1 && p.number <= kChordsHighestOdd) {
-            chord = chord || counted;
+            chord += counted ? 1 : 0;
         } else if (counted) {
             return false;
         } else {
             faint_above = faint_above || p.number > kChordsHighestOdd;
         }
     }
-    return chord && faint_above;
+    return chord >= least && faint_above;
 }
 
 // Whether the odd partials of a fresh numbering are other sounds' on the places of a lower
-// octave's, and the partials the octave above's: faint beside the even ones, and either mains
-// hum, missing as OddPartialsMissing says, or a chord's as FifthAndTenthAlone says.
+// octave's, and the partials the octave above's. Faint beside the even ones: mains hum, missing
+// as OddPartialsMissing says, or a chord's as FifthAndTenthAlone says. As loud as the even ones
+// (a bowed note speaks after the chord struck with it), a chord's only where both its fifth and
+// tenth count: a low string's 3rd sounds alone through a phone that cuts its first.
 bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible) {
     double odd = 0, even = 0;
     for (const Partial& p : partials) {
         (p.number % 2 == 1 ? odd : even) += p.magnitude * p.magnitude;
     }
     if (!(odd < kOwnOddShare * even)) {
-        return false;
+        return FifthAndTenthAlone(partials, (kChordsHighestOdd - 1) / 2);
     }
     return MainsHum(partials) || OddPartialsMissing(partials, possible) ||
-           FifthAndTenthAlone(partials);
+           FifthAndTenthAlone(partials, 1);
 }
 
 // Whether a held note's lower octave sounds in partials of its own: an odd one, loud enough to
