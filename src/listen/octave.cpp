@@ -3,7 +3,6 @@
 #include "common/units.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <iterator>
 
@@ -49,18 +48,51 @@ bool OddPartialsMissing(std::span<const Partial> partials, int possible) {
     return !FirstSounds(partials) && missing > kMostMissingOdd;
 }
 
+// Whether a fresh numbering's first partial sounds (FirstSounds) but too faint to count
+// (kCountedPartialPower), at least `least` of its odd partials from the 3rd to the
+// kChordsHighestOdd-th count, and those above sound but none of them counts: a chord's fifth and
+// tenth over the note on the lower octave's 3rd and 5th, and a breath's, a jet's or a bow's faint
+// peaks on every odd place of it, the first too. A lower note's own would count at its first,
+// or above its 5th (a low string's 7th); a tone that ends below its 7th says nothing.
+bool FifthAndTenthAlone(std::span<const Partial> partials, int least) {
+    if (!FirstSounds(partials)) {
+        return false;
+    }
+    const double strongest = StrongestOf(partials);
+    int chord = 0; // odd partials from the 3rd to the kChordsHighestOdd-th that count
+    bool faint_above = false;
+    for (const Partial& p : partials) {
+        const bool counted =
+            p.magnitude * p.magnitude >= kCountedPartialPower * strongest * strongest;
+        if (p.number % 2 == 0) {
+            continue;
+        }
+        if (p.number > 1 && p.number <= kChordsHighestOdd) {
+            chord += counted ? 1 : 0;
+        } else if (counted) {
+            return false;
+        } else {
+            faint_above = faint_above || p.number > kChordsHighestOdd;
+        }
+    }
+    return chord >= least && faint_above;
+}
+
 // Whether the odd partials of a fresh numbering are other sounds' on the places of a lower
-// octave's, and the partials the octave above's: faint beside the even ones, and either mains
-// hum or missing as OddPartialsMissing says.
+// octave's, and the partials the octave above's. Faint beside the even ones: mains hum, missing
+// as OddPartialsMissing says, or a chord's as FifthAndTenthAlone says. As loud as the even ones
+// (a bowed note speaks after the chord struck with it), a chord's only where both its fifth and
+// tenth count: a low string's 3rd sounds alone through a phone that cuts its first.
 bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible) {
     double odd = 0, even = 0;
     for (const Partial& p : partials) {
         (p.number % 2 == 1 ? odd : even) += p.magnitude * p.magnitude;
     }
     if (!(odd < kOwnOddShare * even)) {
-        return false;
+        return FifthAndTenthAlone(partials, (kChordsHighestOdd - 1) / 2);
     }
-    return MainsHum(partials) || OddPartialsMissing(partials, possible);
+    return MainsHum(partials) || OddPartialsMissing(partials, possible) ||
+           FifthAndTenthAlone(partials, 1);
 }
 
 // Whether a held note's lower octave sounds in partials of its own: an odd one, loud enough to
@@ -78,10 +110,10 @@ bool LowerOctaveSounds(const SpectrumPair& spectra, std::span<const Partial> par
 // Whether the odd partials of a numbering all sound, one after another from the 3rd to the
 // kHighestOddChecked-th (or the highest it has), each on the line of the partials: a low note
 // whose lower partials a high-pass thinned (a phone's microphone; its fundamental may be gone),
-// not the octave above's. A chord's fifth and tenth fill two of them; noise's peaks stray off
-// the line.
+// not the octave above's. A chord's fifth and tenth fill two of them, and stand above the
+// others (FifthAndTenthAlone); noise's peaks stray off the line.
 bool OddSeries(std::span<const Partial> partials, int possible) {
-    if (partials.size() < 3) {
+    if (partials.size() < 3 || FifthAndTenthAlone(partials, 1)) {
         return false;
     }
     const StringFit fit = FitString(partials);
@@ -105,28 +137,29 @@ bool OddSeries(std::span<const Partial> partials, int possible) {
     return true;
 }
 
-// Whether the note is the octave below the fundamental near `f0` that its period says: its odd
-// partials, though too weak to say so beside the even ones (SubharmonicDivisor), all sound.
-bool ThinnedLowerOctave(const SpectrumPair& spectra, double f0) {
-    const double highest = kHighestPartialShare * spectra.rate;
-    std::array<Partial, kMostPartials> partials{};
-    const size_t found = FindPartials(spectra, f0 / 2, highest, partials);
-    return f0 / 2 >= kLowestHz && OddSeries(std::span<const Partial>(partials.data(), found),
-                                            static_cast<int>(highest / (f0 / 2)));
+// Whether the odd partials from the 3rd to the kOwnOddRun-th all sound, each steady in its
+// lobe: a tone's own, however faint beside its even ones (an organ's 16' rank's upper partials
+// under its 8' and 4', while a rumble hides its first). Noise's peaks at those places drift
+// within the lobe, and a chord's fifth and tenth leave the 7th and 9th out.
+bool OddRunSounds(const SpectrumPair& spectra, std::span<const Partial> partials) {
+    for (int k = 3; k <= kOwnOddRun; k += 2) {
+        const auto p = std::find_if(partials.begin(), partials.end(),
+                                    [&](const Partial& q) { return q.number == k; });
+        if (p == partials.end() || !AloneInItsLobe(spectra, *p, kSteadyCents)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
 
 // 2 when a held note's octave below comes to sound (an organ's 16' rank speaks after its 8'):
 // its partials between the note's, and the sound repeating at its period clearly better than
-// at the note's; or its odd partials all there, however faint (ThinnedLowerOctave). 1 otherwise:
-// noise or a second note may put peaks between the partials, but they make the sound repeat no
-// better at the longer period. An organ's 16' rank 13 dB under its 8' and 4' adds 0.02 to 0.035 to
-// the NSDF at its period while it speaks, then 0.06 to 0.09.
+// at the note's. 1 otherwise: noise or a second note may put peaks between the partials, but
+// they make the sound repeat no better at the longer period. An organ's 16' rank 13 dB under its
+// 8' and 4' adds 0.02 to 0.035 to the NSDF at its period while it speaks, then 0.06 to 0.09.
 int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, double rate, double f0) {
-    if (ThinnedLowerOctave(spectra, f0)) {
-        return 2;
-    }
     if (SubharmonicDivisor(spectra, f0, kLowestHz) != 2) {
         return 1;
     }
@@ -147,10 +180,16 @@ int Multiple(const SpectrumPair& spectra, std::span<const Partial> numbered, int
     if (held_divisor == 1) {
         return CommonNumber(numbered, kHoldingPartialPower);
     }
-    const int every = CommonNumber(numbered, kCountedPartialPower);
-    // Even partials loud and odd ones faint but all there: a note thinned, not its octave above.
-    if (held_divisor != 1 && every == 2 && OddSeries(numbered, possible)) {
+    int every = CommonNumber(numbered, kCountedPartialPower);
+    // Even partials loud and odd ones faint but all there, on the line: a note thinned, not its
+    // octave above.
+    if (every == 2 && OddSeries(numbered, possible)) {
         return 1;
+    }
+    // Only the even partials loud enough to count, but the odd ones in a steady run under them:
+    // the numbering is the tone's, its odd partials faint.
+    if (every == 2 && OddRunSounds(spectra, numbered)) {
+        every = 1;
     }
     // A held note's octave is decided: it goes down only where the lower octave's fundamental
     // sounds (an organ's 16' pipe). A struck chord's fifth and tenth ring on where the note's

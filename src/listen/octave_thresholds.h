@@ -30,6 +30,10 @@ constexpr int kMostMissingOdd = 1;
 // A numbering whose odd partials all sound on its line, up to this one at least, is a note
 // whose lower partials were thinned, not the octave above's. Lower takes a chord for a note.
 constexpr int kLeastOddSeries = 7;
+// A chord's fifth and tenth over a note sit on its lower octave's 3rd and 5th partials: where
+// the first sounds too faint to count, odd partials that count up to this one and none beyond
+// are the chord's. Higher takes a low string's 7th for another sound's, an octave up.
+constexpr int kChordsHighestOdd = 5;
 // Mains hum, 50 or 60 Hz within kMainsCents, and its third under a louder note an octave
 // above are not that note's octave below. Wider takes a real low note for hum.
 constexpr double kMainsHz[] = {50, 60};
@@ -38,3 +42,7 @@ constexpr double kMainsCents = 20;
 // read half a lobe either side agreeing within this (cents): an organ's low pipes move theirs
 // by up to ten, a rumble's band by far more. Higher lets a rumble halve a held note.
 constexpr double kSteadyCents = 20;
+// A fresh numbering whose odd partials from the 3rd to this one all sound, each steady as
+// kSteadyCents says, is the tone's own however faint they are: not every second partial's.
+// Lower lets a shorter run of noise's steady peaks take a note an octave down.
+constexpr int kOwnOddRun = 9;
