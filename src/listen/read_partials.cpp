@@ -48,14 +48,30 @@ bool Stray(std::span<const Partial> partials, double strongest) {
              kStrayFirstCents);
 }
 
+// The highest number up to kNumbersOfANote whose partial sounds (kFaintFirstPartial); 0 if none.
+int HighestSounding(std::span<const Partial> partials) {
+    const double strongest = StrongestOf(partials);
+    int highest = 0;
+    for (const Partial& p : partials) {
+        if (p.number <= kNumbersOfANote && p.magnitude >= kFaintFirstPartial * strongest) {
+            highest = std::max(highest, p.number);
+        }
+    }
+    return highest;
+}
+
 // Whether the partials are one note (OneNote), where another sound's peak found as the first
 // partial is no fundamental sounding: the note's own then begin as a note's do without one, its
-// second and third sounding. Not all of them up to the ninth: at a steel string's attack its
-// body's resonance stands where the first partial is and its partials above the fourth are
-// still faint.
+// second and third sounding, and none missing below the highest that sounds. Not all of them
+// up to the ninth: at a steel string's attack its body's resonance stands where the first
+// partial is and its partials above the fourth are still faint. But two notes a fourth apart
+// (E2 and A2) share A1's 2nd, 3rd, 4th and 6th: its 5th's gap under a loud 6th says two.
 bool OwnAreOneNote(std::span<const Partial> partials, int possible) {
-    return OneNote(partials, possible) &&
-           (!AnotherSoundsFirst(partials) || OneNote(partials.subspan(1), 3));
+    if (!OneNote(partials, possible)) {
+        return false;
+    }
+    const auto own = partials.subspan(1);
+    return !AnotherSoundsFirst(partials) || OneNote(own, std::max(3, HighestSounding(own)));
 }
 
 // Where the first partial is too faint to be found (a phone's high-pass takes a low string's),
