@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <utility>
@@ -339,10 +340,12 @@ TEST(HardSounds, AChordRingingOnUnderANoteNeverTakesItsOctaveDown) {
 }
 
 // A blown or bowed note whose jet or bow sounds its lower octave faintly, at the first and every
-// odd place of it, in the breath's noise, and a chord's fifth and tenth ringing under it: on the
-// lower octave's places only the chord's two tones stand out, as loud as the note's own
-// partials while a bowed note still speaks. The note keeps its octave; never the octave below.
+// odd place of it, or not at all, in the breath's noise, and a chord's fifth and tenth ringing
+// under it: on the lower octave's places only the chord's two tones stand out, as loud as the
+// note's own partials while a bowed note still speaks. The note keeps its octave; never the
+// octave below.
 TEST(HardSounds, AChordUnderABlownNoteWithAFaintLowerOctaveNeverTakesItDown) {
+    const double kNone = -std::numeric_limits<double>::infinity(); // dB: not there at all
     const struct {
         const char* what;
         double hz;
@@ -350,7 +353,8 @@ TEST(HardSounds, AChordUnderABlownNoteWithAFaintLowerOctaveNeverTakesItDown) {
         double swell;                // seconds the note takes to speak
         double chord_db;             // the chord's tones under the note's first
         double lower_db;             // each of the lower octave's odd partials, likewise
-        double breath;               // the amplitude of each of the breath's 200 sines
+        double breath;               // the amplitude of each of the breath's sines
+        int sines = 200;             // how many, 300 Hz to 6 kHz
     } table[] = {
         // A flute's G4: partials 1, 3 and 5 strong, 2 and 4 weak.
         {"G4 blown, the lower octave 28 dB under",
@@ -368,14 +372,34 @@ TEST(HardSounds, AChordUnderABlownNoteWithAFaintLowerOctaveNeverTakesItDown) {
          -30,
          0.003},
         {"G6 bowed, speaking after the chord", 1567.98, {0, -9, -25, -26}, 0.3, 11, -30, 0},
+        // A flute's A5 and D5 with no lower octave at all: partials 1 to 8, the odd ones weaker,
+        // in a breath 14 dB under them that fills every odd place of the octave below, the
+        // first too, and the chord's two tones standing out of it, the only odd partials there
+        // that count.
+        {"A5 blown, in breath, the chord 10 dB under",
+         880,
+         {0, -14, -22, -18, -28, -24, -34, -30},
+         0.03,
+         10,
+         kNone,
+         0.002,
+         1000},
+        {"D5 blown, in breath, the chord 17 dB under",
+         587.33,
+         {0, -14, -22, -18, -28, -24, -34, -30},
+         0.03,
+         17,
+         kNone,
+         0.002,
+         1000},
     };
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> uniform(0, 1);
-    std::vector<std::pair<double, double>> band; // Hz, phase: 300 Hz to 6 kHz
-    for (int i = 0; i < 200; ++i) {
-        band.emplace_back(300 + 5700 * uniform(random), 2 * std::numbers::pi * uniform(random));
-    }
     for (const auto& row : table) {
+        std::mt19937 random(7);
+        std::uniform_real_distribution<double> uniform(0, 1);
+        std::vector<std::pair<double, double>> band; // Hz, phase
+        for (int i = 0; i < row.sines; ++i) {
+            band.emplace_back(300 + 5700 * uniform(random), 2 * std::numbers::pi * uniform(random));
+        }
         const auto readings = Readings(Sound(2.5, [&](double t) {
             double x = 0;
             for (size_t k = 1; k <= row.note_db.size(); ++k) {
