@@ -115,6 +115,17 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
              }
              return x;
          }},
+        // Likewise with no first partial at all, the odd ones 16 dB under the second: they
+        // count, and not the 3rd and 5th alone, as a chord's fifth and tenth would.
+        {"a soft lower rank's odd partials up to the 9th, without its first", 130.81, 2,
+         [](double hz, double t) {
+             double x = 0.2 * Sine(2 * hz, t, 2) + 0.1 * Sine(4 * hz, t, 4) +
+                        0.05 * Sine(6 * hz, t, 6) + 0.03 * Sine(8 * hz, t, 8);
+             for (int k = 3; k <= 9; k += 2) {
+                 x += 0.2 * std::pow(10, -16.0 / 20) * Sine(k * hz, t, k);
+             }
+             return x;
+         }},
     };
     for (const auto& row : table) {
         const auto readings =
