@@ -104,6 +104,18 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
              }
              return x;
          }},
+        // A bowed string's G3 as it speaks through a phone: its first partial gone, its 3rd the
+        // strongest, the 5th counting too and those above it faint. Not a chord's fifth and
+        // tenth, which stand under the note an octave up.
+        {"a bowed string's 3rd the strongest, its first gone", 196, 2,
+         [](double hz, double t) {
+             const double db[] = {-12, 0, -12, -11, -15, -27};
+             double x = 0;
+             for (int k = 2; k <= 7; ++k) {
+                 x += 0.3 * std::pow(10, db[k - 2] / 20) * Sine(k * hz, t, k);
+             }
+             return x;
+         }},
         // An organ's soft lower rank under a loud one an octave above it: the lower octave's
         // first and odd partials each 21 dB under the loud rank's first, too faint to count one
         // by one, but steady and one after another. The sound repeats at the lower octave.
