@@ -29,6 +29,7 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
         double hz;
         double seconds;
         std::function<double(double hz, double t)> at;
+        double settled_cents = 0.1; // the worst reading from 0.3 s on
     } table[] = {
         // The fundamental falls below the second partial after 0.2 s and 30 dB below it by 3 s.
         {"a guitar's low E left to ring", 82.407, 5,
@@ -116,6 +117,20 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
              }
              return x;
          }},
+        // A peak 60 cents off where the first partial would be, loud enough to count (a pipe's
+        // speech, a body's resonance), over a note whose 3rd and 5th count and nothing above its
+        // 6th: they are the note's own, not a chord's fifth and tenth, which leave the first
+        // place empty. The peak pulls the line of the partials two cents sharp.
+        {"a loud peak off the first partial's place, the 3rd and 5th counting", 261.63, 2,
+         [](double hz, double t) {
+             const double db[] = {-12, -2, -6, 0, -14, -9};
+             double x = 0.3 * std::pow(10, db[0] / 20) * Sine(hz * std::exp2(60.0 / 1200), t, 1);
+             for (int k = 2; k <= 6; ++k) {
+                 x += 0.3 * std::pow(10, db[k - 1] / 20) * Sine(k * hz, t, k);
+             }
+             return x;
+         },
+         3},
         // An organ's soft lower rank under a loud one an octave above it: the lower octave's
         // first and odd partials each 21 dB under the loud rank's first, too faint to count one
         // by one, but steady and one after another. The sound repeats at the lower octave.
@@ -146,7 +161,7 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
         EXPECT_GE(CountFrom(readings, 0.1), static_cast<size_t>(39 * (row.seconds - 0.1)))
             << row.what;
         EXPECT_LT(WorstCents(readings, row.hz, 0), 5.0) << row.what;
-        EXPECT_LT(WorstCents(readings, row.hz, 0.3), 0.1) << row.what;
+        EXPECT_LT(WorstCents(readings, row.hz, 0.3), row.settled_cents) << row.what;
     }
 }
 
