@@ -78,21 +78,53 @@ bool FifthAndTenthAlone(std::span<const Partial> partials, int least) {
     return chord >= least && faint_above;
 }
 
+// How many of a fresh numbering's odd partials count (kCountedPartialPower) where those are the
+// 3rd to the kChordsHighestOdd-th alone, under the strongest, and nothing of its own sounds at
+// its first place; 0 otherwise. A chord's fifth and tenth over the note put nothing at the
+// lower octave's first place and stand under the note; a breath's floor fills the odd places
+// above them and the first, too faint to count and off the line. A lower note's own odd
+// partials count above its 5th too (a low string's 7th), or its 3rd is its strongest (a bowed
+// string's at its attack), and a lower rank speaking (an organ's) counts at its first place, on
+// the line or off it. A new note's faint first partial on the line (FirstSounds,
+// AnotherSoundsFirst) is its own; a `held` note's lower octave needs a first that counts: as a
+// plucked note dies, a chord's fifth and tenth ring on over a faint peak it leaves there.
+int FifthAndTenthCounting(std::span<const Partial> partials, bool held) {
+    if (!held && FirstSounds(partials) && !AnotherSoundsFirst(partials)) {
+        return 0;
+    }
+    const double strongest = StrongestOf(partials);
+    int chord = 0;
+    for (const Partial& p : partials) {
+        if (p.number % 2 == 0 ||
+            p.magnitude * p.magnitude < kCountedPartialPower * strongest * strongest) {
+            continue;
+        }
+        if (p.number == 1 || p.number > kChordsHighestOdd || p.magnitude >= strongest) {
+            return 0;
+        }
+        ++chord;
+    }
+    return chord;
+}
+
 // Whether the odd partials of a fresh numbering are other sounds' on the places of a lower
 // octave's, and the partials the octave above's. Faint beside the even ones: mains hum, missing
-// as OddPartialsMissing says, or a chord's as FifthAndTenthAlone says. As loud as the even ones
-// (a bowed note speaks after the chord struck with it), a chord's only where both its fifth and
-// tenth count: a low string's 3rd sounds alone through a phone that cuts its first.
-bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible) {
+// as OddPartialsMissing says, or a chord's as FifthAndTenthAlone or FifthAndTenthCounting
+// (`chord`, of the numbering before another sound's first was left out) says. As loud as the
+// even ones (a bowed note speaks after the chord struck with it, a blown one while it swells), a
+// chord's only where both its fifth and tenth count: a low string's 3rd sounds alone through a
+// phone that cuts its first.
+bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible, int chord) {
     double odd = 0, even = 0;
     for (const Partial& p : partials) {
         (p.number % 2 == 1 ? odd : even) += p.magnitude * p.magnitude;
     }
+    const int both = (kChordsHighestOdd - 1) / 2;
     if (!(odd < kOwnOddShare * even)) {
-        return FifthAndTenthAlone(partials, (kChordsHighestOdd - 1) / 2);
+        return FifthAndTenthAlone(partials, both) || chord >= both;
     }
     return MainsHum(partials) || OddPartialsMissing(partials, possible) ||
-           FifthAndTenthAlone(partials, 1);
+           FifthAndTenthAlone(partials, 1) || chord >= 1;
 }
 
 // Whether a held note's lower octave sounds in partials of its own: an odd one, loud enough to
@@ -174,6 +206,7 @@ int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, doubl
 // on loud ones (kCountedPartialPower), and on odd partials that are not other sounds'.
 int Multiple(const SpectrumPair& spectra, std::span<const Partial> numbered, int held_divisor,
              int possible) {
+    const int chord = FifthAndTenthCounting(numbered, held_divisor > 1);
     if (AnotherSoundsFirst(numbered)) {
         numbered = numbered.subspan(1);
     }
@@ -196,7 +229,7 @@ int Multiple(const SpectrumPair& spectra, std::span<const Partial> numbered, int
     // own upper partials have died, and stand as loud as its even ones: the lower octave's
     // partials 2 to 5, its fundamental missing.
     const bool others =
-        OthersOnTheOddPartials(numbered, possible) ||
+        OthersOnTheOddPartials(numbered, possible, chord) ||
         (held_divisor > 1 && (!FirstSounds(numbered) || !LowerOctaveSounds(spectra, numbered)));
     return every == 1 && others ? 2 : every;
 }

@@ -31,8 +31,8 @@ constexpr int kMostMissingOdd = 1;
 // whose lower partials were thinned, not the octave above's. Lower takes a chord for a note.
 constexpr int kLeastOddSeries = 7;
 // A chord's fifth and tenth over a note sit on its lower octave's 3rd and 5th partials: where
-// the first sounds too faint to count, odd partials that count up to this one and none beyond
-// are the chord's. Higher takes a low string's 7th for another sound's, an octave up.
+// the first sounds too faint to count, or not at all, odd partials that count up to this one and
+// none beyond are the chord's. Higher takes a low string's 7th for another sound's, an octave up.
 constexpr int kChordsHighestOdd = 5;
 // Mains hum, 50 or 60 Hz within kMainsCents, and its third under a louder note an octave
 // above are not that note's octave below. Wider takes a real low note for hum.

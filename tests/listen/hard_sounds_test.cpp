@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <utility>
@@ -28,6 +29,7 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
         double hz;
         double seconds;
         std::function<double(double hz, double t)> at;
+        double settled_cents = 0.1; // the worst reading from 0.3 s on
     } table[] = {
         // The fundamental falls below the second partial after 0.2 s and 30 dB below it by 3 s.
         {"a guitar's low E left to ring", 82.407, 5,
@@ -103,6 +105,32 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
              }
              return x;
          }},
+        // A bowed string's G3 as it speaks through a phone: its first partial gone, its 3rd the
+        // strongest, the 5th counting too and those above it faint. Not a chord's fifth and
+        // tenth, which stand under the note an octave up.
+        {"a bowed string's 3rd the strongest, its first gone", 196, 2,
+         [](double hz, double t) {
+             const double db[] = {-12, 0, -12, -11, -15, -27};
+             double x = 0;
+             for (int k = 2; k <= 7; ++k) {
+                 x += 0.3 * std::pow(10, db[k - 2] / 20) * Sine(k * hz, t, k);
+             }
+             return x;
+         }},
+        // A peak 60 cents off where the first partial would be, loud enough to count (a pipe's
+        // speech, a body's resonance), over a note whose 3rd and 5th count and nothing above its
+        // 6th: they are the note's own, not a chord's fifth and tenth, which leave the first
+        // place empty. The peak pulls the line of the partials two cents sharp.
+        {"a loud peak off the first partial's place, the 3rd and 5th counting", 261.63, 2,
+         [](double hz, double t) {
+             const double db[] = {-12, -2, -6, 0, -14, -9};
+             double x = 0.3 * std::pow(10, db[0] / 20) * Sine(hz * std::exp2(60.0 / 1200), t, 1);
+             for (int k = 2; k <= 6; ++k) {
+                 x += 0.3 * std::pow(10, db[k - 1] / 20) * Sine(k * hz, t, k);
+             }
+             return x;
+         },
+         3},
         // An organ's soft lower rank under a loud one an octave above it: the lower octave's
         // first and odd partials each 21 dB under the loud rank's first, too faint to count one
         // by one, but steady and one after another. The sound repeats at the lower octave.
@@ -114,6 +142,17 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
              }
              return x;
          }},
+        // Likewise with no first partial at all, the odd ones 16 dB under the second: they
+        // count, and not the 3rd and 5th alone, as a chord's fifth and tenth would.
+        {"a soft lower rank's odd partials up to the 9th, without its first", 130.81, 2,
+         [](double hz, double t) {
+             double x = 0.2 * Sine(2 * hz, t, 2) + 0.1 * Sine(4 * hz, t, 4) +
+                        0.05 * Sine(6 * hz, t, 6) + 0.03 * Sine(8 * hz, t, 8);
+             for (int k = 3; k <= 9; k += 2) {
+                 x += 0.2 * std::pow(10, -16.0 / 20) * Sine(k * hz, t, k);
+             }
+             return x;
+         }},
     };
     for (const auto& row : table) {
         const auto readings =
@@ -122,7 +161,7 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
         EXPECT_GE(CountFrom(readings, 0.1), static_cast<size_t>(39 * (row.seconds - 0.1)))
             << row.what;
         EXPECT_LT(WorstCents(readings, row.hz, 0), 5.0) << row.what;
-        EXPECT_LT(WorstCents(readings, row.hz, 0.3), 0.1) << row.what;
+        EXPECT_LT(WorstCents(readings, row.hz, 0.3), row.settled_cents) << row.what;
     }
 }
 
@@ -298,22 +337,28 @@ TEST(HardSounds, TwoNotesAtOnceReadAsOneOfThemOrNone) {
     }
 }
 
+// The level of a part of a sound that is not there at all (dB).
+constexpr double kNone = -std::numeric_limits<double>::infinity();
+
 // A note struck with a chord whose fifth and tenth above it (the 3rd and 5th partials of the
 // octave below) ring on as the chord's strings do, while the note's own partials die faster the
 // higher they lie: late in the note, what sounds is the octave below's partials 2 to 5 without
-// its fundamental. The note keeps its octave, or gives no reading; never the octave below.
+// its fundamental, or with a faint steady tone there that never comes to count. The note keeps
+// its octave, or gives no reading; never the octave below.
 TEST(HardSounds, AChordRingingOnUnderANoteNeverTakesItsOctaveDown) {
     const struct {
         const char* what;
         double hz;
         int partials;
-        double decay;    // per second, of the first partial; the k-th dies k times as fast
-        double swell;    // seconds the note takes to speak (a bow, a breath)
-        double chord_db; // the chord's tones under the note's first partial at the attack
+        double decay;            // per second, of the first partial; the k-th dies k times as fast
+        double swell;            // seconds the note takes to speak (a bow, a breath)
+        double chord_db;         // the chord's tones under the note's first partial at the attack
+        double lower_db = kNone; // a steady tone at the octave below, likewise
     } table[] = {
         {"A4 plucked", 440, 8, 0.6, 0.005, 12},
         {"E4 plucked", 329.628, 8, 0.6, 0.005, 12},
         {"A4 plucked, the chord 16 dB under", 440, 8, 0.6, 0.005, 16},
+        {"E4 plucked, a faint tone at the octave below", 329.628, 8, 0.6, 0.005, 12, -40},
         // The note dies away under the chord: what is left is the octave below's 3rd and 5th.
         {"E5 plucked short", 659.255, 6, 2, 0.005, 12},
         {"A4 plucked short", 440, 8, 2.5, 0.005, 14},
@@ -328,7 +373,9 @@ TEST(HardSounds, AChordRingingOnUnderANoteNeverTakesItsOctaveDown) {
             for (int k = 1; k <= row.partials; ++k) {
                 x += speaks * 0.3 / k * std::exp(-k * row.decay * t) * Sine(k * row.hz, t, k);
             }
-            return x + chord * std::exp(-0.5 * t) * (Sine(1.5 * row.hz, t) + Sine(2.5 * row.hz, t));
+            return x +
+                   chord * std::exp(-0.5 * t) * (Sine(1.5 * row.hz, t) + Sine(2.5 * row.hz, t)) +
+                   0.3 * std::pow(10, row.lower_db / 20) * Sine(row.hz / 2, t);
         }));
         const auto below =
             std::count_if(readings.begin(), readings.end(), [&](const PitchReading& r) {
@@ -345,9 +392,10 @@ TEST(HardSounds, AChordRingingOnUnderANoteNeverTakesItsOctaveDown) {
 }
 
 // A blown or bowed note whose jet or bow sounds its lower octave faintly, at the first and every
-// odd place of it, in the breath's noise, and a chord's fifth and tenth ringing under it: on the
-// lower octave's places only the chord's two tones stand out, as loud as the note's own
-// partials while a bowed note still speaks. The note keeps its octave; never the octave below.
+// odd place of it, or not at all, in the breath's noise, and a chord's fifth and tenth ringing
+// under it: on the lower octave's places only the chord's two tones stand out, as loud as the
+// note's own partials while a bowed note still speaks. The note keeps its octave; never the
+// octave below.
 TEST(HardSounds, AChordUnderABlownNoteWithAFaintLowerOctaveNeverTakesItDown) {
     const struct {
         const char* what;
@@ -356,7 +404,8 @@ TEST(HardSounds, AChordUnderABlownNoteWithAFaintLowerOctaveNeverTakesItDown) {
         double swell;                // seconds the note takes to speak
         double chord_db;             // the chord's tones under the note's first
         double lower_db;             // each of the lower octave's odd partials, likewise
-        double breath;               // the amplitude of each of the breath's 200 sines
+        double breath;               // the amplitude of each of the breath's sines
+        int sines = 200;             // how many, 300 Hz to 6 kHz
     } table[] = {
         // A flute's G4: partials 1, 3 and 5 strong, 2 and 4 weak.
         {"G4 blown, the lower octave 28 dB under",
@@ -374,14 +423,34 @@ TEST(HardSounds, AChordUnderABlownNoteWithAFaintLowerOctaveNeverTakesItDown) {
          -30,
          0.003},
         {"G6 bowed, speaking after the chord", 1567.98, {0, -9, -25, -26}, 0.3, 11, -30, 0},
+        // A flute's A5 and D5 with no lower octave at all: partials 1 to 8, the odd ones weaker,
+        // in a breath 14 dB under them that fills every odd place of the octave below, the
+        // first too, and the chord's two tones standing out of it, the only odd partials there
+        // that count.
+        {"A5 blown, in breath, the chord 10 dB under",
+         880,
+         {0, -14, -22, -18, -28, -24, -34, -30},
+         0.03,
+         10,
+         kNone,
+         0.002,
+         1000},
+        {"D5 blown, in breath, the chord 17 dB under",
+         587.33,
+         {0, -14, -22, -18, -28, -24, -34, -30},
+         0.03,
+         17,
+         kNone,
+         0.002,
+         1000},
     };
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> uniform(0, 1);
-    std::vector<std::pair<double, double>> band; // Hz, phase: 300 Hz to 6 kHz
-    for (int i = 0; i < 200; ++i) {
-        band.emplace_back(300 + 5700 * uniform(random), 2 * std::numbers::pi * uniform(random));
-    }
     for (const auto& row : table) {
+        std::mt19937 random(7);
+        std::uniform_real_distribution<double> uniform(0, 1);
+        std::vector<std::pair<double, double>> band; // Hz, phase
+        for (int i = 0; i < row.sines; ++i) {
+            band.emplace_back(300 + 5700 * uniform(random), 2 * std::numbers::pi * uniform(random));
+        }
         const auto readings = Readings(Sound(2.5, [&](double t) {
             double x = 0;
             for (size_t k = 1; k <= row.note_db.size(); ++k) {
