@@ -131,6 +131,10 @@ struct PartialsRead {
 };
 PartialsRead ReadPartials(ListenerState& s, double rate, double f0, bool held);
 
+// Until the first reading, keeps the newest sound whenever it holds the most energy so far, for
+// ListenerStrongestHz (strongest.cpp).
+void KeepLoudest(ListenerState& s);
+
 // The octave step (octave.cpp). What a held note's f0 is divided by: 2 when its octave below
 // comes to sound in partials of its own, else 1.
 int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, double rate, double f0);
