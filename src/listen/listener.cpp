@@ -57,6 +57,7 @@ bool NoteSounds(ListenerState& s) {
     };
     if (s.note.state == NoteState::Silent) {
         Advance(s.note, NoteEvent::Onset, 0, since(SinceOnset(s)));
+        s.after_silence = s.note.start;
     } else if (attack) {
         Advance(s.note, NoteEvent::Swell, 0, since(s.hop));
     }
@@ -164,6 +165,7 @@ Hop CompleteHop(ListenerState& s, double rate) {
         Advance(s.note, NoteEvent::NoPitch);
         return {0, NoReading::NoPeriod};
     }
+    s.first_pitch = s.first_pitch > s.note.start ? s.first_pitch : s.written;
     // Whether the octave held when the hop began: a new note that the held one gave way to in
     // this hop is read as held too.
     const bool locked = Locked(s, rate);
@@ -206,16 +208,21 @@ bool YoungNoteReadsHere(const ListenerState& s) {
 
 // The pitch that confirms a point's coarse pitch, for a note that has not read and whose last
 // two hops did not agree: the one found at the same point a hop before, in the note's first
-// kPointHops hops (by then two hops have had their chance to agree); 0 otherwise. A bow's
+// kPointHops hops (by then two hops have had their chance to agree), or, after silence, in the
+// kPointHops hops from its first coarse pitch, up to twice as many from the onset (a stiff low
+// string's stretched partials repeat at no one lag for hops after it); 0 otherwise. A bow's
 // scratch or a pluck's body at the first hop puts off the hops' agreeing by a hop, and two
 // points a hop apart confirm the note as two hops' ends do: a sampled violin's first reading
 // comes 8 to 17 ms sooner. Not the last hop's end: its coarse frame shares most of its samples
 // with the point's a third of a hop later, and their agreeing says little (brown noise named
 // notes five times as often). Nor later in a note: there the points would only add to how
-// often noise agrees.
+// often noise agrees (a rumble's first pitch after a swell may come hops after it).
 double PointConfirms(const ListenerState& s, const PointPitch& before) {
     const bool hop_before = before.written + s.hop == s.written;
-    const bool attack = s.written - s.note.start < kPointHops * s.hop;
+    const uint64_t most = kPointHops * s.hop, onset = s.after_silence;
+    const uint64_t late = std::min(s.first_pitch - std::min(s.first_pitch, onset), most);
+    const bool heard_late = s.note.start - onset < most && s.written - onset < most + late;
+    const bool attack = s.written - s.note.start < most || heard_late;
     return hop_before && attack ? before.hz : 0;
 }
 
@@ -239,30 +246,6 @@ void ReadWithinHop(ListenerState& s, double rate) {
     if (s.has_reading && HasRead(kept) && !SameNote(s.reading.hz, kept.held)) {
         s.has_reading = false;
     }
-}
-
-// Until the first reading, keeps the newest sound whenever it holds more energy than any kept
-// before: what the listener heard, should it never read, to say why. Energy, not a hop's level:
-// a whole ring of a steady low tone outweighs its first hops, and a hop of it, shorter than a
-// period, may happen to hold its peaks.
-void KeepLoudest(ListenerState& s) {
-    s.has_read = s.has_read || s.has_reading;
-    if (s.has_read) {
-        return;
-    }
-    const size_t capacity = s.ring.size();
-    double energy = 0;
-    for (float x : s.ring) {
-        energy += double{x} * x;
-    }
-    if (!(energy > s.loudest_energy)) {
-        return;
-    }
-    s.loudest_energy = energy;
-    for (size_t i = 0; i < capacity; ++i) {
-        s.loudest[i] = s.ring[(s.written + i) % capacity]; // the oldest first
-    }
-    s.loudest_count = static_cast<size_t>(std::min<uint64_t>(s.written, capacity));
 }
 
 } // namespace

@@ -64,6 +64,9 @@ struct ListenerState {
     // The coarse pitch found at each point of a hop where a young note reads (the first, the
     // hop's end, unused). Not part of the note: a new note keeps them, as silence does.
     std::array<PointPitch, kReadsPerYoungHop> point_pitches{};
+    // Where the note's first coarse pitch was heard (at a hop's end or a point; before its start
+    // until one is), and where the last note that began after silence began (PointConfirms).
+    uint64_t first_pitch = 0, after_silence = 0;
 
     bool has_reading = false;
     PitchReading reading;
@@ -130,6 +133,10 @@ struct PartialsRead {
     NoReading why = NoReading::None;
 };
 PartialsRead ReadPartials(ListenerState& s, double rate, double f0, bool held);
+
+// Until the first reading, keeps the newest sound whenever it holds the most energy so far, for
+// ListenerStrongestHz (strongest.cpp).
+void KeepLoudest(ListenerState& s);
 
 // The octave step (octave.cpp). What a held note's f0 is divided by: 2 when its octave below
 // comes to sound in partials of its own, else 1.

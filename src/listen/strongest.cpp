@@ -85,6 +85,30 @@ double StrongestTone(std::span<const float> samples, double rate) {
 
 } // namespace
 
+// Until the first reading, keeps the newest sound whenever it holds more energy than any kept
+// before: what the listener heard, should it never read, to say why. Energy, not a hop's level:
+// a whole ring of a steady low tone outweighs its first hops, and a hop of it, shorter than a
+// period, may happen to hold its peaks.
+void KeepLoudest(ListenerState& s) {
+    s.has_read = s.has_read || s.has_reading;
+    if (s.has_read) {
+        return;
+    }
+    const size_t capacity = s.ring.size();
+    double energy = 0;
+    for (float x : s.ring) {
+        energy += double{x} * x;
+    }
+    if (!(energy > s.loudest_energy)) {
+        return;
+    }
+    s.loudest_energy = energy;
+    for (size_t i = 0; i < capacity; ++i) {
+        s.loudest[i] = s.ring[(s.written + i) % capacity]; // the oldest first
+    }
+    s.loudest_count = static_cast<size_t>(std::min<uint64_t>(s.written, capacity));
+}
+
 double ListenerStrongestHz(const Listener& listener) {
     const ListenerState& s = *listener.state;
     if (s.has_read) {

@@ -37,7 +37,8 @@ constexpr double kSameNoteCents = 60;
 // surer of noise, and later.
 constexpr size_t kFirstReadingHops = 2;
 // A point between a hop's ends confirms a new note's pitch this many hops after its onset at
-// most. More lets noise agree with itself more often.
+// most; after silence, this many after its first coarse pitch, up to twice as many after the
+// onset. More lets noise agree with itself more often.
 constexpr uint64_t kPointHops = 3;
 // A note's octave holds once its frames span this many of its periods (a third of the note is
 // then resolved). Fewer holds an octave error; more lets the octave jump for longer.
