@@ -198,6 +198,14 @@ size_t NotePartials(ListenerState& s, const SpectrumPair& spectra, double& f0, i
     if (every == 2 && !EvenOnTheirLine(numbered)) {
         every = 1;
     }
+    // Tried for a held note, its lower octave sounds, or the held note stays: whether that moved
+    // up (its fundamental fading) its own numbering decides, its faint partials counted too.
+    // Numbered afresh, only the lower octave's loud partials count: a bowed low string's 3rd, 6th
+    // and 9th alone, and a chord's fifth on the lower octave's 3rd place, named a fifth or a
+    // twelfth above the note.
+    if (held_divisor > 1 && every > held_divisor) {
+        every = held_divisor;
+    }
     if (every > 1) {
         f0 *= every;
         if (f0 >= std::min(kHighestHz, spectra.rate / 2)) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -335,6 +336,38 @@ TEST(HardSounds, AChordRingingOnUnderANoteNeverTakesItsOctaveDown) {
                           [&](const PitchReading& r) { return std::abs(Cents(r.hz, row.hz)) < 5; }),
             20)
             << row.what;
+    }
+}
+
+// A bowed G2 whose body leaves its 3rd, 6th and 9th partials the loudest once its first ones
+// fade after the attack, a chord's fifth and tenth ringing under it: the sound repeats at the
+// lower octave's period, and the lower octave tried for the held note numbers the chord's fifth
+// and the note's multiples of 3 alone. They are no new note: the held note keeps its pitch, not
+// its 3rd partial's nor the chord's fifth's.
+TEST(HardSounds, AChordUnderABowedNoteOfLoudThirdPartialsLeavesItsPitch) {
+    const double g2 = 98.06;
+    const std::pair<int, double> loud[] = {
+        {1, 0.02}, {2, 0.015}, {3, 0.32},   {4, 0.019}, {5, 0.077},  {6, 1},     {8, 0.01},
+        {9, 0.47}, {10, 0.02}, {12, 0.105}, {14, 0.03}, {18, 0.084}, {21, 0.27}, {24, 0.068}};
+    for (const double chord_db : {10.0, 12.0}) {
+        const auto readings = Readings(Sound(3, [&](double t) {
+            double x = 0;
+            for (int k = 1; k <= 24; ++k) {
+                const auto it = std::find_if(std::begin(loud), std::end(loud),
+                                             [&](const auto& p) { return p.first == k; });
+                const double late = it == std::end(loud) ? 0.005 : it->second;
+                const double attack = k <= 5 ? std::exp(-t / 0.3) / k : 0;
+                x += (late + attack) * Sine(k * g2, t, k);
+            }
+            const double chord = std::pow(10, -chord_db / 20) * std::exp(-0.5 * t);
+            x += chord * (Sine(1.5 * g2, t) + Sine(2.5 * g2, t));
+            return 0.05 * std::min(1.0, t / 0.1) * x;
+        }));
+        const auto off =
+            std::count_if(readings.begin(), readings.end(),
+                          [&](const PitchReading& r) { return std::abs(Cents(r.hz, g2)) > 50; });
+        EXPECT_EQ(off, 0) << "the chord " << chord_db << " dB under, of " << readings.size();
+        EXPECT_GE(CountFrom(readings, 0.5), 90u) << chord_db << " dB";
     }
 }
 
