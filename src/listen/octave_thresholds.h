@@ -46,3 +46,8 @@ constexpr double kSteadyCents = 20;
 // kSteadyCents says, is the tone's own however faint they are: not every second partial's.
 // Lower lets a shorter run of noise's steady peaks take a note an octave down.
 constexpr int kOwnOddRun = 9;
+// A numbering's even partials, counted as the octave above's, stray from their line by this much
+// at most (cents, RMS by power) where the octave above is read from it: a search led astray
+// numbers peaks hundreds of cents off, and a chord's notes on the even places stray tens. Lower
+// reads a note under a chord an octave down; higher names the octave above of a pluck's attack.
+constexpr double kEvenLineCents = 50;

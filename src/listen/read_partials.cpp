@@ -4,6 +4,7 @@
 #include "common/units.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -184,16 +185,43 @@ SpectrumPair Spectra(ListenerState& s, double rate, double f0, Frames frames) {
             frames.length};
 }
 
+// Whether the even partials of a numbering lie on one line, as the octave above's own do: only
+// then may its odd places, empty or another sound's, say that the note is the octave above. A
+// search led astray (the line through the first two partials, the first still flat at a pluck's
+// attack, says a string far stiffer than any) numbers peaks hundreds of cents off their places,
+// and leaves the odd ones empty as well.
+bool EvenOnTheirLine(std::span<const Partial> numbered) {
+    std::array<Partial, kMostPartials> evens{};
+    size_t count = 0;
+    for (const Partial& p : numbered) {
+        if (p.number % 2 == 0 && count < evens.size()) {
+            evens[count++] = {p.number / 2, p.hz, p.magnitude};
+        }
+    }
+    return SpreadFromFit(std::span<const Partial>(evens.data(), count)) <= kEvenLineCents;
+}
+
 // The note's partials, into s.partials, and how many; `f0` becomes the fundamental they are
-// numbered from, a Multiple of the one they were first numbered from. `held_divisor` is 0 for
-// a new note, else what the held note's f0 was divided by. TooHigh when the note so found is
-// above the highest.
+// numbered from, a Multiple of the one they were first numbered from (twice it only where the
+// even partials lie on their line, EvenOnTheirLine). `held_divisor` is 0 for a new note, else
+// what the held note's f0 was divided by. TooHigh when the note so found is above the highest.
 size_t NotePartials(ListenerState& s, const SpectrumPair& spectra, double& f0, int held_divisor,
                     NoReading& why) {
     const double highest = kHighestPartialShare * spectra.rate;
     size_t found = FindPartials(spectra, f0, highest, s.partials);
-    const int every = Multiple(spectra, std::span<const Partial>(s.partials.data(), found),
-                               held_divisor, static_cast<int>(highest / f0));
+    const std::span<const Partial> numbered(s.partials.data(), found);
+    int every = Multiple(spectra, numbered, held_divisor, static_cast<int>(highest / f0));
+    if (every == 2 && !EvenOnTheirLine(numbered)) {
+        every = 1;
+    }
+    // Tried for a held note, its lower octave sounds, or the held note stays: whether that moved
+    // up (its fundamental fading) its own numbering decides, its faint partials counted too.
+    // Numbered afresh, only the lower octave's loud partials count: a bowed low string's 3rd, 6th
+    // and 9th alone, and a chord's fifth on the lower octave's 3rd place, named a fifth or a
+    // twelfth above the note.
+    if (held_divisor > 1 && every > held_divisor) {
+        every = held_divisor;
+    }
     if (every > 1) {
         f0 *= every;
         if (f0 >= std::min(kHighestHz, spectra.rate / 2)) {

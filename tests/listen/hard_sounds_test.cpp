@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -391,6 +392,38 @@ TEST(HardSounds, AChordRingingOnUnderANoteNeverTakesItsOctaveDown) {
     }
 }
 
+// A bowed G2 whose body leaves its 3rd, 6th and 9th partials the loudest once its first ones
+// fade after the attack, a chord's fifth and tenth ringing under it: the sound repeats at the
+// lower octave's period, and the lower octave tried for the held note numbers the chord's fifth
+// and the note's multiples of 3 alone. They are no new note: the held note keeps its pitch, not
+// its 3rd partial's nor the chord's fifth's.
+TEST(HardSounds, AChordUnderABowedNoteOfLoudThirdPartialsLeavesItsPitch) {
+    const double g2 = 98.06;
+    const std::pair<int, double> loud[] = {
+        {1, 0.02}, {2, 0.015}, {3, 0.32},   {4, 0.019}, {5, 0.077},  {6, 1},     {8, 0.01},
+        {9, 0.47}, {10, 0.02}, {12, 0.105}, {14, 0.03}, {18, 0.084}, {21, 0.27}, {24, 0.068}};
+    for (const double chord_db : {10.0, 12.0}) {
+        const auto readings = Readings(Sound(3, [&](double t) {
+            double x = 0;
+            for (int k = 1; k <= 24; ++k) {
+                const auto it = std::find_if(std::begin(loud), std::end(loud),
+                                             [&](const auto& p) { return p.first == k; });
+                const double late = it == std::end(loud) ? 0.005 : it->second;
+                const double attack = k <= 5 ? std::exp(-t / 0.3) / k : 0;
+                x += (late + attack) * Sine(k * g2, t, k);
+            }
+            const double chord = std::pow(10, -chord_db / 20) * std::exp(-0.5 * t);
+            x += chord * (Sine(1.5 * g2, t) + Sine(2.5 * g2, t));
+            return 0.05 * std::min(1.0, t / 0.1) * x;
+        }));
+        const auto off =
+            std::count_if(readings.begin(), readings.end(),
+                          [&](const PitchReading& r) { return std::abs(Cents(r.hz, g2)) > 50; });
+        EXPECT_EQ(off, 0) << "the chord " << chord_db << " dB under, of " << readings.size();
+        EXPECT_GE(CountFrom(readings, 0.5), 90u) << chord_db << " dB";
+    }
+}
+
 // A blown or bowed note whose jet or bow sounds its lower octave faintly, at the first and every
 // odd place of it, or not at all, in the breath's noise, and a chord's fifth and tenth ringing
 // under it: on the lower octave's places only the chord's two tones stand out, as loud as the
@@ -406,6 +439,7 @@ TEST(HardSounds, AChordUnderABlownNoteWithAFaintLowerOctaveNeverTakesItDown) {
         double lower_db;             // each of the lower octave's odd partials, likewise
         double breath;               // the amplitude of each of the breath's sines
         int sines = 200;             // how many, 300 Hz to 6 kHz
+        double third_cents = NAN;    // a third chord tone this far off the note's 3rd partial
     } table[] = {
         // A flute's G4: partials 1, 3 and 5 strong, 2 and 4 weak.
         {"G4 blown, the lower octave 28 dB under",
@@ -443,6 +477,17 @@ TEST(HardSounds, AChordUnderABlownNoteWithAFaintLowerOctaveNeverTakesItDown) {
          kNone,
          0.002,
          1000},
+        // A chord's third tone 25 cents under the note's 3rd partial: on an even place of the
+        // lower octave, a little off its line.
+        {"G4 blown, a chord's tone 25 cents under its 3rd partial",
+         397.75,
+         {0, -21, -10, -23, -13, -20},
+         0.06,
+         15,
+         -28,
+         0,
+         200,
+         -25},
     };
     for (const auto& row : table) {
         std::mt19937 random(7);
@@ -463,8 +508,11 @@ TEST(HardSounds, AChordUnderABlownNoteWithAFaintLowerOctaveNeverTakesItDown) {
                 x += row.breath * Sine(hz, t, phase);
             }
             const double chord = 0.3 * std::pow(10, -row.chord_db / 20) * std::exp(-0.5 * t);
+            const double third = std::isnan(row.third_cents)
+                                     ? 0
+                                     : Sine(3 * row.hz * std::exp2(row.third_cents / 1200), t);
             return std::min(1.0, t / row.swell) * x +
-                   chord * (Sine(1.5 * row.hz, t) + Sine(2.5 * row.hz, t));
+                   chord * (Sine(1.5 * row.hz, t) + Sine(2.5 * row.hz, t) + third);
         }));
         const auto below =
             std::count_if(readings.begin(), readings.end(), [&](const PitchReading& r) {
@@ -491,6 +539,37 @@ TEST(HardSounds, AStrayPeakUnderPartialsMakesUpNoNote) {
             EXPECT_TRUE(OneOf(r.hz, {peak, 2 * note}))
                 << cents << ": " << r.hz << " Hz at " << r.time;
         }
+    }
+}
+
+// A plucked string's first partial settling up to its line: at the attack it sounds 40 to 50
+// cents under its second's half, as the pluck's displacement relaxes, its 4th the loudest and
+// its 2nd, 3rd, 5th and 6th faint. The line through the first two partials then says a string
+// far stiffer than any at that pitch, and a search led along it numbers the partials above it
+// wrong, the odd places of the numbering empty: the octave above, which the note is not.
+TEST(HardSounds, APluckedFirstPartialSettlingUpNamesNoOctaveAbove) {
+    const double a3 = 218.9;
+    const double amplitude[] = {0.34, 0.06, 0.07, 1,    0.1,  0.1,  0.3,
+                                0.3,  0.38, 0.06, 0.19, 0.22, 0.14, 0.05};
+    const struct {
+        double cents;   // the first partial's at the attack
+        double seconds; // the time it settles in (to 1 / e)
+    } table[] = {{-40, 0.1}, {-45, 0.08}, {-50, 0.12}};
+    for (const auto& row : table) {
+        const double flat = 1 - std::exp2(row.cents / 1200);
+        const auto readings = Readings(Sound(1.5, [&](double t) {
+            const double settling = flat * row.seconds * (1 - std::exp(-t / row.seconds));
+            double x = amplitude[0] * Sine(a3, t - settling, 1);
+            for (int k = 2; k <= static_cast<int>(std::size(amplitude)); ++k) {
+                x += amplitude[k - 1] * Sine(k * a3, t, k);
+            }
+            return 0.05 * std::min(1.0, t / 0.005) * std::exp(-0.5 * t) * x;
+        }));
+        const auto off =
+            std::count_if(readings.begin(), readings.end(),
+                          [&](const PitchReading& r) { return std::abs(Cents(r.hz, a3)) > 50; });
+        EXPECT_EQ(off, 0) << row.cents << " cents, settling in " << row.seconds << " s";
+        EXPECT_GE(CountFrom(readings, 0.2), 50u) << row.cents << " cents";
     }
 }
 
