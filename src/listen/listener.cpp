@@ -43,10 +43,16 @@ uint64_t SinceOnset(const ListenerState& s) {
 }
 
 // Whether a note sounds at the hop just completed; a hop after silence, or one kAttackRise
-// times as loud as the one before, starts a note.
+// times as loud as the one before (or as the one before that, rising by kAttackStepRise at
+// each), starts a note.
 bool NoteSounds(ListenerState& s) {
     const double hop_level = RecentLevel(s, s.hop);
-    const bool attack = hop_level > kAttackRise * s.last_hop_level;
+    const bool attack = hop_level > kAttackRise * s.last_hop_level ||
+                        (hop_level > kAttackRise * s.hop_level_before &&
+                         hop_level > kAttackStepRise * s.last_hop_level &&
+                         s.last_hop_level > kAttackStepRise * s.hop_level_before);
+    // After an attack the rise starts over: the next hop's is measured from this one.
+    s.hop_level_before = attack ? hop_level : s.last_hop_level;
     s.last_hop_level = hop_level;
     if (RecentLevel(s, 2 * s.hop) < kQuietest) {
         Advance(s.note, NoteEvent::Quiet);
@@ -235,6 +241,7 @@ double PointConfirms(const ListenerState& s, const PointPitch& before) {
 void ReadWithinHop(ListenerState& s, double rate) {
     const Note kept = s.note;
     const double kept_level = s.last_hop_level;
+    const double kept_before = s.hop_level_before;
     PointPitch& before = s.point_pitches[s.in_hop * kReadsPerYoungHop / s.hop];
     if (kept.state == NoteState::Unread && !kept.agreed) {
         Advance(s.note, NoteEvent::Point, PointConfirms(s, before));
@@ -242,6 +249,7 @@ void ReadWithinHop(ListenerState& s, double rate) {
     before = {CompleteHop(s, rate).coarse, s.written};
     s.note = kept;
     s.last_hop_level = kept_level;
+    s.hop_level_before = kept_before;
     s.reading.between_hops = true;
     if (s.has_reading && HasRead(kept) && !SameNote(s.reading.hz, kept.held)) {
         s.has_reading = false;

@@ -36,7 +36,8 @@ struct ListenerState {
     // What a hop decides for the hops after it; a reading between hops keeps copies of both and
     // puts them back.
     Note note;
-    double last_hop_level = 0; // RMS of the last hop, kept across notes: a swell rises from it
+    double last_hop_level = 0;   // RMS of the last hop, kept across notes: a swell rises from it
+    double hop_level_before = 0; // RMS of the hop before that: a re-strike rises over two
 
     size_t hop = 0;
     size_t coarse_length = 0; // samples of the coarse frame

@@ -15,6 +15,9 @@ constexpr double kQuietest = 0.0005;
 // A hop this many times the RMS of the one before is a new attack (amplitude, +6 dB). Lower
 // restarts a note at a tremolo; higher misses a re-pluck of the same note.
 constexpr double kAttackRise = 2;
+// Or kAttackRise over two hops, each this many times the one before (amplitude, +2 dB): a
+// re-strike across a hop's end. Lower restarts notes at swells and rumble; higher misses it.
+constexpr double kAttackStepRise = 1.26;
 // After silence a note begins at the first sample this share of the hop's loudest peak
 // (amplitude, -20 dB). Lower starts at the noise before it; higher starts late.
 constexpr double kOnsetShare = 0.1;

@@ -184,6 +184,34 @@ TEST(Onset, ANoteStruckAgainAfterSilenceReadsAsItDidTheFirstTime) {
     }
 }
 
+TEST(Onset, ANoteStruckAgainWithoutSilenceStartsAfresh) {
+    // A string damped to a tenth over 20 ms and struck again, the new strike swelling in over
+    // `rise` seconds (a felt hammer, a soft pluck): the level climbs over two hops, neither of
+    // them twice the one before. The note starts afresh there all the same: its readings say
+    // so, and none of them mixes the old strike's frames with the new one's.
+    const double hop = 1103.0 / kRate;
+    const struct {
+        double hz, rise, offset; // offset: where in a hop the damping begins, in hops
+    } table[] = {{82.407, 0.045, 0.5}, {110.0, 0.05, 0.5}, {164.814, 0.045, 0.5}};
+    for (const auto& row : table) {
+        const double again = 0.3 + (std::round(1.2 / hop) + row.offset) * hop;
+        const auto strike = [&](double since, double phase) {
+            return since < 0 ? 0.0
+                             : std::min(1.0, since / row.rise) * std::exp(-0.8 * since) *
+                                   Partials(row.hz, since + phase, 1, 6, 0.15);
+        };
+        const auto readings = Readings(Sound(again + 1, [&](double t) {
+            const double damped = std::clamp(1 - 0.9 * (t - again) / 0.02, 0.1, 1.0);
+            return damped * strike(t - 0.3, 0) + strike(t - again, 0.37);
+        }));
+        const auto fresh = std::count_if(readings.begin(), readings.end(), [&](const auto& r) {
+            return r.time > again && r.onset > again - hop;
+        });
+        EXPECT_GE(fresh, 30) << row.hz << " Hz, of " << CountFrom(readings, again);
+        EXPECT_LT(WorstCents(readings, row.hz, 0.5), 5) << row.hz << " Hz";
+    }
+}
+
 // Wrong today: a step of less than a semitone without a new attack is followed as a vibrato's
 // swing is, and the hop in which it comes reads between the two notes (A2 up 35 cents: 31
 // cents off; A4 up 35: 23; A3 down 45: 26; A3 up 35: 8; A3 up 55: 25).
