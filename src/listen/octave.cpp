@@ -28,6 +28,24 @@ bool FirstSounds(std::span<const Partial> partials) {
            partials[0].magnitude >= kFaintFirstPartial * StrongestOf(partials);
 }
 
+// Whether a partial is loud enough to count in a numbering made afresh (kCountedPartialPower).
+bool Counts(const Partial& p, double strongest) {
+    return p.magnitude * p.magnitude >= kCountedPartialPower * strongest * strongest;
+}
+
+// Whether every odd partial from the 3rd to the `last`-th is found and `sounds` says it sounds.
+template <typename Sounds>
+bool EveryOddSounds(std::span<const Partial> partials, int last, Sounds sounds) {
+    for (int k = 3; k <= last; k += 2) {
+        const auto p = std::find_if(partials.begin(), partials.end(),
+                                    [&](const Partial& q) { return q.number == k; });
+        if (p == partials.end() || !sounds(*p)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Whether a numbering without a fundamental (FirstSounds) leaves more than kMostMissingOdd of
 // its odd partials from the 3rd to the kHighestOddChecked-th out: they are not one after
 // another, as a tone's are, but other sounds' (another note's in a chord, a rumble's peaks) on
@@ -62,8 +80,7 @@ bool FifthAndTenthAlone(std::span<const Partial> partials, int least) {
     int chord = 0; // odd partials from the 3rd to the kChordsHighestOdd-th that count
     bool faint_above = false;
     for (const Partial& p : partials) {
-        const bool counted =
-            p.magnitude * p.magnitude >= kCountedPartialPower * strongest * strongest;
+        const bool counted = Counts(p, strongest);
         if (p.number % 2 == 0) {
             continue;
         }
@@ -95,8 +112,7 @@ int FifthAndTenthCounting(std::span<const Partial> partials, bool held) {
     const double strongest = StrongestOf(partials);
     int chord = 0;
     for (const Partial& p : partials) {
-        if (p.number % 2 == 0 ||
-            p.magnitude * p.magnitude < kCountedPartialPower * strongest * strongest) {
+        if (p.number % 2 == 0 || !Counts(p, strongest)) {
             continue;
         }
         if (p.number == 1 || p.number > kChordsHighestOdd || p.magnitude >= strongest) {
@@ -133,8 +149,7 @@ bool OthersOnTheOddPartials(std::span<const Partial> partials, int possible, int
 bool LowerOctaveSounds(const SpectrumPair& spectra, std::span<const Partial> partials) {
     const double strongest = StrongestOf(partials);
     return std::any_of(partials.begin(), partials.end(), [&](const Partial& p) {
-        return p.number % 2 == 1 &&
-               p.magnitude * p.magnitude >= kCountedPartialPower * strongest * strongest &&
+        return p.number % 2 == 1 && Counts(p, strongest) &&
                AloneInItsLobe(spectra, p, kSteadyCents);
     });
 }
@@ -148,25 +163,15 @@ bool OddSeries(std::span<const Partial> partials, int possible) {
     if (partials.size() < 3 || FifthAndTenthAlone(partials, 1)) {
         return false;
     }
-    const StringFit fit = FitString(partials);
-    bool sounding[kHighestOddChecked + 1] = {};
-    for (const Partial& p : partials) {
-        const double k = p.number;
-        const double line = k * fit.f0 * std::sqrt(1 + fit.b * k * k);
-        if (p.number <= kHighestOddChecked && std::abs(Cents(p.hz, line)) < kMostSpreadCents) {
-            sounding[p.number] = true;
-        }
-    }
     const int last = std::min({possible, kHighestOddChecked, partials.back().number});
     if (last < kLeastOddSeries) {
         return false;
     }
-    for (int k = 3; k <= last; k += 2) {
-        if (!sounding[k]) {
-            return false;
-        }
-    }
-    return true;
+    const StringFit fit = FitString(partials);
+    return EveryOddSounds(partials, last, [&](const Partial& p) {
+        const double k = p.number;
+        return std::abs(Cents(p.hz, k * fit.f0 * std::sqrt(1 + fit.b * k * k))) < kMostSpreadCents;
+    });
 }
 
 // Whether the odd partials from the 3rd to the kOwnOddRun-th all sound, each steady in its
@@ -174,14 +179,9 @@ bool OddSeries(std::span<const Partial> partials, int possible) {
 // under its 8' and 4', while a rumble hides its first). Noise's peaks at those places drift
 // within the lobe, and a chord's fifth and tenth leave the 7th and 9th out.
 bool OddRunSounds(const SpectrumPair& spectra, std::span<const Partial> partials) {
-    for (int k = 3; k <= kOwnOddRun; k += 2) {
-        const auto p = std::find_if(partials.begin(), partials.end(),
-                                    [&](const Partial& q) { return q.number == k; });
-        if (p == partials.end() || !AloneInItsLobe(spectra, *p, kSteadyCents)) {
-            return false;
-        }
-    }
-    return true;
+    return EveryOddSounds(partials, kOwnOddRun, [&](const Partial& p) {
+        return AloneInItsLobe(spectra, p, kSteadyCents);
+    });
 }
 
 } // namespace
@@ -206,13 +206,14 @@ int LowerOctaveOfHeld(const ListenerState& s, const SpectrumPair& spectra, doubl
 // on loud ones (kCountedPartialPower), and on odd partials that are not other sounds'.
 int Multiple(const SpectrumPair& spectra, std::span<const Partial> numbered, int held_divisor,
              int possible) {
-    const int chord = FifthAndTenthCounting(numbered, held_divisor > 1);
+    const std::span<const Partial> whole = numbered;
     if (AnotherSoundsFirst(numbered)) {
         numbered = numbered.subspan(1);
     }
     if (held_divisor == 1) {
         return CommonNumber(numbered, kHoldingPartialPower);
     }
+    const int chord = FifthAndTenthCounting(whole, held_divisor > 1);
     int every = CommonNumber(numbered, kCountedPartialPower);
     // Even partials loud and odd ones faint but all there, on the line: a note thinned, not its
     // octave above.

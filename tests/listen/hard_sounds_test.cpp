@@ -12,6 +12,7 @@
 #include <limits>
 #include <numbers>
 #include <random>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,16 @@ using namespace listen_test;
 // A plucked string's partial: `amplitude` at the attack (5 ms), decaying by `decay` per second.
 double Plucked(double hz, double t, double amplitude, double decay, double phase = 0) {
     return amplitude * std::min(1.0, t / 0.005) * std::exp(-decay * t) * Sine(hz, t, phase);
+}
+
+// Partials `first`, `first` + 1, ... of `hz`, each `db` (dB) under `scale`.
+double AtDb(double hz, double t, int first, std::span<const double> db, double scale = 0.3) {
+    double x = 0;
+    for (size_t i = 0; i < db.size(); ++i) {
+        const double k = first + static_cast<double>(i);
+        x += scale * std::pow(10, db[i] / 20) * Sine(k * hz, t, k);
+    }
+    return x;
 }
 
 TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
@@ -100,11 +111,7 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
         {"a low string through a phone", 82.407, 2,
          [](double hz, double t) {
              const double db[] = {-29, -1, 0, -24, -31, -29, -23, -33, -32, -36, -35};
-             double x = 0;
-             for (int k = 1; k <= 11; ++k) {
-                 x += 0.3 * std::pow(10, db[k - 1] / 20) * Sine(k * hz, t, k);
-             }
-             return x;
+             return AtDb(hz, t, 1, db);
          }},
         // A bowed string's G3 as it speaks through a phone: its first partial gone, its 3rd the
         // strongest, the 5th counting too and those above it faint. Not a chord's fifth and
@@ -112,11 +119,7 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
         {"a bowed string's 3rd the strongest, its first gone", 196, 2,
          [](double hz, double t) {
              const double db[] = {-12, 0, -12, -11, -15, -27};
-             double x = 0;
-             for (int k = 2; k <= 7; ++k) {
-                 x += 0.3 * std::pow(10, db[k - 2] / 20) * Sine(k * hz, t, k);
-             }
-             return x;
+             return AtDb(hz, t, 2, db);
          }},
         // A peak 60 cents off where the first partial would be, loud enough to count (a pipe's
         // speech, a body's resonance), over a note whose 3rd and 5th count and nothing above its
@@ -124,12 +127,9 @@ TEST(HardSounds, ANoteKeepsItsOctaveWhileItSounds) {
         // place empty. The peak pulls the line of the partials two cents sharp.
         {"a loud peak off the first partial's place, the 3rd and 5th counting", 261.63, 2,
          [](double hz, double t) {
-             const double db[] = {-12, -2, -6, 0, -14, -9};
-             double x = 0.3 * std::pow(10, db[0] / 20) * Sine(hz * std::exp2(60.0 / 1200), t, 1);
-             for (int k = 2; k <= 6; ++k) {
-                 x += 0.3 * std::pow(10, db[k - 1] / 20) * Sine(k * hz, t, k);
-             }
-             return x;
+             const double db[] = {-2, -6, 0, -14, -9}; // from the 2nd
+             return 0.3 * std::pow(10, -12.0 / 20) * Sine(hz * std::exp2(60.0 / 1200), t, 1) +
+                    AtDb(hz, t, 2, db);
          },
          3},
         // An organ's soft lower rank under a loud one an octave above it: the lower octave's
@@ -497,10 +497,7 @@ TEST(HardSounds, AChordUnderABlownNoteWithAFaintLowerOctaveNeverTakesItDown) {
             band.emplace_back(300 + 5700 * uniform(random), 2 * std::numbers::pi * uniform(random));
         }
         const auto readings = Readings(Sound(2.5, [&](double t) {
-            double x = 0;
-            for (size_t k = 1; k <= row.note_db.size(); ++k) {
-                x += 0.3 * std::pow(10, row.note_db[k - 1] / 20) * Sine(k * row.hz, t, k);
-            }
+            double x = AtDb(row.hz, t, 1, row.note_db);
             for (int k = 1; k <= 13; k += 2) {
                 x += 0.3 * std::pow(10, row.lower_db / 20) * Sine(k * row.hz / 2, t, k);
             }

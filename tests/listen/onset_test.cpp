@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <vector>
 
@@ -364,6 +365,39 @@ TEST(Onset, TheFirstReadingComesSoonAndIsRight) {
     }
 }
 
+// For attacks at `phases` places evenly spread over a hop, the points (a third of a hop each)
+// from each attack to the first reading within 5 cents of `hz`, sorted; every reading from that
+// one on must be within 5 cents, and from `settle` seconds after the attack (0: not asked) at
+// least ten, within 1 cent. `note(since)` is the sound `since` seconds after its attack.
+std::vector<size_t> PointsToTheFirstReading(double hz, size_t phases, double seconds,
+                                            const std::function<double(double)>& note,
+                                            double settle = 0) {
+    const size_t hop = ListenerHop(NewListener(kRate)), point = hop / 3;
+    std::vector<size_t> points;
+    for (size_t phase = 0; phase < phases; ++phase) {
+        const size_t attack = 12 * hop + 1 + phase * hop / phases;
+        const double at = static_cast<double>(attack) / kRate;
+        const auto readings =
+            Readings(Sound(seconds, [&](double t) { return t < at ? 0.0 : note(t - at); }));
+        const auto within = std::find_if(readings.begin(), readings.end(), [&](const auto& r) {
+            return std::abs(Cents(r.hz, hz)) < 5;
+        });
+        if (within == readings.end()) {
+            ADD_FAILURE() << hz << " Hz, phase " << phase << ": no reading within 5 cents";
+            continue;
+        }
+        EXPECT_LT(WorstCents(readings, hz, within->time), 5) << hz << " Hz, phase " << phase;
+        if (settle > 0) {
+            EXPECT_LT(WorstCents(readings, hz, at + settle), 1) << hz << " Hz, phase " << phase;
+            EXPECT_GE(CountFrom(readings, at + settle), 10u) << hz << " Hz, phase " << phase;
+        }
+        const auto heard = static_cast<size_t>(std::lround(within->time * kRate)) - attack;
+        points.push_back((heard + point - 1) / point);
+    }
+    std::sort(points.begin(), points.end());
+    return points;
+}
+
 TEST(Onset, APluckWithinAHopReadsAtTheNextHopsPoints) {
     // Plucks whose attacks fall anywhere within a hop, at each sixth of it: the points of the
     // hop the attack falls in hear the note already, and the points of the next hop, a hop
@@ -374,29 +408,13 @@ TEST(Onset, APluckWithinAHopReadsAtTheNextHopsPoints) {
         double hz;
         double first; // the fundamental's amplitude, the k-th partial's 1 / k
     } table[] = {{523.25, 1}, {880.0, 1}, {1318.51, 1}, {2637.02, 1}, {440.0, 0.2}, {987.77, 0.2}};
-    const size_t hop = ListenerHop(NewListener(kRate)), point = hop / 3;
     for (const auto& row : table) {
         const double hz = row.hz;
-        std::vector<size_t> points;
-        for (size_t sixth = 0; sixth < 6; ++sixth) {
-            const size_t attack = 12 * hop + 1 + sixth * hop / 6;
-            const double at = static_cast<double>(attack) / kRate;
-            const auto readings = Readings(Sound(0.8, [&](double t) {
-                const double since = t - at;
-                return since < 0 ? 0.0
-                                 : std::min(1.0, since / 0.005) * std::exp(-1.5 * since) *
-                                       (Partials(hz, since, 1, 6, 0.15) -
-                                        (1 - row.first) * 0.15 * Sine(hz, since, 1));
-            }));
-            const auto within = std::find_if(readings.begin(), readings.end(), [&](const auto& r) {
-                return std::abs(Cents(r.hz, hz)) < 5;
-            });
-            ASSERT_NE(within, readings.end()) << hz;
-            EXPECT_LT(WorstCents(readings, hz, within->time), 5) << hz << " sixth " << sixth;
-            const auto heard = static_cast<size_t>(std::lround(within->time * kRate)) - attack;
-            points.push_back((heard + point - 1) / point);
-        }
-        std::sort(points.begin(), points.end());
+        const auto points = PointsToTheFirstReading(hz, 6, 0.8, [&](double since) {
+            return std::min(1.0, since / 0.005) * std::exp(-1.5 * since) *
+                   (Partials(hz, since, 1, 6, 0.15) - (1 - row.first) * 0.15 * Sine(hz, since, 1));
+        });
+        ASSERT_EQ(points.size(), 6u) << hz;
         EXPECT_LE(points[2], 4u) << hz << " " << row.first;
         EXPECT_LE(points.back(), 5u) << hz << " " << row.first;
     }
@@ -488,18 +506,11 @@ TEST(Onset, AStiffLowPluckReadsOnceTwoPointsAHopApartAgree) {
     const struct {
         double hz, b;
     } table[] = {{41.2, 2e-4}, {41.2, 4e-4}, {55.0, 2e-4}, {55.0, 4e-4}};
-    const size_t hop = ListenerHop(NewListener(kRate)), point = hop / 3;
     for (const auto& row : table) {
         const double f1 = row.hz * std::sqrt(1 + row.b), glide = std::exp2(8.0 / 1200) - 1;
-        std::vector<size_t> points;
-        for (size_t fifth = 0; fifth < 5; ++fifth) {
-            const size_t attack = 12 * hop + 1 + fifth * hop / 5;
-            const double at = static_cast<double>(attack) / kRate;
-            const auto readings = Readings(Sound(0.9, [&](double t) {
-                const double since = t - at;
-                if (since < 0) {
-                    return 0.0;
-                }
+        const auto points = PointsToTheFirstReading(
+            f1, 5, 0.9,
+            [&](double since) {
                 const double turns = since + glide * 0.03 * (1 - std::exp(-since / 0.03));
                 double x = 0;
                 for (int k = 1; k * row.hz * std::sqrt(1 + row.b * k * k) < 5000; ++k) {
@@ -508,18 +519,9 @@ TEST(Onset, AStiffLowPluckReadsOnceTwoPointsAHopApartAgree) {
                          std::exp(-since * (0.5 + 1e-5 * hz * hz)) * Sine(hz, turns, 2.3 * k * k);
                 }
                 return std::min(1.0, since / 0.002) * 0.01 * x;
-            }));
-            const auto within = std::find_if(readings.begin(), readings.end(), [&](const auto& r) {
-                return std::abs(Cents(r.hz, f1)) < 5;
-            });
-            ASSERT_NE(within, readings.end()) << row.hz << " " << row.b;
-            EXPECT_LT(WorstCents(readings, f1, within->time), 5) << row.hz << " fifth " << fifth;
-            EXPECT_LT(WorstCents(readings, f1, at + 0.3), 1) << row.hz << " fifth " << fifth;
-            EXPECT_GE(CountFrom(readings, at + 0.3), 10u) << row.hz << " fifth " << fifth;
-            const auto heard = static_cast<size_t>(std::lround(within->time * kRate)) - attack;
-            points.push_back((heard + point - 1) / point);
-        }
-        std::sort(points.begin(), points.end());
+            },
+            0.3);
+        ASSERT_EQ(points.size(), 5u) << row.hz << " " << row.b;
         EXPECT_LE(points[2], 12u) << row.hz << " " << row.b;
     }
 }
