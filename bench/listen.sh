@@ -19,7 +19,7 @@
 # apart (bench/sources.py: soundfonts through fluidsynth and timidity, the Synthesis ToolKit's
 # stk-demo, Csound), makes their variants (bench/variants.py: SoX, opus-tools) and reads them
 # with aubio and Praat beside Ondelis, all kept in build-bench/split; a rerun runs Ondelis alone:
-#   apt-get install --no-remove stk csound opl3-soundfont fluid-soundfont-gm \
+#   apt-get install --no-remove stk faketime csound opl3-soundfont fluid-soundfont-gm \
 #     musescore-general-soundfont timgm6mb-soundfont praat opus-tools libsox-fmt-all
 #
 # The notes are made once, into build-bench/listen/notes, and kept. It needs python3 and

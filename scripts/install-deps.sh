@@ -20,7 +20,7 @@ test_packages=(libgtest-dev pulseaudio pulseaudio-utils pipewire pipewire-bin wi
 # program or its tests use.
 bench_packages=(aubio-tools python3-numpy fluidsynth timidity freepats csound-soundfont
                 fluid-soundfont-gm musescore-general-soundfont timgm6mb-soundfont opl3-soundfont
-                stk csound praat opus-tools libsox-fmt-all)
+                stk faketime csound praat opus-tools libsox-fmt-all)
 package_packages=(dpkg-dev)
 # Emulation through binfmt_misc, for running another architecture's programs as if native.
 emulation_packages=(qemu-user-static binfmt-support)
