@@ -9,19 +9,19 @@
 
 namespace {
 
-// The share of the spectrum's power that lies in the partials' main lobes: a reading's
-// confidence, 0 to 1. Of the later frame's spectrum alone, both sums, and each bin counted once
-// where the lobes overlap (a low note's partials, while its frames hold few periods, lie closer
-// than a lobe's width): the bins in the lobes are a part of the bins summed, added in the same
-// order, so that even rounding cannot lift the share above 1.
-double HarmonicShare(const SpectrumPair& spectra, std::span<const Partial> partials) {
+// The share of the power of the spectrum's first `bins` that lies in the partials' main lobes,
+// 0 to 1. Of the later frame's spectrum alone, both sums, and each bin counted once where the
+// lobes overlap (a low note's partials, while its frames hold few periods, lie closer than a
+// lobe's width): the bins in the lobes are a part of the bins summed, added in the same order,
+// so that even rounding cannot lift the share above 1.
+double HarmonicShare(const SpectrumPair& spectra, std::span<const Partial> partials, size_t bins) {
     double total = 0;
-    for (const std::complex<float>& bin : spectra.later) {
+    for (const std::complex<float>& bin : spectra.later.first(bins)) {
         total += std::norm(bin);
     }
     const double bin_hz = BinHz(spectra);
     const double lobe = kLobeBins * spectra.rate / static_cast<double>(spectra.length);
-    const auto last = static_cast<double>(spectra.later.size() - 1);
+    const auto last = static_cast<double>(bins - 1);
     double in_lobes = 0;
     size_t counted = 0; // bins below this are in a lobe already counted
     for (const Partial& p : partials) {
@@ -34,6 +34,22 @@ double HarmonicShare(const SpectrumPair& spectra, std::span<const Partial> parti
         counted = std::max(counted, to + 1);
     }
     return total > 0 ? in_lobes / total : 0;
+}
+
+// The bins a reading's confidence weighs: all of them, but where the search for partials
+// stopped at its count on a partial that still counts (kCountedPartialPower: a bright low
+// string's, which go on above its 24th), those up to half a spacing above it: the sound above
+// was not searched, and is the note's. Noise's peaks found as partials end no such search.
+size_t SearchedBins(const SpectrumPair& spectra, std::span<const Partial> partials) {
+    const double strongest = StrongestOf(partials);
+    if (partials.size() < kMostPartials || partials.back().magnitude * partials.back().magnitude <
+                                               kCountedPartialPower * strongest * strongest) {
+        return spectra.later.size();
+    }
+    const Partial& last = partials.back();
+    const double end = last.hz * (1 + 0.5 / last.number);
+    return std::clamp<size_t>(static_cast<size_t>(end / BinHz(spectra)) + 1, 1,
+                              spectra.later.size());
 }
 
 // Whether a strong first partial lies off both half its second and where the line of the
@@ -254,7 +270,7 @@ PartialsRead Measure(const ListenerState& s, const SpectrumPair& spectra,
                      std::span<const Partial> partials, double f0) {
     const double top = std::min(kHighestHz, spectra.rate / 2);
     const double strongest = StrongestOf(partials);
-    const double share = HarmonicShare(spectra, partials);
+    const double share = HarmonicShare(spectra, partials, spectra.later.size());
     const double hz = FirstPartialHz(spectra, partials, strongest, share);
     if (!(std::abs(hz / f0 - 1) < kFirstSearchShare)) {
         return {{}, NoReading::OffCoarse};
@@ -265,7 +281,8 @@ PartialsRead Measure(const ListenerState& s, const SpectrumPair& spectra,
     if (!(hz >= kLowestHz)) {
         return {{}, NoReading::TooLow};
     }
-    PitchReading reading{static_cast<double>(s.written) / spectra.rate, hz, share};
+    PitchReading reading{static_cast<double>(s.written) / spectra.rate, hz,
+                         HarmonicShare(spectra, partials, SearchedBins(spectra, partials))};
     const StringMeasure measure =
         MeasureString(spectra, partials, kHighestPartialShare * spectra.rate);
     reading.b = measure.fit.b;

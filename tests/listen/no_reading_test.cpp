@@ -135,6 +135,17 @@ TEST(Confidence, IsTheShareOfThePowerInThePartialsAndNeverAboveOne) {
          Sound(0.6, [](double t) { return Partials(30.87, t, 2, 30, 0.3); }), 0.9, 1},
         {"E1, stiff", Sound(0.6, [](double t) { return Partials(41.2, t, 1, 24, 0.3, 3e-4); }), 0.9,
          1},
+        // A bright pluck's partials go on past the 24 looked for: theirs, not another sound's.
+        {"A1 as loud to its sixtieth partial",
+         Sound(0.6,
+               [](double t) {
+                   double x = 0;
+                   for (int k = 1; k <= 60; ++k) {
+                       x += 0.01 * Sine(55.0 * k, t, k);
+                   }
+                   return x;
+               }),
+         0.9, 1},
     };
     for (const auto& row : table) {
         const Heard heard = Hear(row.samples);
