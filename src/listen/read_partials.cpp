@@ -36,10 +36,11 @@ double HarmonicShare(const SpectrumPair& spectra, std::span<const Partial> parti
     return total > 0 ? in_lobes / total : 0;
 }
 
-// The bins a reading's confidence weighs: all of them, but where the search for partials
-// stopped at its count on a partial that still counts (kCountedPartialPower: a bright low
-// string's, which go on above its 24th), those up to half a spacing above it: the sound above
-// was not searched, and is the note's. Noise's peaks found as partials end no such search.
+// The bins a reading's confidence (and so whether its sound is clean) weighs: all of them, but
+// where the search for partials stopped at its count on a partial that still counts
+// (kCountedPartialPower: a bright low string's, which go on above its 24th), those up to half a
+// spacing above it: the sound above was not searched, and is the note's. Noise's peaks found as
+// partials end no such search.
 size_t SearchedBins(const SpectrumPair& spectra, std::span<const Partial> partials) {
     const double strongest = StrongestOf(partials);
     if (partials.size() < kMostPartials || partials.back().magnitude * partials.back().magnitude <
@@ -270,7 +271,7 @@ PartialsRead Measure(const ListenerState& s, const SpectrumPair& spectra,
                      std::span<const Partial> partials, double f0) {
     const double top = std::min(kHighestHz, spectra.rate / 2);
     const double strongest = StrongestOf(partials);
-    const double share = HarmonicShare(spectra, partials, spectra.later.size());
+    const double share = HarmonicShare(spectra, partials, SearchedBins(spectra, partials));
     const double hz = FirstPartialHz(spectra, partials, strongest, share);
     if (!(std::abs(hz / f0 - 1) < kFirstSearchShare)) {
         return {{}, NoReading::OffCoarse};
@@ -281,8 +282,7 @@ PartialsRead Measure(const ListenerState& s, const SpectrumPair& spectra,
     if (!(hz >= kLowestHz)) {
         return {{}, NoReading::TooLow};
     }
-    PitchReading reading{static_cast<double>(s.written) / spectra.rate, hz,
-                         HarmonicShare(spectra, partials, SearchedBins(spectra, partials))};
+    PitchReading reading{static_cast<double>(s.written) / spectra.rate, hz, share};
     const StringMeasure measure =
         MeasureString(spectra, partials, kHighestPartialShare * spectra.rate);
     reading.b = measure.fit.b;

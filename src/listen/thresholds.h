@@ -129,7 +129,7 @@ constexpr double kOwnFirstPartial = 0.3;
 constexpr double kStrayFirstCents = 20;
 // A weaker first partial is measured on its own, alone in its lobe in a clean sound, from this
 // far (cents) off the fit of those above it: lower reads the sway its neighbours' leak puts on it.
-constexpr double kWeakSwayCents = 2.5;
+constexpr double kWeakSwayCents = 2.0;
 // Not alone, or beside another sound, a weak first partial is still measured on its own where
 // its second's half agrees with it to this (cents). Wider reads a first partial noise moved.
 constexpr double kWitnessCents = 1;
