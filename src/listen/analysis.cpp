@@ -303,13 +303,13 @@ bool OneNote(std::span<const Partial> partials, int possible) {
     // No fundamental: the tone's own partials come one after another from the second, where
     // two notes a fifth or a fourth apart leave gaps at every number that neither has; a tone
     // with a 5th and a 7th (neither note's) is one, however hollow (an FM organ's 6th and 9th).
-    const int last = std::min(possible, kNumbersOfANote);
     if (!sounding[2]) {
         // Nor a second (a high-pass took the first and the second is split or at a node):
         // the 3rd, 4th and 7th together are one note's, as no two notes, nor a chord of the
         // scale, meet on a bass that numbers them so (a fourth's are 3 and 4, not 7).
         return sounding[3] && sounding[4] && sounding[7];
     }
+    const int last = std::min(possible, kNumbersOfANote);
     if (last < 3 || !sounding[3]) {
         return false;
     }

@@ -29,6 +29,11 @@ struct Partial {
 // The magnitude of the strongest of `partials` (0 when there are none).
 double StrongestOf(std::span<const Partial> partials);
 
+// Whether a partial is loud enough to count in a numbering made afresh (kCountedPartialPower).
+inline bool Counts(const Partial& p, double strongest) {
+    return p.magnitude * p.magnitude >= kCountedPartialPower * strongest * strongest;
+}
+
 // Two spectra of equally long windowed frames, `later` ending `shift` samples after
 // `earlier`, on bins of rate / size Hz.
 struct SpectrumPair {

@@ -28,11 +28,6 @@ bool FirstSounds(std::span<const Partial> partials) {
            partials[0].magnitude >= kFaintFirstPartial * StrongestOf(partials);
 }
 
-// Whether a partial is loud enough to count in a numbering made afresh (kCountedPartialPower).
-bool Counts(const Partial& p, double strongest) {
-    return p.magnitude * p.magnitude >= kCountedPartialPower * strongest * strongest;
-}
-
 // Whether every odd partial from the 3rd to the `last`-th is found and `sounds` says it sounds.
 template <typename Sounds>
 bool EveryOddSounds(std::span<const Partial> partials, int last, Sounds sounds) {

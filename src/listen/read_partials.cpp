@@ -42,9 +42,7 @@ double HarmonicShare(const SpectrumPair& spectra, std::span<const Partial> parti
 // spacing above it: the sound above was not searched, and is the note's. Noise's peaks found as
 // partials end no such search.
 size_t SearchedBins(const SpectrumPair& spectra, std::span<const Partial> partials) {
-    const double strongest = StrongestOf(partials);
-    if (partials.size() < kMostPartials || partials.back().magnitude * partials.back().magnitude <
-                                               kCountedPartialPower * strongest * strongest) {
+    if (partials.size() < kMostPartials || !Counts(partials.back(), StrongestOf(partials))) {
         return spectra.later.size();
     }
     const Partial& last = partials.back();
