@@ -126,11 +126,43 @@ bool WeakButOwn(const SpectrumPair& spectra, std::span<const Partial> partials, 
     return second > 0 && std::abs(Cents(partials[0].hz, second)) < kWitnessCents;
 }
 
+// Whether a strong first partial lies kStrayFirstCents or more off the line of the partials
+// above it while most of them, and kLineWitnesses at least (of those that count, numbered up
+// to kNumbersOfANote), lie on that line within kMostSpreadCents: its lobe holds another sound's
+// peak (a rumble's, which sounds where a low string's first partial does), and the line says
+// where the string is. A line that only two partials lay witnesses itself; weak partials
+// scattered in noise lie on no line, nor do a vibrato's partials, each swelling at its own
+// point of the swing, and their first's own measure stands.
+bool OffItsLine(std::span<const Partial> partials, double strongest) {
+    if (partials.size() < kLineWitnesses + 1 || partials[0].number != 1) {
+        return false;
+    }
+    const auto above = partials.subspan(1);
+    const StringFit fit = FitString(above);
+    const double line = FirstPartialOfFit(above);
+    if (std::abs(Cents(partials[0].hz, line)) < kStrayFirstCents) {
+        return false;
+    }
+    size_t counted = 0;
+    size_t witnesses = 0;
+    for (const Partial& p : above) {
+        if (p.number > kNumbersOfANote || !Counts(p, strongest)) {
+            continue;
+        }
+        const double k = p.number;
+        const double first = p.hz / k * std::sqrt((1 + fit.b) / (1 + fit.b * k * k));
+        ++counted;
+        witnesses += std::abs(Cents(first, line)) < kMostSpreadCents;
+    }
+    return witnesses >= kLineWitnesses && 2 * witnesses > counted;
+}
+
 // The first partial as it sounds. Measured on its own where it is strong and alone in its lobe,
 // or weak but its own (WeakButOwn). Beside another sound, in a sound of clean partials, the fit
 // of all of them stands in; in noise, a strong partial's own measure strays less than the fit
-// of the noise's peaks, and a weak one's more. A stray one is its second partial's half; one
-// not found, where the second is clean, the second's (FirstFromTheSecond).
+// of the noise's peaks, and a weak one's more. A stray one is its second partial's half, or the
+// line of those above where they witness it (OffItsLine); one not found, where the second is
+// clean, the second's (FirstFromTheSecond).
 double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> partials,
                       double strongest, double share) {
     if (Stray(partials, strongest)) {
@@ -138,6 +170,9 @@ double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> part
     }
     const bool strong =
         partials[0].number == 1 && partials[0].magnitude >= kOwnFirstPartial * strongest;
+    if (strong && OffItsLine(partials, strongest)) {
+        return FirstPartialOfFit(partials.subspan(1));
+    }
     if (strong && (AloneInItsLobe(spectra, partials[0]) || share < kCleanShare)) {
         return partials[0].hz;
     }

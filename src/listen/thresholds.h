@@ -33,11 +33,9 @@ constexpr double kLeastClarity = 0.4;
 constexpr double kEmptyFrame = 1e-12;
 
 // Note state.
-// Coarse pitches of one note from hop to hop agree this closely (cents). Wider joins a
-// semitone's step to the note before.
+// Coarse pitches of one note agree this closely (cents): wider joins a semitone's step to it.
 constexpr double kSameNoteCents = 60;
-// A new note's first reading comes once the coarse pitches of this many hops agree: more is
-// surer of noise, and later.
+// A new note reads once the coarse pitches of this many hops agree: more is surer, and later.
 constexpr size_t kFirstReadingHops = 2;
 // A point between a hop's ends confirms a new note's pitch this many hops after its onset at
 // most; after silence, this many after its first coarse pitch, up to twice as many after the
@@ -124,9 +122,11 @@ constexpr double kLeastConfidence = 0.55;
 // The first partial is measured on its own from this share of the strongest (amplitude,
 // -10 dB); weaker, the fit of all of them stands in.
 constexpr double kOwnFirstPartial = 0.3;
-// A first partial this far (cents) off half its second and off the fit is stray: lower
-// takes a stiff string's for a resonance.
+// A first partial this far (cents) off half its second and off the fit is stray, or off the
+// line of those above where kLineWitnesses of them lie on it: lower takes a stiff string's for
+// a resonance; fewer witnesses let two partials, which lay any line, say where it is.
 constexpr double kStrayFirstCents = 20;
+constexpr size_t kLineWitnesses = 3;
 // A weaker first partial is measured on its own, alone in its lobe in a clean sound, from this
 // far (cents) off the fit of those above it: lower reads the sway its neighbours' leak puts on it.
 constexpr double kWeakSwayCents = 2.0;

@@ -146,6 +146,37 @@ TEST(Stiffness, ABrightLowStringsFirstPartialUnderItsLine) {
     EXPECT_LT(WorstCents(readings, first, 0.5), 0.5);
 }
 
+// Where a low string's first partial should sound, another sound's peak 30 to 60 cents off it
+// (a rumble's band, a body's resonance), as loud as the string's partials above, and the
+// string's second faint (a node at its pluck): the partials above lie on their line and say
+// where the string is. But a strong first partial above two faint ones, which lay a stiff line
+// through themselves 22 cents under it, is the note's own (the line's `witnesses` are 2).
+TEST(Stiffness, AnotherSoundWhereTheFirstPartialLiesLeavesItsLine) {
+    const struct {
+        double hz, cents;  // the string's first partial, and the other sound's peak off it
+        int last;          // the string's highest partial
+        double off2, off3; // its second's and third's cents off harmonic (faint ones only)
+    } table[] = {{55.0, -40, 16, 0, 0},
+                 {55.0, 35, 16, 0, 0},
+                 {61.735, -60, 12, 0, 0},
+                 {82.407, 45, 12, 0, 0},
+                 {220.0, 0, 3, -10, 10}};
+    for (const auto& row : table) {
+        const bool faint = row.last == 3;
+        const auto readings = Readings(Sound(1.5, [&](double t) {
+            double x = 0.02 * Sine(row.hz * std::exp2(row.cents / 1200), t, 1);
+            x += (faint ? 0.003 : 0.0005) * Sine(2 * row.hz * std::exp2(row.off2 / 1200), t, 2);
+            x += (faint ? 0.003 : 0.02) * Sine(3 * row.hz * std::exp2(row.off3 / 1200), t, 3);
+            for (int k = 4; k <= row.last; ++k) {
+                x += 0.02 * Sine(k * row.hz, t, k);
+            }
+            return x;
+        }));
+        EXPECT_GE(CountFrom(readings, 0.5), 39u) << row.hz << " Hz, " << row.cents;
+        EXPECT_LT(WorstCents(readings, row.hz, 0.5), 1) << row.hz << " Hz, " << row.cents;
+    }
+}
+
 // Not yet read within a cent: B0's second partial, its neighbours a lobe's width off on the
 // frames it has, is not alone in its lobe, and the line stands in.
 TEST(Stiffness, DISABLED_TheLowestStringsAndFaintFirstPartialsThroughAPhone) {
