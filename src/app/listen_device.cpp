@@ -130,7 +130,8 @@ int ListenToDevice(const ToneSettings& settings, const char* device, double seco
         for (const PitchReading& reading : readings) {
             ShowReading(view, reading, static_cast<double>(listener_start) / rate);
         }
-        ShowPeriod(view, static_cast<double>(read) / rate, Dbfs(input), !readings.empty());
+        ShowPeriod(view, static_cast<double>(read) / rate, Dbfs(input), !readings.empty(),
+                   ListenerWhyNone(listener) != NoReading::Silent);
         if (!ReadingsDelivered(view.out)) {
             capture.exit_status = 1;
             return 1;

@@ -128,7 +128,9 @@ void GatherReading(NoteGatherer& notes, const Naming& naming, const Reading& rea
         return;
     }
     ++notes.readings;
-    GatherSilence(notes, naming, reading.time, ended);
+    // A reading on the attack the note's last reading was on: the listener heard no silence
+    // and no new attack since, only readings missing (noise hid the note, or a damper's bend).
+    GatherSilence(notes, naming, reading.time, reading.onset == notes.attack, ended);
     const std::string name = Key(reading.name);
     // A string's sharp attack may name it apart from where it settles: the same note is the
     // same name or a reading within the swing.
@@ -157,11 +159,11 @@ void GatherReading(NoteGatherer& notes, const Naming& naming, const Reading& rea
     }
 }
 
-void GatherSilence(NoteGatherer& notes, const Naming& naming, double time,
+void GatherSilence(NoteGatherer& notes, const Naming& naming, double time, bool sounding,
                    std::vector<HeldNote>& ended) {
     const double last = notes.another.empty() ? (notes.held.empty() ? time : notes.held.back().time)
                                               : notes.another.back().time;
-    if (time - last > kSilenceSeconds) {
+    if (time - last > (sounding ? kLostSeconds : kSilenceSeconds)) {
         EndNote(notes, naming, ended);
     }
 }

@@ -20,7 +20,8 @@ struct HeldNote {
     std::string string; // with --instrument or --strings
 };
 
-// Gathers readings into notes: a note ends at silence (no reading for kSilenceSeconds), at a
+// Gathers readings into notes: a note ends at silence (no reading for kSilenceSeconds, or for
+// kLostSeconds where the listener heard neither silence nor a new attack between), at a
 // new attack of its own (a string plucked again), or at a change of note, which counts once
 // kChangeReadings readings in a row name another note beyond a vibrato's swing of the held one,
 // so that a stray reading neither ends a note nor counts in it. Notes of fewer than kShortestNote
@@ -37,6 +38,9 @@ struct NoteGatherer {
     size_t readings = 0;     // readings gathered in all
 };
 constexpr double kSilenceSeconds = 0.15;
+// While the listener still hears the sound, readings may be missing this long (noise hiding
+// the note) and the note goes on where they come back.
+constexpr double kLostSeconds = 1;
 constexpr size_t kChangeReadings = 3;
 constexpr size_t kShortestNote = 3;
 
@@ -46,8 +50,9 @@ constexpr size_t kShortestNote = 3;
 void GatherReading(NoteGatherer& notes, const Naming& naming, const Reading& reading,
                    std::vector<HeldNote>& ended);
 
-// No reading came up to `time`: ends the note held when that is silence.
-void GatherSilence(NoteGatherer& notes, const Naming& naming, double time,
+// No reading came up to `time`: ends the note held when that is silence, kSilenceSeconds
+// without one, or kLostSeconds while the listener still hears a sound (`sounding`).
+void GatherSilence(NoteGatherer& notes, const Naming& naming, double time, bool sounding,
                    std::vector<HeldNote>& ended);
 
 // The input is over: ends the note held, if any.

@@ -72,10 +72,10 @@ void ShowReading(View& view, const PitchReading& reading, double offset) {
     }
 }
 
-void ShowPeriod(View& view, double time, double dbfs, bool heard) {
+void ShowPeriod(View& view, double time, double dbfs, bool heard, bool sounding) {
     if (view.kind == ViewKind::Summary) {
         std::vector<HeldNote> ended;
-        GatherSilence(view.notes, view.naming, time, ended);
+        GatherSilence(view.notes, view.naming, time, sounding, ended);
         PrintNotes(ended, view.out);
     } else if (view.kind == ViewKind::Tuner) {
         DrawTuner(view.tuner, dbfs, heard);

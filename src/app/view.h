@@ -37,8 +37,9 @@ View NewView(const ToneSettings& settings, ViewKind kind, FILE* out, double fram
 void ShowReading(View& view, const PitchReading& reading, double offset);
 
 // A device's period ended `time` seconds into the input at a level of `dbfs`, with or without
-// a reading: the summary ends a note at silence, the tuner draws.
-void ShowPeriod(View& view, double time, double dbfs, bool heard);
+// a reading, the listener still hearing a sound or not: the summary ends a note at silence,
+// the tuner draws.
+void ShowPeriod(View& view, double time, double dbfs, bool heard, bool sounding);
 
 // The input is over: the note held is summed up, the tuner's line ended. Returns why no note
 // was summed up though readings came, or empty.

@@ -67,6 +67,41 @@ TEST(Summary, ANoteEndsAtSilenceOrAtAChangeOfNoteAndStrayReadingsStayOut) {
                                             "1.825\t2.300\t277.183\tC#4\t+0.00\t0.00\n");
 }
 
+TEST(Summary, ReadingsMissingWhileTheNoteSoundsOnDoNotEndIt) {
+    // A3 for half a second, then no reading for `gap` seconds, then A3 again: on the same
+    // attack (noise hid it; the listener heard no silence and no new attack) one note up to
+    // kLostSeconds, on a new one (after silence) two.
+    const struct {
+        double gap, onset; // the second part's onset
+        size_t lines;
+    } rows[] = {{0.4, 0, 1}, {0.9, 0, 1}, {1.1, 0, 2}, {0.4, 0.85, 2}};
+    for (const auto& row : rows) {
+        std::vector<PitchReading> readings = Readings(0, 21, 220);
+        for (PitchReading& r : Readings(0.5 + row.gap, 21, 220)) {
+            r.onset = row.onset;
+            readings.push_back(r);
+        }
+        const std::string lines = Gathered({}, readings);
+        EXPECT_EQ(Count(lines, "\n"), row.lines) << row.gap << " s, onset " << row.onset << "\n"
+                                                 << lines;
+    }
+    // A device's periods end a note without a reading after kSilenceSeconds of silence, and
+    // after kLostSeconds while the listener still hears a sound.
+    const ToneSettings settings;
+    const Naming naming = NewNaming(settings);
+    for (const bool sounding : {false, true}) {
+        NoteGatherer notes;
+        std::vector<HeldNote> ended;
+        for (const PitchReading& r : Readings(0, 21, 220)) {
+            GatherReading(notes, naming, NameReading(naming, r, 0), ended);
+        }
+        GatherSilence(notes, naming, 0.5 + 0.5 * kLostSeconds, sounding, ended);
+        EXPECT_EQ(ended.size(), sounding ? 0u : 1u) << sounding;
+        GatherSilence(notes, naming, 0.6 + kLostSeconds, sounding, ended);
+        EXPECT_EQ(ended.size(), 1u) << sounding;
+    }
+}
+
 TEST(Summary, TheMedianOfASteadyNoteAndItsString) {
     // A string 3 cents sharp, its attack 40 cents sharp: the attack is left out.
     std::vector<double> cents(30, 3.0);
