@@ -90,6 +90,12 @@ bool OwnAreOneNote(std::span<const Partial> partials, int possible) {
     return !AnotherSoundsFirst(partials) || OneNote(own, std::max(3, HighestSounding(own)));
 }
 
+// Where the line of a stiff string of stiffness `b` puts the first partial, from partial `p`.
+double FirstOnTheLine(const Partial& p, double b) {
+    const double k = p.number;
+    return p.hz / k * std::sqrt((1 + b) / (1 + b * k * k));
+}
+
 // Where the first partial is too faint to be found (a phone's high-pass takes a low string's),
 // the second says where it is, less the stretch that the line of the partials puts between
 // them: a bass string's lowest partials lie a few cents under the line of those above (the
@@ -101,7 +107,7 @@ double FirstFromTheSecond(const SpectrumPair& spectra, std::span<const Partial> 
         return 0;
     }
     const StringFit fit = FitString(partials);
-    return fit.b > 0 ? partials[0].hz / 2 * std::sqrt((1 + fit.b) / (1 + 4 * fit.b)) : 0;
+    return fit.b > 0 ? FirstOnTheLine(partials[0], fit.b) : 0;
 }
 
 // Whether a first partial weaker than kOwnFirstPartial still sounds on its own: alone in its
@@ -126,22 +132,22 @@ bool WeakButOwn(const SpectrumPair& spectra, std::span<const Partial> partials, 
     return second > 0 && std::abs(Cents(partials[0].hz, second)) < kWitnessCents;
 }
 
-// Whether a strong first partial lies kStrayFirstCents or more off the line of the partials
-// above it while most of them, and kLineWitnesses at least (of those that count, numbered up
-// to kNumbersOfANote), lie on that line within kMostSpreadCents: its lobe holds another sound's
-// peak (a rumble's, which sounds where a low string's first partial does), and the line says
-// where the string is. A line that only two partials lay witnesses itself; weak partials
+// Where the line of the partials above a strong first partial puts it, where the first lies
+// kStrayFirstCents or more off it while most of them, and kLineWitnesses at least (of those that
+// count, numbered up to kNumbersOfANote), lie on that line within kMostSpreadCents: its lobe holds
+// another sound's peak (a rumble's, which sounds where a low string's first partial does), and the
+// line says where the string is. A line that only two partials lay witnesses itself; weak partials
 // scattered in noise lie on no line, nor do a vibrato's partials, each swelling at its own
-// point of the swing, and their first's own measure stands.
-bool OffItsLine(std::span<const Partial> partials, double strongest) {
+// point of the swing, and their first's own measure stands. 0 otherwise.
+double WitnessedLine(std::span<const Partial> partials, double strongest) {
     if (partials.size() < kLineWitnesses + 1 || partials[0].number != 1) {
-        return false;
+        return 0;
     }
     const auto above = partials.subspan(1);
     const StringFit fit = FitString(above);
-    const double line = FirstPartialOfFit(above);
+    const double line = fit.f0 * std::sqrt(1 + fit.b);
     if (std::abs(Cents(partials[0].hz, line)) < kStrayFirstCents) {
-        return false;
+        return 0;
     }
     size_t counted = 0;
     size_t witnesses = 0;
@@ -149,19 +155,17 @@ bool OffItsLine(std::span<const Partial> partials, double strongest) {
         if (p.number > kNumbersOfANote || !Counts(p, strongest)) {
             continue;
         }
-        const double k = p.number;
-        const double first = p.hz / k * std::sqrt((1 + fit.b) / (1 + fit.b * k * k));
         ++counted;
-        witnesses += std::abs(Cents(first, line)) < kMostSpreadCents;
+        witnesses += std::abs(Cents(FirstOnTheLine(p, fit.b), line)) < kMostSpreadCents;
     }
-    return witnesses >= kLineWitnesses && 2 * witnesses > counted;
+    return witnesses >= kLineWitnesses && 2 * witnesses > counted ? line : 0;
 }
 
 // The first partial as it sounds. Measured on its own where it is strong and alone in its lobe,
 // or weak but its own (WeakButOwn). Beside another sound, in a sound of clean partials, the fit
 // of all of them stands in; in noise, a strong partial's own measure strays less than the fit
 // of the noise's peaks, and a weak one's more. A stray one is its second partial's half, or the
-// line of those above where they witness it (OffItsLine); one not found, where the second is
+// line of those above where they witness it (WitnessedLine); one not found, where the second is
 // clean, the second's (FirstFromTheSecond).
 double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> partials,
                       double strongest, double share) {
@@ -170,8 +174,9 @@ double FirstPartialHz(const SpectrumPair& spectra, std::span<const Partial> part
     }
     const bool strong =
         partials[0].number == 1 && partials[0].magnitude >= kOwnFirstPartial * strongest;
-    if (strong && OffItsLine(partials, strongest)) {
-        return FirstPartialOfFit(partials.subspan(1));
+    const double line = strong ? WitnessedLine(partials, strongest) : 0;
+    if (line > 0) {
+        return line;
     }
     if (strong && (AloneInItsLobe(spectra, partials[0]) || share < kCleanShare)) {
         return partials[0].hz;

@@ -85,21 +85,6 @@ TEST(Summary, ReadingsMissingWhileTheNoteSoundsOnDoNotEndIt) {
         EXPECT_EQ(Count(lines, "\n"), row.lines) << row.gap << " s, onset " << row.onset << "\n"
                                                  << lines;
     }
-    // A device's periods end a note without a reading after kSilenceSeconds of silence, and
-    // after kLostSeconds while the listener still hears a sound.
-    const ToneSettings settings;
-    const Naming naming = NewNaming(settings);
-    for (const bool sounding : {false, true}) {
-        NoteGatherer notes;
-        std::vector<HeldNote> ended;
-        for (const PitchReading& r : Readings(0, 21, 220)) {
-            GatherReading(notes, naming, NameReading(naming, r, 0), ended);
-        }
-        GatherSilence(notes, naming, 0.5 + 0.5 * kLostSeconds, sounding, ended);
-        EXPECT_EQ(ended.size(), sounding ? 0u : 1u) << sounding;
-        GatherSilence(notes, naming, 0.6 + kLostSeconds, sounding, ended);
-        EXPECT_EQ(ended.size(), 1u) << sounding;
-    }
 }
 
 TEST(Summary, TheMedianOfASteadyNoteAndItsString) {

@@ -149,26 +149,27 @@ TEST(Stiffness, ABrightLowStringsFirstPartialUnderItsLine) {
 // Where a low string's first partial should sound, another sound's peak 30 to 60 cents off it
 // (a rumble's band, a body's resonance), as loud as the string's partials above, and the
 // string's second faint (a node at its pluck): the partials above lie on their line and say
-// where the string is. But a strong first partial above two faint ones, which lay a stiff line
-// through themselves 22 cents under it, is the note's own (the line's `witnesses` are 2).
+// where the string is. But a strong first partial above three faint partials on a stiff line
+// 22 cents under it, two of them counting, is the note's own: two witnesses are too few.
 TEST(Stiffness, AnotherSoundWhereTheFirstPartialLiesLeavesItsLine) {
     const struct {
-        double hz, cents;  // the string's first partial, and the other sound's peak off it
-        int last;          // the string's highest partial
-        double off2, off3; // its second's and third's cents off harmonic (faint ones only)
-    } table[] = {{55.0, -40, 16, 0, 0},
-                 {55.0, 35, 16, 0, 0},
-                 {61.735, -60, 12, 0, 0},
-                 {82.407, 45, 12, 0, 0},
-                 {220.0, 0, 3, -10, 10}};
+        double hz, cents; // the string's first partial, and the other sound's peak off it
+        int last;         // the string's highest partial
+        double off[3];    // its 2nd's to 4th's cents off harmonic (the faint ones only)
+    } table[] = {{55.0, -40, 16, {}},
+                 {55.0, 35, 16, {}},
+                 {61.735, -60, 12, {}},
+                 {82.407, 45, 12, {}},
+                 {220.0, 0, 4, {-10, 10, 37.2}}};
     for (const auto& row : table) {
-        const bool faint = row.last == 3;
+        const bool faint = row.last == 4;
         const auto readings = Readings(Sound(1.5, [&](double t) {
             double x = 0.02 * Sine(row.hz * std::exp2(row.cents / 1200), t, 1);
-            x += (faint ? 0.003 : 0.0005) * Sine(2 * row.hz * std::exp2(row.off2 / 1200), t, 2);
-            x += (faint ? 0.003 : 0.02) * Sine(3 * row.hz * std::exp2(row.off3 / 1200), t, 3);
-            for (int k = 4; k <= row.last; ++k) {
-                x += 0.02 * Sine(k * row.hz, t, k);
+            for (int k = 2; k <= row.last; ++k) {
+                const double amplitude =
+                    faint ? (k < 4 ? 0.003 : 0.0015) : (k == 2 ? 0.0005 : 0.02);
+                const double cents = k <= 4 ? row.off[k - 2] : 0;
+                x += amplitude * Sine(k * row.hz * std::exp2(cents / 1200), t, k);
             }
             return x;
         }));
