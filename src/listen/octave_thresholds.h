@@ -2,6 +2,8 @@
 // (thresholds.h holds the others, and says how levels are given).
 #pragma once
 
+#include <cstddef>
+
 // Octave.
 // Partials between the multiples of a period found too short: each is looked for within this
 // share of its frequency (but 2 bins at least) ...
@@ -51,3 +53,11 @@ constexpr int kOwnOddRun = 9;
 // numbers peaks hundreds of cents off, and a chord's notes on the even places stray tens. Lower
 // reads a note under a chord an octave down; higher names the octave above of a pluck's attack.
 constexpr double kEvenLineCents = 50;
+// A new note named by this many partials or fewer (a sine's, a flute's), on frames too short to
+// part partials a third of it apart (kLockPeriods periods), is read only where they hold
+// kFewPartialsShare of the frame's power (power, -0.46 dB). Two that leave more unexplained are
+// a chord's tone under a note still speaking (G#4 and the 5th partial of a reed's E3: 0.7), a
+// rumble's peaks, or the third partial leading a low note's attack (an FM bass's E1: 0.6).
+// Lower names them; more partials, or a higher share, holds back young notes' readings in noise.
+constexpr size_t kFewPartials = 2;
+constexpr double kFewPartialsShare = 0.9;

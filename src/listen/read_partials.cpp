@@ -350,7 +350,15 @@ PartialsRead ReadOnFrames(ListenerState& s, double rate, double f0, bool held, d
     if (why != NoReading::None) {
         return {{}, why};
     }
-    return Measure(s, spectra, partials, f0);
+    const PartialsRead read = Measure(s, spectra, partials, f0);
+    // A new note named by kFewPartials or fewer, on frames shorter than kLockPeriods of its
+    // periods that blur together partials a third of it apart, waits until they hold
+    // kFewPartialsShare of the sound, or the frames part such partials.
+    const bool blurred = static_cast<double>(frames.length) < kLockPeriods * rate / f0;
+    if (!held && blurred && found <= kFewPartials && read.reading.confidence < kFewPartialsShare) {
+        return {{}, NoReading::Unsure};
+    }
+    return read;
 }
 
 } // namespace
