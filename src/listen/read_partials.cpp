@@ -100,10 +100,12 @@ double FirstOnTheLine(const Partial& p, double b) {
 // the second says where it is, less the stretch that the line of the partials puts between
 // them: a bass string's lowest partials lie a few cents under the line of those above (the
 // soundboard pulls them), whose own first partial would read 3 to 4 cents sharp. Only where the
-// second is alone in its lobe (in noise the line strays less) and the string is stiff (a
-// harmonic tone's line is the mean of its partials, steadier than one of them). 0 otherwise.
+// second is alone in its lobe (kSecondAloneCents; in noise the line strays less) and the string
+// is stiff (a harmonic tone's line is the mean of its partials, steadier than one of them). 0
+// otherwise.
 double FirstFromTheSecond(const SpectrumPair& spectra, std::span<const Partial> partials) {
-    if (partials.size() < 3 || partials[0].number != 2 || !AloneInItsLobe(spectra, partials[0])) {
+    if (partials.size() < 3 || partials[0].number != 2 ||
+        !AloneInItsLobe(spectra, partials[0], kSecondAloneCents)) {
         return 0;
     }
     const StringFit fit = FitString(partials);
